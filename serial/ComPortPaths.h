@@ -1,0 +1,19 @@
+#pragma once
+// How a port name "COMn" becomes a Linux device path: a user alias first, then the
+// numbered ranges of the on-board, USB and ACM serial devices.
+#include <string>
+
+namespace va {
+
+// $XDG_CONFIG_HOME/uego-interface/ports (XDG_CONFIG_HOME defaulting to ~/.config).
+std::string PortAliasDirectory();
+
+// The alias path of port n: <PortAliasDirectory()>/COMn.
+std::string PortAliasPath(long n);
+
+// "COMn" → the alias when it exists, else /dev/ttyS, /dev/ttyUSB or /dev/ttyACM by
+// range, else the alias path (which then does not exist). Other names are returned
+// unchanged, so a pattern such as "/dev/ttyUSB%d" names its device directly.
+std::string ComNameToDevicePath(const std::string& name);
+
+} // namespace va
