@@ -8,6 +8,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -68,8 +69,11 @@ double ParseNumber(std::string_view option, std::string_view text, double min, d
     const auto [end, error] = std::from_chars(text.begin(), text.end(), value);
     if (text.empty() || error != std::errc() || end != text.end())
         Bad(option, text, "is not a number");
-    if (!(value >= min && value <= max))
-        Bad(option, text, "is out of range");
+    if (!(value >= min && value <= max)) {
+        std::ostringstream range;
+        range << "is out of range (" << min << ".." << max << ")";
+        Bad(option, text, range.str());
+    }
     return value;
 }
 

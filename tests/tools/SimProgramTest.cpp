@@ -1,0 +1,212 @@
+// The uego-sim program as a user runs it: help, refused options, and a run that serves
+// the configured controller on its alias until SIGTERM.
+#include "tests/tools/ToolPort.h"
+
+#include "serial/ComPortPaths.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace simtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The test program lives in <build>/tests/, the emulator program in <build>/.
+std::string SimPath() {
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "uego-sim").string();
+}
+
+// A running uego-sim with its standard output and error on pipes.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& args) {
+        if (::pipe(out) != 0 || ::pipe(err) != 0)
+            throw std::runtime_error("pipe failed");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        std::vector<std::string> all{SimPath()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        if (failed)
+            throw std::runtime_error("cannot start " + all[0] + " (is uego-sim built?)");
+    }
+
+    ~SimProcess() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ::close(out[0]);
+        ::close(err[0]);
+    }
+
+    // Standard output up to and including the first line that holds `text`.
+    std::string OutputUntil(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (stdoutText.find(text) == std::string::npos ||
+               stdoutText.find('\n', stdoutText.find(text)) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline || !ReadSome(out[0], stdoutText, 100))
+                break;
+        }
+        return stdoutText;
+    }
+
+    // Sends the signal (none: waits for the program to end by itself) and returns the exit code.
+    int End(int signal = 0) {
+        if (signal)
+            ::kill(pid, signal);
+        while (ReadSome(out[0], stdoutText, 10000)) {
+        }
+        while (ReadSome(err[0], stderrText, 10000)) {
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string stdoutText;
+    std::string stderrText;
+
+private:
+    static bool ReadSome(int fd, std::string& into, int timeoutMs) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        into.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t pid = -1;
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+};
+
+TEST(SimProgram, HelpListsEveryOption) {
+    ASSERT_TRUE(fs::exists(SimPath())) << SimPath() << " is missing; build the uego-sim target";
+    SimProcess sim({"--help"});
+    EXPECT_EQ(sim.End(), 0);
+    for (const char* option :
+         {"--port",       "--warmup",    "--version",  "--pattern",        "--lambda",
+          "--supply",     "--memory",    "--resistor", "--serial",         "--can",
+          "--slave-can",  "--fault",     "--late-ms",  "--help",           "engine",
+          "sweep",        "constant",    "silent",     "corrupt-checksum", "split-replies",
+          "late-replies", "stray-bytes", "hang-up"})
+        EXPECT_NE(sim.stdoutText.find(option), std::string::npos) << option;
+    EXPECT_TRUE(sim.stderrText.empty());
+}
+
+TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
+    const std::vector<std::vector<std::string>> cases{
+        {"--port", "abc"},
+        {"--port", "256"},
+        {"--port", "-1"},
+        {"--port"},
+        {"--warmup", "soon"},
+        {"--warmup", "-2"},
+        {"--version", "256"},
+        {"--pattern", "idle"},
+        {"--lambda", "1,2"},
+        {"--lambda", "1,2,3,x"},
+        {"--lambda", "1,2,3,4,5"},
+        {"--lambda", "1,1,1,70"},
+        {"--supply", "0x100"},
+        {"--memory", "0x10=3"},
+        {"--memory", "0xFF=0102"},
+        {"--memory", "0x10=GG"},
+        {"--memory", "0x10"},
+        {"--resistor", "5=959"},
+        {"--resistor", "1=70000"},
+        {"--serial", "1=TOOLONG"},
+        {"--serial", "0=AB"},
+        {"--can", "65536"},
+        {"--slave-can", "x"},
+        {"--fault", "melt"},
+        {"--late-ms", "-1"},
+        {"--bogus"},
+        {"--port=x"},
+    };
+    for (const auto& args : cases) {
+        SimProcess sim(args);
+        const std::string shown = args[0] + (args.size() > 1 ? " " + args[1] : "");
+        EXPECT_EQ(sim.End(), 2) << shown;
+        EXPECT_TRUE(sim.stdoutText.empty()) << shown;
+        const std::string name = args[0].substr(0, args[0].find('='));
+        EXPECT_NE(sim.stderrText.find(name), std::string::npos) << shown << ": " << sim.stderrText;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(va::PortAliasPath(1)))) << shown;
+    }
+}
+
+Bytes Ask(const ToolPort& port, const Bytes& request, std::size_t length) {
+    port.Send(request);
+    return port.Receive(length);
+}
+
+TEST(SimProgram, ServesTheConfiguredControllerUntilTerminated) {
+    const std::string alias = va::PortAliasPath(221);
+    SimProcess sim({"--port", "221", "--warmup", "0", "--version", "42", "--resistor", "2=1042",
+                    "--serial", "3=AB123", "--can", "2046", "--slave-can=100", "--memory",
+                    "0x60=C0FFEE", "--lambda", "1,0.5,1.25,2", "--supply", "200"});
+    const std::string out = sim.OutputUntil("offered as COM221");
+    ASSERT_NE(out.find(alias), std::string::npos) << out;
+    const std::string slave = fs::read_symlink(alias).string();
+    EXPECT_NE(out.find("controller on " + slave + "\n"), std::string::npos) << out;
+
+    ToolPort port(alias);
+    EXPECT_EQ(Ask(port, VersionRequest, 5), WithChecksum({0xC0, 0x05, 0x25, 42}));
+    const Bytes sensor2 = Ask(port, {0xC0, 0x06, 0x60, 0x20, 0x10, 0xA9}, 22);
+    ASSERT_EQ(sensor2.size(), 22u);
+    EXPECT_EQ(Bytes(sensor2.begin() + 5, sensor2.begin() + 7), (Bytes{0x04, 0x12}));
+    const Bytes sensor3 = Ask(port, {0xC0, 0x06, 0x60, 0x30, 0x20, 0x89}, 38);
+    ASSERT_EQ(sensor3.size(), 38u);
+    EXPECT_EQ(std::string(sensor3.begin() + 13, sensor3.begin() + 18), "AB123");
+    const Bytes config = Ask(port, {0xC0, 0x06, 0x60, 0x00, 0x20, 0xB9}, 38);
+    ASSERT_EQ(config.size(), 38u);
+    EXPECT_EQ(Bytes(config.begin() + 7, config.begin() + 9), (Bytes{0x07, 0xFE}));
+    EXPECT_EQ(Bytes(config.begin() + 15, config.begin() + 17), (Bytes{0x00, 0x64}));
+    EXPECT_EQ(Ask(port, WithChecksum({0xC0, 0x06, 0x60, 0x60, 0x03}), 9),
+              WithChecksum({0xC0, 0x09, 0x61, 0x60, 0x03, 0xC0, 0xFF, 0xEE}));
+    EXPECT_EQ(Ask(port, LiveDataRequest, 17),
+              WithChecksum({0xC0, 0x11, 0x27, 0x03, 0xE8, 0x01, 0xF4, 0x04, 0xE2, 0x07, 0xD0, 0, 0,
+                            0, 0, 200}));
+
+    EXPECT_EQ(sim.End(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(alias)));
+}
+
+TEST(SimProgram, FaultOptionsAreOnFromTheStart) {
+    SimProcess sim({"--port", "0", "--fault", "corrupt-checksum", "--fault", "stray-bytes"});
+    const std::string out = sim.OutputUntil("controller on ");
+    const std::size_t at = out.find("controller on ");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string slave = out.substr(at + 14, out.find('\n', at) - at - 14);
+    ToolPort port(slave);
+    const Bytes reply = Ask(port, VersionRequest, 64);
+    ASSERT_GT(reply.size(), 5u);
+    EXPECT_EQ(Bytes(reply.end() - 5, reply.end() - 1), (Bytes{0xC0, 0x05, 0x25, 0x17}));
+    EXPECT_NE(reply.back(), 0xFE);
+    EXPECT_EQ(sim.End(SIGINT), 0);
+}
+
+} // namespace
