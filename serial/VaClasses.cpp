@@ -1,0 +1,174 @@
+#include "serial/VaClasses.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <sys/resource.h>
+#include <unistd.h>
+
+TVaComponent::TVaComponent(QObject* owner) : QObject(owner) {}
+
+void TVaComponent::Loaded() {
+    FLoading = false;
+}
+
+namespace {
+
+class TReraiseEvent : public QEvent {
+public:
+    explicit TReraiseEvent(std::exception_ptr error)
+        : QEvent(TVaHandOver::ReraiseEventType()), Error(std::move(error)) {}
+    std::exception_ptr Error;
+};
+
+bool OnThreadOf(const QObject& object) {
+    return QThread::currentThread() == object.thread();
+}
+
+} // namespace
+
+TVaHandOver& TVaHandOver::Instance() {
+    // Never destroyed: workers may still post to it while the application shuts down.
+    static TVaHandOver* const instance = new TVaHandOver;
+    return *instance;
+}
+
+QEvent::Type TVaHandOver::WakeEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+QEvent::Type TVaHandOver::ReraiseEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+void TVaHandOver::Synchronize(const std::function<void()>& fn) {
+    if (OnThreadOf(*this)) {
+        fn();
+        return;
+    }
+    TJob job{&fn};
+    {
+        std::lock_guard lock(FLock);
+        FJobs.push_back(&job);
+        FPending.SetEvent();
+    }
+    PostWake();
+    std::unique_lock lock(FLock);
+    FDone.wait(lock, [&] { return job.Done; });
+}
+
+std::size_t TVaHandOver::PendingCount() {
+    std::lock_guard lock(FLock);
+    return FJobs.size();
+}
+
+void TVaHandOver::RunPendingInWait() {
+    while (TJob* job = TakeJob())
+        if (std::exception_ptr error = Run(job))
+            ShowException(error);
+}
+
+void TVaHandOver::ShowException(std::exception_ptr error) {
+    QCoreApplication::postEvent(this, new TReraiseEvent(std::move(error)));
+}
+
+bool TVaHandOver::event(QEvent* e) {
+    if (e->type() == WakeEventType()) {
+        while (TJob* job = TakeJob()) {
+            if (std::exception_ptr error = Run(job)) {
+                if (PendingCount() > 0)
+                    PostWake();
+                std::rethrow_exception(error);
+            }
+        }
+        return true;
+    }
+    if (e->type() == ReraiseEventType())
+        std::rethrow_exception(static_cast<TReraiseEvent*>(e)->Error);
+    return QObject::event(e);
+}
+
+TVaHandOver::TJob* TVaHandOver::TakeJob() {
+    std::lock_guard lock(FLock);
+    if (FJobs.empty())
+        return nullptr;
+    TJob* job = FJobs.front();
+    FJobs.pop_front();
+    if (FJobs.empty())
+        FPending.ResetEvent();
+    return job;
+}
+
+std::exception_ptr TVaHandOver::Run(TJob* job) {
+    std::exception_ptr error;
+    try {
+        (*job->Fn)();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    {
+        // The worker may return and free job as soon as Done is seen.
+        std::lock_guard lock(FLock);
+        job->Done = true;
+    }
+    FDone.notify_all();
+    return error;
+}
+
+void TVaHandOver::PostWake() {
+    QCoreApplication::postEvent(this, new QEvent(WakeEventType()));
+}
+
+TVaThread::TVaThread() : FHandOver(TVaHandOver::Instance()) {}
+
+TVaThread::~TVaThread() = default;
+
+void TVaThread::Start() {
+    FThread = std::thread([this] { Run(); });
+}
+
+void TVaThread::SetPriority(TThreadPriority priority) {
+    FPriority = priority;
+    if (const pid_t tid = FThreadId)
+        ApplyPriority(tid, priority);
+}
+
+void TVaThread::WaitFor() {
+    if (!FThread.joinable())
+        return;
+    if (OnThreadOf(FHandOver)) {
+        while (WaitForMultiple({&FEnded, &FHandOver.PendingEvent()}, INFINITE) != 0)
+            FHandOver.RunPendingInWait();
+    }
+    FThread.join();
+}
+
+void TVaThread::Synchronize(const std::function<void()>& fn) {
+    if (FSync) {
+        FHandOver.Synchronize(fn);
+        return;
+    }
+    try {
+        fn();
+    } catch (...) {
+        FHandOver.ShowException(std::current_exception());
+    }
+}
+
+void TVaThread::Run() {
+    FThreadId = ::gettid();
+    ApplyPriority(FThreadId, FPriority);
+    try {
+        Execute();
+    } catch (...) {
+        FHandOver.ShowException(std::current_exception());
+    }
+    FEnded.SetEvent();
+}
+
+void TVaThread::ApplyPriority(pid_t tid, TThreadPriority priority) {
+    // Nice values; raising a priority needs the right to do so and is skipped without it.
+    static constexpr int nice[] = {19, 10, 5, 0, -5, -10, -15};
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[priority]);
+}

@@ -1,0 +1,128 @@
+#pragma once
+// The port component's base, its worker-thread base, and the hand-over by which a
+// worker thread runs code on the main thread and waits for it.
+#include "serial/VaObjects.h"
+
+#include <QEvent>
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <sys/types.h>
+#include <thread>
+
+// A component: an owner, a name, and the loading and destroying states.
+class TVaComponent : public QObject {
+public:
+    explicit TVaComponent(QObject* owner = nullptr);
+
+    QObject* Owner() const { return parent(); }
+    QString Name() const { return objectName(); }
+    void SetName(const QString& name) { setObjectName(name); }
+
+    bool Loading() const { return FLoading; }
+    bool Destroying() const { return FDestroying; }
+    // The owner applies the stored properties between BeginLoading and Loaded.
+    void BeginLoading() { FLoading = true; }
+    virtual void Loaded();
+
+protected:
+    // Called first by the destructor of the most derived class.
+    void MarkDestroying() { FDestroying = true; }
+
+private:
+    bool FLoading = false;
+    bool FDestroying = false;
+};
+
+// The hand-over to the main thread (one object, living on the main thread).
+//
+// A worker calls Synchronize(fn): fn is queued, the main thread is woken by a posted
+// event, and the worker blocks until fn has run. The main thread runs queued work from
+// that posted event, and also inside a thread wait (TVaThread::WaitFor, used by Close),
+// where it runs nothing else: no timer tick, no input event.
+//
+// Exceptions thrown by fn: the worker is always released first and never sees them.
+// Run from the event loop, the exception then propagates out of event() into
+// QApplication::notify, where the program's top-level error report shows it (queued
+// work left behind gets a fresh wake-up first). Run inside a thread wait, it is
+// captured and re-raised later from a posted event, so it reaches notify from the event
+// loop instead of interrupting the wait; ShowException does the same for errors caught
+// elsewhere.
+class TVaHandOver : public QObject {
+public:
+    static TVaHandOver& Instance(); // first call on the main thread
+
+    void Synchronize(const std::function<void()>& fn);
+    // Main thread, inside a wait: run the queued work, deferring its exceptions.
+    void RunPendingInWait();
+    // Signalled while work is queued.
+    TVaWaitEvent& PendingEvent() { return FPending; }
+    std::size_t PendingCount();
+    // Hands an error to the top-level error report through the event loop.
+    void ShowException(std::exception_ptr error);
+
+    static QEvent::Type WakeEventType();
+    static QEvent::Type ReraiseEventType();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    struct TJob {
+        const std::function<void()>* Fn;
+        bool Done = false;
+    };
+
+    TVaHandOver() = default;
+    TJob* TakeJob();
+    std::exception_ptr Run(TJob* job);
+    void PostWake();
+
+    std::mutex FLock;
+    std::condition_variable FDone;
+    std::deque<TJob*> FJobs;
+    TVaWaitEvent FPending;
+};
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// A worker thread: created suspended, with a terminate flag and a priority; the owner
+// stops it and waits for its end before destroying it.
+class TVaThread {
+public:
+    TVaThread();
+    virtual ~TVaThread();
+    TVaThread(const TVaThread&) = delete;
+    TVaThread& operator=(const TVaThread&) = delete;
+
+    void Start();
+    void Terminate() { FTerminated = true; }
+    bool Terminated() const { return FTerminated; }
+    TThreadPriority Priority() const { return FPriority; }
+    void SetPriority(TThreadPriority priority);
+    // true: work is handed to the main thread; false: it runs on this thread.
+    void SetSync(bool sync) { FSync = sync; }
+    // Waits for the end of Execute. On the main thread it keeps running hand-overs.
+    void WaitFor();
+
+protected:
+    virtual void Execute() = 0;
+    // Runs fn on the main thread (FSync) or here; errors here go to the error report.
+    void Synchronize(const std::function<void()>& fn);
+
+private:
+    void Run();
+    static void ApplyPriority(pid_t tid, TThreadPriority priority);
+
+    TVaHandOver& FHandOver;
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<TThreadPriority> FPriority{tpNormal};
+    std::atomic<pid_t> FThreadId{0};
+    TVaWaitEvent FEnded;
+    bool FSync = true;
+};

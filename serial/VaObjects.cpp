@@ -1,0 +1,104 @@
+#include "serial/VaObjects.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+
+TVaHandleObject::TVaHandleObject(int handle) : FHandle(handle) {}
+
+TVaHandleObject::~TVaHandleObject() {
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+namespace {
+
+int NewEventFd() {
+    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    return fd;
+}
+
+// poll() with a millisecond limit that survives interruption by signals.
+int PollFor(pollfd* fds, nfds_t count, std::uint32_t timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        int wait = -1;
+        if (timeout != INFINITE) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            wait = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+        }
+        const int n = ::poll(fds, count, wait);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+} // namespace
+
+TVaEvent::TVaEvent(bool InitialState) : TVaHandleObject(NewEventFd()) {
+    if (InitialState)
+        SetEvent();
+}
+
+void TVaEvent::SetEvent() {
+    std::lock_guard lock(FLock);
+    if (FState)
+        return;
+    const std::uint64_t one = 1;
+    if (::write(FHandle, &one, sizeof one) != sizeof one)
+        FError = errno;
+    FState = true;
+}
+
+void TVaEvent::ResetEvent() {
+    std::lock_guard lock(FLock);
+    if (!FState)
+        return;
+    std::uint64_t count = 0;
+    if (::read(FHandle, &count, sizeof count) != sizeof count)
+        FError = errno;
+    FState = false;
+}
+
+bool TVaEvent::Signaled() const {
+    std::lock_guard lock(FLock);
+    return FState;
+}
+
+TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {
+    pollfd fd{FHandle, POLLIN, 0};
+    const int n = PollFor(&fd, 1, Timeout);
+    if (n < 0) {
+        FError = errno;
+        return wrError;
+    }
+    return n == 0 ? wrTimeout : wrSignaled;
+}
+
+int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout, pollfd* port) {
+    std::array<pollfd, 5> fds{};
+    assert(events.size() < fds.size());
+    std::size_t count = 0;
+    for (TVaEvent* e : events)
+        fds[count++] = {e->Handle(), POLLIN, 0};
+    if (port)
+        fds[count++] = {port->fd, port->events, 0};
+    if (PollFor(fds.data(), count, Timeout) <= 0)
+        return wmTimeout;
+    if (port)
+        port->revents = fds[count - 1].revents;
+    for (std::size_t i = 0; i < count; ++i)
+        if (fds[i].revents != 0)
+            return static_cast<int>(i);
+    return wmTimeout;
+}

@@ -1,0 +1,77 @@
+#pragma once
+// Small system wrappers the port threads are built on: a descriptor owner, a
+// manual-reset event on an eventfd (so poll() can wait on it beside the port), a wait
+// on several events, and a lock the holding thread may take again.
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+
+struct pollfd;
+
+enum TVaEventWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
+
+inline constexpr std::uint32_t INFINITE = 0xFFFFFFFF;
+
+// Owns a file descriptor; FError keeps the last system error seen.
+class TVaHandleObject {
+public:
+    explicit TVaHandleObject(int handle);
+    virtual ~TVaHandleObject();
+    TVaHandleObject(const TVaHandleObject&) = delete;
+    TVaHandleObject& operator=(const TVaHandleObject&) = delete;
+
+    int Handle() const { return FHandle; }
+    int Error() const { return FError; }
+
+protected:
+    int FHandle;
+    int FError = 0;
+};
+
+// A manual-reset event: stays signalled until reset. The descriptor is readable
+// exactly while the event is signalled.
+class TVaEvent : public TVaHandleObject {
+public:
+    explicit TVaEvent(bool InitialState);
+
+    void SetEvent();
+    void ResetEvent();
+    bool Signaled() const;
+    // Timeout in milliseconds, INFINITE for no limit.
+    TVaEventWaitResult WaitFor(std::uint32_t Timeout);
+
+private:
+    mutable std::mutex FLock;
+    bool FState = false;
+};
+
+// The kind every port thread uses: manual reset, initially clear.
+class TVaWaitEvent : public TVaEvent {
+public:
+    TVaWaitEvent() : TVaEvent(false) {}
+};
+
+// Result of WaitForMultiple when the time limit passed first.
+inline constexpr int wmTimeout = -1;
+
+// Waits until one of events is signalled or, when port is given, until the port
+// reports any of port->events (its revents are filled in). Returns the index of the
+// first signalled event in list order (the port counts as the index after the last
+// event), or wmTimeout.
+int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout,
+                    pollfd* port = nullptr);
+
+// A lock that the thread holding it may take again.
+class TVaCriticalSection {
+public:
+    void Acquire() { FMutex.lock(); }
+    void Release() { FMutex.unlock(); }
+    void Enter() { Acquire(); }
+    void Leave() { Release(); }
+    // For std::lock_guard.
+    void lock() { Acquire(); }
+    void unlock() { Release(); }
+
+private:
+    std::recursive_mutex FMutex;
+};

@@ -1,0 +1,149 @@
+#pragma once
+// Types shared by the serial port units: the port's error, its enumerations with the
+// values they give the line-settings record, and the event bits of the driver mask.
+#include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+
+// Every error the port component raises.
+class EVaCommError : public std::runtime_error {
+public:
+    explicit EVaCommError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Messages used verbatim.
+inline constexpr char sPortOpen[] = "Can't perform this operation while port is open";
+inline constexpr char sPortClosed[] = "Can't perform this operation while port is closed";
+inline constexpr char sOutputBufferFull[] = "Output buffer is full. Please check comm status.";
+inline constexpr char sDtrHandshake[] =
+    "DTR line updates not allowed when flowcontrol is set to Handshake.";
+inline constexpr char sRtsHandshake[] =
+    "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.";
+// Formats filled with the device path.
+inline constexpr char sDeviceNotFound[] = "Specified device not found (%s).";
+inline constexpr char sCantOpenDevice[] = "Can't open specified device %s (Error %d, %s)";
+// Formats filled with a system error code and its text.
+inline constexpr char sErrorWritingDcb[] = "Error writing dcb (%d), %s";
+inline constexpr char sErrorInitBuffers[] = "Error initializing buffers (%d), %s";
+inline constexpr char sErrorSetTimeouts[] = "Error setting timeouts (%d), %s";
+inline constexpr char sErrorSetEventMask[] = " Error setting EventMask (%d), %s";
+inline constexpr char sErrorClearBuffers[] = "Error clearing buffers (%d), %s";
+inline constexpr char sErrorStatistics[] = "Error retrieving statistics (%d), %s";
+inline constexpr char sReadError[] = "Read error (%d), %s";
+inline constexpr char sWriteError[] = "Write error (%d), %s";
+inline constexpr char sErrorCommFunction[] = "Error calling comm function (%d), %s";
+inline constexpr char sErrorModemState[] = "Error reading modem state (%d), %s";
+
+// The system's text for an error code, without trailing blanks, control characters
+// and full stops.
+std::string SystemErrorText(int code);
+
+// Raises EVaCommError with a "(%d), %s" message filled with code and its text.
+[[noreturn]] void RaiseCommError(const char* format, int code);
+
+// Raises the open failure for path: "not found" for ENOENT, else "can't open".
+[[noreturn]] void RaiseOpenError(const std::string& path, int code);
+
+// A small set over an enumeration, one bit per enumerator in declaration order.
+template <typename E, typename Bits> class TVaSet {
+public:
+    constexpr TVaSet() = default;
+    constexpr TVaSet(std::initializer_list<E> items) {
+        for (E e : items)
+            Include(e);
+    }
+    constexpr bool Contains(E e) const { return (FBits & Bit(e)) != 0; }
+    constexpr void Include(E e) { FBits = Bits(FBits | Bit(e)); }
+    constexpr void Exclude(E e) { FBits = Bits(FBits & ~Bit(e)); }
+    constexpr bool Empty() const { return FBits == 0; }
+    friend constexpr bool operator==(TVaSet, TVaSet) = default;
+
+private:
+    static constexpr Bits Bit(E e) { return Bits(1u << static_cast<unsigned>(e)); }
+    Bits FBits = 0;
+};
+
+using TVaPortInt = std::int32_t; // 0 .. 2147483647
+using TVaIntW = std::int32_t;    // 0 .. 2147483647
+
+enum TVaBaudrate : std::uint8_t {
+    brUser,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000,
+};
+
+enum TVaParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+enum TVaDatabits : std::uint8_t { db4, db5, db6, db7, db8 };
+enum TVaStopbits : std::uint8_t { sb1, sb15, sb2 };
+enum TVaControlDtr : std::uint8_t { dtrDisabled, dtrEnabled, dtrHandshake };
+enum TVaControlRts : std::uint8_t { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
+enum TVaCommOption : std::uint8_t { coErrorChar, coNullStrip, coParityCheck };
+using TVaCommOptions = TVaSet<TVaCommOption, std::uint8_t>;
+
+enum TVaCommEvent : std::uint8_t {
+    ceBreak,
+    ceCts,
+    ceDsr,
+    ceError,
+    ceRing,
+    ceRlsd,
+    ceRxChar,
+    ceTxEmpty,
+    ceRxFlag,
+    cePErr,
+    ceRx80Full,
+    ceEvent1,
+    ceEvent2,
+};
+using TVaCommEvents = TVaSet<TVaCommEvent, std::uint16_t>;
+
+enum TSettingsLocation : std::uint8_t { slINIFile, slRegistry };
+enum TRegRoot : std::uint8_t { rrCURRENTUSER, rrLOCALMACHINE };
+
+// Driver event-mask bits.
+inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
+inline constexpr std::uint32_t EV_RXFLAG = 0x0002;
+inline constexpr std::uint32_t EV_TXEMPTY = 0x0004;
+inline constexpr std::uint32_t EV_CTS = 0x0008;
+inline constexpr std::uint32_t EV_DSR = 0x0010;
+inline constexpr std::uint32_t EV_RLSD = 0x0020;
+inline constexpr std::uint32_t EV_BREAK = 0x0040;
+inline constexpr std::uint32_t EV_ERR = 0x0080;
+inline constexpr std::uint32_t EV_RING = 0x0100;
+inline constexpr std::uint32_t EV_PERR = 0x0200;
+inline constexpr std::uint32_t EV_RX80FULL = 0x0400;
+inline constexpr std::uint32_t EV_EVENT1 = 0x0800;
+inline constexpr std::uint32_t EV_EVENT2 = 0x1000;
+
+// Line error flags reported by the status query.
+inline constexpr std::uint32_t CE_RXOVER = 0x0001;
+inline constexpr std::uint32_t CE_OVERRUN = 0x0002;
+inline constexpr std::uint32_t CE_RXPARITY = 0x0004;
+inline constexpr std::uint32_t CE_FRAME = 0x0008;
+inline constexpr std::uint32_t CE_BREAK = 0x0010;
+
+// Values each enumerator gives the line-settings record.
+std::uint32_t BaudrateValue(TVaBaudrate baudrate, std::int32_t userBaudrate);
+std::uint8_t ParityValue(TVaParity parity);
+std::uint8_t DatabitsValue(TVaDatabits databits);
+std::uint8_t StopbitsValue(TVaStopbits stopbits);
+std::uint32_t ControlDtrValue(TVaControlDtr control);
+std::uint32_t ControlRtsValue(TVaControlRts control);
+std::uint32_t CommOptionValue(TVaCommOption option);
+std::uint32_t CommOptionsValue(TVaCommOptions options);
+std::uint32_t CommEventValue(TVaCommEvent event);
+std::uint32_t CommEventsValue(TVaCommEvents events);
