@@ -1,0 +1,149 @@
+#include "widgets/AbVInd.h"
+
+#include <QPainter>
+
+TAbValueInd::TAbValueInd(QWidget* parent)
+    : TAbAnalogGControl(parent),
+      FFontValue(std::make_unique<TFont>("System", -13, TFontStyles{}, clLime)),
+      FBevelInner(std::make_unique<TAbSBevel>(bsLowered, 5, blInner)),
+      FBevelOuter(std::make_unique<TAbSBevel>(bsRaised, 5, blOuter)),
+      FBevelValue(std::make_unique<TAbSBevel>(bsLowered, 0, blNone, clBlack)) {
+    BeginUpdate();
+    resize(67, 48);
+}
+
+TAbValueInd::~TAbValueInd() = default;
+
+void TAbValueInd::SetAutoSize(bool v) {
+    if (v == FAutoSize)
+        return;
+    FAutoSize = v;
+    UpdateParams();
+}
+
+void TAbValueInd::SetFontValue(const TFont& v) {
+    FFontValue->Assign(v);
+    UpdateParams();
+}
+
+void TAbValueInd::SetOptions(TValueIndOptions v) {
+    if (v == FOptions)
+        return;
+    FOptions = v;
+    UpdateParams();
+}
+
+void TAbValueInd::Loaded() {
+    TAbAnalogGControl::Loaded();
+    const TNotifyEvent paramChange = [this](QObject* Sender) { ParamChange(Sender); };
+    FFontValue->OnChange = paramChange;
+    FBevelInner->OnChange = paramChange;
+    FBevelOuter->OnChange = paramChange;
+    FBevelValue->OnChange = paramChange;
+    EndUpdate();
+}
+
+void TAbValueInd::ParamChange(QObject* Sender) {
+    TAbAnalogGControl::ParamChange(Sender);
+    Invalidate();
+}
+
+void TAbValueInd::CalcSize() {
+    const TSignalSettings& s = *SignalSettings();
+    const QFont font = Font()->ToQFont(), valueFont = FFontValue->ToQFont();
+    sName1 = TextExtent(font, s.Name1());
+    sName2 = TextExtent(font, s.Name2());
+    sValue = TextExtent(valueFont, s.ValueSizeStr());
+    sUnit = TextExtent(valueFont, s.ValueUnit());
+    if (!FOptions.Contains(opUnit))
+        sUnit.setWidth(0);
+    const int B = FOptions.Contains(opBevelOuter) ? 2 * FBevelOuter->TotalWidth() : 0;
+    const int I = FOptions.Contains(opBevelInner) ? 2 * FBevelInner->TotalWidth() : 0;
+    const int V = 2 * FBevelValue->TotalWidth();
+    int h = 0, w = 0;
+    if (FOptions.Contains(opBevelOuter))
+        h = w = B;
+    for (auto [option, extent] : {std::pair{opName1, sName1}, std::pair{opName2, sName2}}) {
+        if (FOptions.Contains(option)) {
+            h += extent.height();
+            w = std::max(w, B + extent.width());
+        }
+    }
+    if (FOptions.Contains(opBevelInner)) {
+        h += I;
+        w = std::max(w, B + I);
+    }
+    h += sValue.height() + V;
+    w = std::max(w, B + I + sValue.width() + sUnit.width() + V + sValue.height());
+    min_w = qint16(w);
+    min_h = qint16(h);
+    const QSize wanted = FAutoSize ? QSize(w, h) : size().expandedTo(QSize(w, h));
+    if (wanted != size())
+        resize(wanted);
+}
+
+void TAbValueInd::PaintCaptions(QPainter& canvas, TRect& r, int d) {
+    const TSignalSettings& s = *SignalSettings();
+    canvas.setFont(Font()->ToQFont());
+    canvas.setPen(ColorToQColor(Font()->Color()));
+    canvas.setBrush(Qt::NoBrush);
+    if (FOptions.Contains(opName2)) {
+        r.Bottom -= sName2.height();
+        TextOut(canvas, r.Left + (r.Width() - sName2.width()) / 2, r.Bottom + d, s.Name2());
+    }
+    if (FOptions.Contains(opName1)) {
+        r.Bottom -= sName1.height();
+        TextOut(canvas, r.Left + (r.Width() - sName1.width()) / 2, r.Bottom + d, s.Name1());
+    }
+}
+
+void TAbValueInd::Paint(QPainter& canvas) {
+    TRect r = TRect::FromQRect(rect());
+    int d = 0;
+    if (FOptions.Contains(opBevelOuter)) {
+        FBevelOuter->PaintFilledBevel(canvas, r);
+        d = FBevelOuter->Spacing() / 2;
+    }
+    PaintCaptions(canvas, r, d);
+    if (FOptions.Contains(opBevelInner))
+        FBevelInner->PaintFilledBevel(canvas, r);
+    const int g = sValue.height() / 3, V = FBevelValue->TotalWidth();
+    TRect box;
+    box.Left = r.Left + (r.Width() - sValue.width() - sUnit.width() - g) / 2 - g;
+    box.Right = box.Left + sValue.width() + 2 * V + 2 * g;
+    box.Top = r.Top;
+    box.Bottom = r.Top + sValue.height() + 2 * V;
+    FBevelValue->PaintFilledBevel(canvas, box);
+    canvas.setFont(FFontValue->ToQFont());
+    canvas.setPen(ColorToQColor(Font()->Color()));
+    if (FOptions.Contains(opUnit))
+        TextOut(canvas, box.Right + g, box.Top, SignalSettings()->ValueUnit());
+    rValue = {box.Left + g, box.Top, box.Right - g, box.Bottom};
+}
+
+void TAbValueInd::PaintDone() {
+    ValueChanged();
+}
+
+void TAbValueInd::ValueChanged() {
+    TAbAnalogGControl::ValueChanged();
+    if (!InPaint() && !isVisible())
+        return;
+    if (rValue.Width() <= 0 || rValue.Height() <= 0)
+        return;
+    if (FValueBmp.size() != rValue.ToQRect().size() * devicePixelRatioF())
+        FValueBmp = NewBitmap(rValue.ToQRect().size());
+    FValueBmp.fill(ColorToQColor(FBevelValue->Color()));
+    QPainter canvas(&FValueBmp);
+    canvas.setFont(FFontValue->ToQFont());
+    canvas.setPen(ColorToQColor(FFontValue->Color()));
+    TextOut(canvas, rValue.Width() - canvas.fontMetrics().horizontalAdvance(ValueStr()), 0,
+            ValueStr());
+    canvas.end();
+    RepaintValue(ValueArea(), true);
+}
+
+void TAbValueInd::PaintValue(QPainter& canvas) {
+    if (!FValueBmp.isNull())
+        canvas.drawPixmap(rValue.Left, rValue.Top, FValueBmp);
+}

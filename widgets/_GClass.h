@@ -1,0 +1,690 @@
+#pragma once
+// Shared pieces of the instrument widgets: colours, number formatting, rounding, the
+// settings objects and the graphic, analog and binary control bases.
+#include <QEvent>
+#include <QFont>
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+class QPainter;
+
+// ---------------------------------------------------------------------------
+// Small value types
+
+// A set of enumeration values, one bit per value (enumerations of at most 32 values).
+template <class E> class TSet {
+public:
+    constexpr TSet() = default;
+    constexpr TSet(std::initializer_list<E> values) {
+        for (E v : values)
+            FBits |= Bit(v);
+    }
+    constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
+    constexpr void Include(E v) { FBits |= Bit(v); }
+    constexpr void Exclude(E v) { FBits &= ~Bit(v); }
+    constexpr bool operator==(const TSet&) const = default;
+
+private:
+    static constexpr quint32 Bit(E v) { return quint32(1) << int(v); }
+    quint32 FBits = 0;
+};
+
+// A rectangle as the drawing code reasons about it: Right and Bottom are exclusive.
+struct TRect {
+    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+    QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }
+    static TRect FromQRect(const QRect& r) {
+        return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+    }
+    TRect Shrunk(int d) const { return {Left + d, Top + d, Right - d, Bottom - d}; }
+};
+
+// Days since 30 Dec 1899, local time, with the time of day as the fraction.
+using TDateTime = double;
+TDateTime Now();
+// The date (nl_langinfo(D_FMT)) and the time (nl_langinfo(T_FMT)) of the regional settings.
+QString FormatLocaleDate(TDateTime dt);
+QString FormatLocaleTime(TDateTime dt);
+
+// ---------------------------------------------------------------------------
+// Colours: low byte red, then green, then blue; top byte 0xFF names a system colour.
+
+using TColor = quint32;
+constexpr TColor clSystemColor = 0xFF000000;
+
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
+                 clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
+                 clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
+                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF;
+
+constexpr TColor clWindow = clSystemColor | 5, clWindowText = clSystemColor | 8,
+                 clAppWorkSpace = clSystemColor | 12, clHighlight = clSystemColor | 13,
+                 clHighlightText = clSystemColor | 14, clBtnFace = clSystemColor | 15,
+                 clBtnShadow = clSystemColor | 16, clGrayText = clSystemColor | 17,
+                 clBtnText = clSystemColor | 18, clBtnHighlight = clSystemColor | 20,
+                 cl3DDkShadow = clSystemColor | 21, cl3DLight = clSystemColor | 22,
+                 clInfoText = clSystemColor | 23, clInfoBk = clSystemColor | 24;
+
+constexpr TColor RGBColor(int r, int g, int b) {
+    return TColor(r & 0xFF) | TColor(g & 0xFF) << 8 | TColor(b & 0xFF) << 16;
+}
+// The colour to draw with; system colours come from the application palette.
+QColor ColorToQColor(TColor c);
+// The colour with a system colour resolved to its RGB value.
+TColor ColorToRGB(TColor c);
+// Channel-wise step k of `steps` from `from` to `to` (steps 0 taken as 1).
+TColor BlendColor(TColor from, TColor to, int steps, int k);
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+// Nearest integer, halves to the even neighbour (saturating at the int range).
+int Round(double x);
+// The decimal separator of the regional settings (localeconv()).
+QChar DecimalSeparator();
+// Formats `value` with a float format picture: "0" mandatory digit, "#" optional digit,
+// "." decimal separator, "E+"/"E-"/"e+"/"e-" exponent, "'…'" or "\"…\"" literal text, ";"
+// separating the sections for positive, negative and zero values. The value is rounded
+// (halves to even, on its exact binary value) to the picture's last decimal place.
+QString FormatFloat(const QString& picture, double value);
+
+// ---------------------------------------------------------------------------
+// Events
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+
+// ---------------------------------------------------------------------------
+// Settings objects
+
+// Base of every settings group: setters store a changed value and call Change.
+class TAbPersistent : public QObject {
+public:
+    TNotifyEvent OnChange;
+
+    virtual void Change();
+    virtual void ChangeObject(QObject* Sender);
+
+protected:
+    template <class T> void SetProp(T& field, const T& value) {
+        if (field == value)
+            return;
+        field = value;
+        Change();
+    }
+};
+
+enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+using TFontStyles = TSet<TFontStyle>;
+
+// A font as the widgets keep it: face name, character height in pixels (negative, as
+// in the forms) or cell height (positive), styles and colour.
+class TFont : public TAbPersistent {
+public:
+    TFont(const QString& name, int height, TFontStyles style = {}, TColor color = clWindowText);
+
+    QString Name() const { return FName; }
+    int Height() const { return FHeight; }
+    TFontStyles Style() const { return FStyle; }
+    TColor Color() const { return FColor; }
+    void SetName(const QString& v) { SetProp(FName, v); }
+    void SetHeight(int v) { SetProp(FHeight, v); }
+    void SetSize(int points); // at 96 dpi
+    void SetStyle(TFontStyles v) { SetProp(FStyle, v); }
+    void SetColor(TColor v) { SetProp(FColor, v); }
+    void Assign(const TFont& other);
+
+    QFont ToQFont() const;
+
+private:
+    QString FName;
+    int FHeight;
+    TFontStyles FStyle;
+    TColor FColor;
+};
+
+// Text placement on the canvas: x, y is the top-left of the text cell.
+void TextOut(QPainter& canvas, int x, int y, const QString& text);
+QSize TextExtent(const QFont& font, const QString& text);
+
+class TSignalSettings : public TAbPersistent {
+public:
+    TSignalSettings();
+
+    int DigitalFrom() const { return FDigitalFrom; }
+    int DigitalTo() const { return FDigitalTo; }
+    QString Name1() const { return FName1; }
+    QString Name2() const { return FName2; }
+    QString ValueFormat() const { return FValueFormat; }
+    float ValueFrom() const { return FValueFrom; }
+    float ValueTo() const { return FValueTo; }
+    QString ValueUnit() const { return FValueUnit; }
+    bool LogScale() const { return FLogScale; }
+    void SetDigitalFrom(int v);
+    void SetDigitalTo(int v);
+    void SetName1(const QString& v) { SetProp(FName1, v); }
+    void SetName2(const QString& v) { SetProp(FName2, v); }
+    void SetValueFormat(const QString& v) { SetProp(FValueFormat, v); }
+    void SetValueFrom(float v);
+    void SetValueTo(float v);
+    void SetValueUnit(const QString& v) { SetProp(FValueUnit, v); }
+    void SetLogScale(bool v) { FLogScale = v; }
+
+    float TotalValue() const { return FTotalValue; }
+    int TotalDigit() const { return FTotalDigit; }
+    float ValuePerDigit() const { return FValuePerDigit; }
+    float DigitPerValue() const { return FDigitPerValue; }
+    float PPTPerValue() const { return FPPTPerValue; }
+    QString ValueSizeStr() const { return FValueSizeStr; }
+
+    int GetPPT(float Value) const;
+    float GetValue(int PPT) const;
+    // Range recalculation, then OnChange.
+    void Change() override;
+    void Recalculate();
+
+protected:
+    virtual void DigitScaleChanged(int dFrom, int dTo);
+
+private:
+    float SnapToDecade(float v) const;
+
+    int FDigitalFrom = 0, FDigitalTo = 1000;
+    QString FName1 = "SignalName1", FName2 = "SignalName2", FValueFormat = "##0.0";
+    float FValueFrom = 0, FValueTo = 100;
+    QString FValueUnit = "%";
+    bool FLogScale = false;
+    float FTotalValue = 100;
+    int FTotalDigit = 1000;
+    float FValuePerDigit = 0, FDigitPerValue = 0, FPPTPerValue = 0;
+    QString FValueSizeStr = "##0.0";
+};
+
+class TSectorSettings : public TAbPersistent {
+public:
+    TColor Sector1Color() const { return FColor[0]; }
+    TColor Sector2Color() const { return FColor[1]; }
+    TColor Sector3Color() const { return FColor[2]; }
+    int Sector1From() const { return FFrom[0]; }
+    int Sector2From() const { return FFrom[1]; }
+    int Sector3From() const { return FFrom[2]; }
+    int Sector1To() const { return FTo[0]; }
+    int Sector2To() const { return FTo[1]; }
+    int Sector3To() const { return FTo[2]; }
+    void SetSector1Color(TColor v) { SetProp(FColor[0], v); }
+    void SetSector2Color(TColor v) { SetProp(FColor[1], v); }
+    void SetSector3Color(TColor v) { SetProp(FColor[2], v); }
+    void SetSector1From(int v) { SetProp(FFrom[0], v); }
+    void SetSector2From(int v) { SetProp(FFrom[1], v); }
+    void SetSector3From(int v) { SetProp(FFrom[2], v); }
+    void SetSector1To(int v) { SetProp(FTo[0], v); }
+    void SetSector2To(int v) { SetProp(FTo[1], v); }
+    void SetSector3To(int v) { SetProp(FTo[2], v); }
+    int Offset() const { return FOffset; }
+    int WidthOffset() const { return FWidthOffset; }
+    bool LogScale() const { return FLogScale; }
+    void SetOffset(int v) { SetProp(FOffset, v); }
+    void SetWidthOffset(int v) { SetProp(FWidthOffset, v); }
+    void SetLogScale(bool v) { SetProp(FLogScale, v); }
+
+    // Sector index 0..2: colour and inclusive per-mille range.
+    TColor SectorColor(int i) const { return FColor[i]; }
+    int SectorFrom(int i) const { return FFrom[i]; }
+    int SectorTo(int i) const { return FTo[i]; }
+    bool CheckSectorColor(int PPT, TColor& Col) const;
+
+private:
+    TColor FColor[3] = {clYellow, clGreen, clRed};
+    int FFrom[3] = {0, 334, 667};
+    int FTo[3] = {333, 666, 1000};
+    int FOffset = 0, FWidthOffset = 0;
+    bool FLogScale = false;
+};
+
+constexpr float MinSentinel = 9999999.0f;
+constexpr float MaxSentinel = -9999999.0f;
+
+class TMinMax : public TAbPersistent {
+public:
+    TMinMax();
+
+    float Max() const { return FMax; }
+    float Min() const { return FMin; }
+    TDateTime MaxDateTime() const { return FMaxDateTime; }
+    TDateTime MinDateTime() const { return FMinDateTime; }
+    TColor MaxColor() const { return FMaxColor; }
+    TColor MinColor() const { return FMinColor; }
+    bool UseSectorCol() const { return FUseSectorCol; }
+    bool MinVisible() const { return FMinVisible; }
+    bool MaxVisible() const { return FMaxVisible; }
+    // Store and stamp now, without a change notification.
+    void SetMax(float v);
+    void SetMin(float v);
+    void SetMaxDateTime(TDateTime v) { FMaxDateTime = v; }
+    void SetMinDateTime(TDateTime v) { FMinDateTime = v; }
+    void SetMaxColor(TColor v) { SetProp(FMaxColor, v); }
+    void SetMinColor(TColor v) { SetProp(FMinColor, v); }
+    void SetUseSectorCol(bool v) { SetProp(FUseSectorCol, v); }
+    void SetMinVisible(bool v) { SetProp(FMinVisible, v); }
+    void SetMaxVisible(bool v) { SetProp(FMaxVisible, v); }
+
+private:
+    float FMax = MaxSentinel, FMin = MinSentinel;
+    TDateTime FMaxDateTime, FMinDateTime;
+    TColor FMaxColor = clAqua, FMinColor = clAqua;
+    bool FUseSectorCol = true, FMinVisible = true, FMaxVisible = true;
+};
+
+enum TGradientStyle { gsHorizontal1 };
+
+class TAbGradSettings : public TAbPersistent {
+public:
+    TAbGradSettings(TColor from = RGBColor(226, 226, 226), TColor to = RGBColor(143, 143, 143),
+                    bool visible = false);
+
+    TColor ColorFrom() const { return FColorFrom; }
+    TColor ColorTo() const { return FColorTo; }
+    bool Visible() const { return FVisible; }
+    TGradientStyle Style() const { return FStyle; }
+    void SetColorFrom(TColor v) { SetProp(FColorFrom, v); }
+    void SetColorTo(TColor v) { SetProp(FColorTo, v); }
+    void SetVisible(bool v) { SetProp(FVisible, v); }
+    void SetStyle(TGradientStyle v) { SetProp(FStyle, v); }
+
+    void PaintGradient(QPainter& canvas, const TRect& r) const;
+
+private:
+    TColor FColorFrom, FColorTo;
+    bool FVisible;
+    TGradientStyle FStyle = gsHorizontal1;
+};
+
+class TAbOffset : public TAbPersistent {
+public:
+    int Top() const { return FTop; }
+    int Left() const { return FLeft; }
+    int Right() const { return FRight; }
+    int Bottom() const { return FBottom; }
+    void SetTop(int v) { SetProp(FTop, v); }
+    void SetLeft(int v) { SetProp(FLeft, v); }
+    void SetRight(int v) { SetProp(FRight, v); }
+    void SetBottom(int v) { SetProp(FBottom, v); }
+    TRect SetOffset(const TRect& r) const;
+
+private:
+    int FTop = 0, FLeft = 0, FRight = 0, FBottom = 0;
+};
+
+enum TBevelStyle { bsLowered, bsRaised };
+enum TBevelLine { blNone, blOuter, blInner, blBoth };
+
+// A 3-D frame with a filled face, shared by the meter and the value indicator.
+class TAbSBevel : public TAbPersistent {
+public:
+    TAbSBevel(TBevelStyle style = bsRaised, int spacing = 5, TBevelLine line = blNone,
+              TColor color = clBtnFace);
+
+    TBevelStyle Style() const { return FStyle; }
+    int Spacing() const { return FSpacing; }
+    TBevelLine BevelLine() const { return FBevelLine; }
+    int Width() const { return FWidth; }
+    TColor Color() const { return FColor; }
+    TColor ColorShadowFrom() const { return FColorShadowFrom; }
+    TColor ColorShadowTo() const { return FColorShadowTo; }
+    TColor ColorHighLightFrom() const { return FColorHighLightFrom; }
+    TColor ColorHighLightTo() const { return FColorHighLightTo; }
+    TColor PenColor() const { return FPenColor; }
+    TAbOffset* Offset() { return &FOffset; }
+    TAbGradSettings* SurfaceGrad() { return &FSurfaceGrad; }
+    int TotalWidth() const { return FTotalWidth; }
+    void SetStyle(TBevelStyle v) { SetProp(FStyle, v); }
+    void SetSpacing(int v) { SetProp(FSpacing, v); }
+    void SetBevelLine(TBevelLine v) { SetProp(FBevelLine, v); }
+    void SetWidth(int v) { SetProp(FWidth, v); }
+    void SetColor(TColor v) { SetProp(FColor, v); }
+    void SetColorShadowFrom(TColor v) { SetProp(FColorShadowFrom, v); }
+    void SetColorShadowTo(TColor v) { SetProp(FColorShadowTo, v); }
+    void SetColorHighLightFrom(TColor v) { SetProp(FColorHighLightFrom, v); }
+    void SetColorHighLightTo(TColor v) { SetProp(FColorHighLightTo, v); }
+    void SetPenColor(TColor v) { SetProp(FPenColor, v); }
+
+    void Change() override;
+    // Paints the bevel into r and returns in r the free inner rectangle.
+    void PaintFilledBevel(QPainter& canvas, TRect& r) const;
+
+private:
+    void PaintFrame(QPainter& canvas, TRect& r) const;
+
+    TBevelStyle FStyle;
+    int FSpacing;
+    TBevelLine FBevelLine;
+    int FWidth = 2;
+    TColor FColor;
+    TColor FColorShadowFrom = clBtnShadow, FColorShadowTo = clBtnShadow;
+    TColor FColorHighLightFrom = clBtnHighlight, FColorHighLightTo = clBtnHighlight;
+    TColor FPenColor = clBlack;
+    TAbOffset FOffset;
+    TAbGradSettings FSurfaceGrad;
+    int FTotalWidth = 0;
+};
+
+// A one-pixel 3-D frame on r (top and left in a, bottom and right in b); r shrinks by 1.
+void Frame3D(QPainter& canvas, TRect& r, const QColor& a, const QColor& b);
+
+// Clockwise rotation of p about c by `angle` degrees, on screen coordinates.
+QPoint RotatePoint(QPoint p, QPoint c, float angle);
+
+// The scale of the round meter: labels, ticks and the scale line.
+class TScaleSettings : public TAbPersistent {
+public:
+    TScaleSettings();
+
+    TColor Color() const { return FColor; }
+    TColor PointerColor() const { return FPointerColor; }
+    TFont* Font() { return &FFont; }
+    int Steps() const { return FSteps; }
+    int SubSteps() const { return FSubSteps; }
+    bool DrawLine() const { return FDrawLine; }
+    QString ValueFormat() const { return FValueFormat; }
+    QString ValueFormatLog() const { return FValueFormatLog; }
+    bool PosLeftTop() const { return FPosLeftTop; }
+    bool LogScale() const { return FLogScale; }
+    int LogSteps() const { return FLogSteps; }
+    void SetColor(TColor v) { SetProp(FColor, v); }
+    void SetPointerColor(TColor v) { SetProp(FPointerColor, v); }
+    void SetSteps(int v);
+    void SetSubSteps(int v);
+    void SetDrawLine(bool v);
+    void SetValueFormat(const QString& v) { SetProp(FValueFormat, v); }
+    void SetValueFormatLog(const QString& v) { SetProp(FValueFormatLog, v); }
+    void SetPosLeftTop(bool v) { SetProp(FPosLeftTop, v); }
+    void SetLogScale(bool v) { SetProp(FLogScale, v); }
+
+    int sl1() const { return Fsl1; }
+    int sl2() const { return Fsl2; }
+    int PenW1() const { return FPenW1; }
+    int Spacing() const { return FSpacing; }
+    QString Text() const { return FText; }
+    int TextW() const { return FTextW; }
+    int TextH() const { return FTextH; }
+    // Scale-line arc: box corners, then the arc's end and start points.
+    const QPoint* LinePos() const { return FLinePos; }
+
+    // Builds the label list and measures it.
+    void CalcRSize(float ValueFrom, float ValueTo);
+    // Draws labels and ticks around r; r becomes the box of the tick circle.
+    void RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, float Alpha);
+
+private:
+    void DrawMinorTicks(QPainter& canvas, QPoint c, const QPoint* pts, float base, float m);
+    QStringList Labels() const;
+
+    TColor FColor = clBlack, FPointerColor = clLime;
+    TFont FFont;
+    int FSteps = 5, FSubSteps = 2;
+    bool FDrawLine = true;
+    QString FValueFormat = "##0", FValueFormatLog = "0e-0";
+    bool FPosLeftTop = false, FLogScale = false;
+    int FLogSteps = 0;
+    int Fsl1 = 14, Fsl2 = 7, FPenW1 = 2, FSpacing = 4;
+    QString FText;
+    int FTextW = 0, FTextH = 0;
+    QPoint FLinePos[4];
+};
+
+// ---------------------------------------------------------------------------
+// Controls
+
+// WM_FLASH: the flash message (user message base 1024 + 100), WParam the tick counter,
+// LParam the phase. Delivered with QCoreApplication::sendEvent on the UI thread.
+constexpr int WM_FLASH = 1024 + 100;
+
+class TFlashMessage : public QEvent {
+public:
+    static QEvent::Type EventType() { return QEvent::Type(QEvent::User + WM_FLASH); }
+    TFlashMessage(quint32 wParam, qint32 lParam)
+        : QEvent(EventType()), WParam(wParam), LParam(lParam) {}
+    quint32 WParam;
+    qint32 LParam;
+};
+
+// A control that paints itself: the full picture is kept in a cache rebuilt only on a
+// full repaint; a value update repaints its own small rectangle alone.
+class TAbGraphicControl : public QWidget {
+public:
+    explicit TAbGraphicControl(QWidget* parent);
+
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return FUpdateCount; }
+    // End of loading: the owning window has applied every property.
+    virtual void Loaded();
+    bool Loading() const { return FLoading; }
+    // Asks for a full repaint (layout, dial, captions) at the next paint.
+    void Invalidate();
+    QString Hint() const { return FHint; }
+
+protected:
+    virtual void UpdateParams();
+    virtual void ParamChange(QObject* Sender);
+    // Size step run before every full repaint.
+    virtual void CalcSize() {}
+    // Full picture, drawn into the cache.
+    virtual void Paint(QPainter& canvas);
+    // The changing part (pointer, number, lamp), drawn over the cache.
+    virtual void PaintValue(QPainter& canvas);
+    // Runs after the cache has been rebuilt (captures of it, the first value drawing).
+    virtual void PaintDone();
+    virtual void WMFlash(quint32 WParam, qint32 LParam);
+    // Synchronous repaint of just r, drawing PaintValue alone; `opaque` when PaintValue
+    // covers r completely, so nothing behind the control needs repainting.
+    void RepaintValue(const QRect& r, bool opaque);
+    bool InPaint() const { return FInPaint; }
+    QPixmap NewBitmap(QSize size) const;
+    // A copy of part of the cached full picture.
+    QPixmap CopyFromCache(const QRect& r) const;
+
+    template <class F, class... A> void Raise(const std::function<F>& event, A&&... args) {
+        if (event && !FLoading)
+            event(std::forward<A>(args)...);
+    }
+
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+    QString FHint;
+
+private:
+    void RebuildCache();
+
+    int FUpdateCount = 0;
+    bool FLoading = true;
+    QPixmap FCache;
+    bool FCacheValid = false;
+    bool FInPaint = false;
+    QRect FValueRect;
+};
+
+// Parts of a meter or readout to paint or react with; the readout uses the bevels, the
+// names and the unit. `opOverflow`/`opLimit` flash the pointer, `opSector` paints the ring.
+enum TAbOption {
+    opBevelInner,
+    opBevelOuter,
+    opName1,
+    opName2,
+    opOverflow,
+    opLimit,
+    opSector,
+    opUnit
+};
+
+enum THintOption {
+    hoAutoHint,
+    hoValue,
+    hoName1,
+    hoName2,
+    hoMin,
+    hoMax,
+    hoMinMaxDate,
+    hoMinMaxTime
+};
+using THintOptions = TSet<THintOption>;
+
+// Value model shared by the dial and the readout.
+class TAbAnalogGControl : public TAbGraphicControl {
+public:
+    explicit TAbAnalogGControl(QWidget* parent);
+    ~TAbAnalogGControl() override;
+
+    float Value() const { return FValue; }
+    void SetValue(float v);
+    int Digit() const { return FDigit; }
+    void SetDigit(int d);
+    float LimitUpper() const { return FLimitUpper; }
+    float LimitLower() const { return FLimitLower; }
+    void SetLimitUpper(float v);
+    void SetLimitLower(float v);
+    THintOptions HintOptions() const { return FHintOptions; }
+    void SetHintOptions(THintOptions v);
+    bool LogScale() const { return FLogScale; }
+    void SetLogScale(bool v);
+    TSignalSettings* SignalSettings() { return FSignalSettings.get(); }
+    TSectorSettings* SectorSettings() { return FSectorSettings.get(); }
+    TMinMax* MinMax() { return FMinMax.get(); }
+    TFont* Font() { return FFont.get(); }
+
+    int PPT() const { return FPPT; }
+    bool ULimit() const { return FULimit; }
+    bool LLimit() const { return FLLimit; }
+    bool UOverflow() const { return FUOverflow; }
+    bool LOverflow() const { return FLOverflow; }
+    bool InSector1() const { return FInSector[0]; }
+    bool InSector2() const { return FInSector[1]; }
+    bool InSector3() const { return FInSector[2]; }
+    int MinPPT() const { return FMinPPT; }
+    int MaxPPT() const { return FMaxPPT; }
+    QString ValueStr() const { return FValueStr; }
+    TColor cAlarm0 = clYellow, cAlarm1 = clRed;
+
+    void ResetMinMax();
+    void SetMin(float v, TDateTime DT);
+    void SetMax(float v, TDateTime DT);
+
+    void Loaded() override;
+
+    TNotifyEvent OnValueChange;
+    std::function<void(QObject* Sender, bool Lower, bool Upper)> OnLimit;
+    std::function<void(QObject* Sender, int PPT)> OnOverflow;
+    std::function<void(QObject* Sender, bool Sector1, bool Sector2, bool Sector3, bool Enter)>
+        OnSectorChange;
+    TNotifyEvent OnMinMaxChange;
+    TNotifyEvent OnSettingsChange;
+    TNotifyEvent OnPosChanged;
+
+protected:
+    void ParamChange(QObject* Sender) override;
+    virtual void ValueChanged();
+    virtual void OverflowChanged(int PPT);
+    virtual void LimitChanged();
+    virtual void MinMaxChanged(QObject* Sender);
+    virtual void LogScaleChanged();
+
+    void CheckLimits();
+    void UpdateHint();
+    int DigitOf(float v) const;
+
+private:
+    void CheckPosition();
+    void CheckSectors();
+    void CheckOverflow();
+    void TrackMinMax();
+    QString MinMaxHint(const QString& title, float v, TDateTime dt) const;
+
+    float FValue = 50;
+    int FDigit = 500;
+    float FLimitUpper = 90, FLimitLower = 10;
+    THintOptions FHintOptions{hoAutoHint, hoValue, hoName1,      hoName2,
+                              hoMin,      hoMax,   hoMinMaxDate, hoMinMaxTime};
+    bool FLogScale = false;
+    std::unique_ptr<TSignalSettings> FSignalSettings;
+    std::unique_ptr<TSectorSettings> FSectorSettings;
+    std::unique_ptr<TMinMax> FMinMax;
+    std::unique_ptr<TFont> FFont;
+    int FPPT = 500;
+    bool FULimit = true, FLLimit = true;
+    bool FUOverflow = false, FLOverflow = false;
+    bool FInSector[3] = {false, false, false};
+    int FMinPPT = 0, FMaxPPT = 0;
+    QString FValueStr;
+    double LogFactor1 = 0, LogFactor2 = 0;
+    QPoint pPosLeftTop;
+};
+
+enum TFlashFreq { ff8Hz, ff4Hz, ff2Hz, ff1Hz, ff05Hz };
+enum TMode { mButton, mSwitch, mIndicator, mRadioButton };
+
+// The blink-phase bit of the shared flash counter for a frequency (2 for ff8Hz … 6).
+int FlashCode(TFlashFreq f);
+
+// Base of the two-state widgets.
+class TAbBinGControl : public TAbGraphicControl {
+public:
+    explicit TAbBinGControl(QWidget* parent);
+    ~TAbBinGControl() override;
+
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool v);
+    TFlashFreq Frequency() const { return FFrequency; }
+    void SetFrequency(TFlashFreq v);
+    bool Flashing() const { return FFlashing; }
+    void SetFlashing(bool v);
+    qint32 StatusInt() const { return FStatusInt; }
+    void SetStatusInt(qint32 v);
+    int StatusBit() const { return FStatusBit; }
+    void SetStatusBit(int v);
+    int GroupIndex() const { return FGroupIndex; }
+    void SetGroupIndex(int v);
+    TMode Mode() const { return FMode; }
+    void SetMode(TMode v);
+    bool MouseIsDown() const { return FMouseIsDown; }
+    int FirstCheckedBit() const { return FFirstCheckedBit; }
+    QString Caption() const { return FCaption; }
+    void SetCaption(const QString& v);
+
+    TNotifyEvent OnStatusChanged;
+    TNotifyEvent OnStatusIntChanged;
+
+protected:
+    void ParamChange(QObject* Sender) override;
+    virtual void StatusChanged();
+    virtual void GroupIndexChanged();
+    virtual void StatusIntChanged();
+    virtual void Flash(bool status);
+    void WMFlash(quint32 WParam, qint32 LParam) override;
+
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    QList<TAbBinGControl*> Group(int index) const;
+
+    bool FChecked = false;
+    TFlashFreq FFrequency = ff1Hz;
+    bool FFlashing = false;
+    qint32 FStatusInt = 0;
+    int FStatusBit = 0;
+    int FGroupIndex = 0;
+    TMode FMode = mIndicator;
+    bool FMouseIsDown = false;
+    int FFirstCheckedBit = 32;
+    QString FCaption;
+};
