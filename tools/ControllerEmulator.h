@@ -20,23 +20,23 @@ enum class LambdaPattern {
 
 // Faults that can be switched on and off at any time.
 enum class Fault : unsigned {
-    Silent = 1u << 0,         // no answer to anything
+    Silent = 1u << 0,          // no answer to anything
     CorruptChecksum = 1u << 1, // every reply carries a wrong checksum
-    SplitReplies = 1u << 2,   // replies leave in three pieces a few milliseconds apart
-    LateReplies = 1u << 3,    // replies leave after EmulatorOptions::lateMs (past the next poll)
-    StrayBytes = 1u << 4,     // junk bytes before each reply
-    HangUp = 1u << 5,         // the line is hung up: the pseudo-terminal goes away
+    SplitReplies = 1u << 2,    // replies leave in three pieces a few milliseconds apart
+    LateReplies = 1u << 3,     // replies leave after EmulatorOptions::lateMs (past the next poll)
+    StrayBytes = 1u << 4,      // junk bytes before each reply
+    HangUp = 1u << 5,          // the line is hung up: the pseudo-terminal goes away
 };
 
 struct EmulatorOptions {
-    int port = 1;                // port number offered through the alias COMn; 0 offers none
-    double warmupSeconds = 3.0;  // status byte 1 for this long after Start
+    int port = 1;               // port number offered through the alias COMn; 0 offers none
+    double warmupSeconds = 3.0; // status byte 1 for this long after Start
     std::uint8_t firmwareVersion = 23;
     LambdaPattern pattern = LambdaPattern::Engine;
     std::array<double, 4> lambda{1.0, 1.0, 1.0, 1.0}; // start values (Constant pattern)
-    std::uint8_t supplyRaw = 196;                    // 196 × 0.01960784 × 3.2 ≈ 12.3 V
+    std::uint8_t supplyRaw = 196;                     // 196 × 0.01960784 × 3.2 ≈ 12.3 V
     int lateMs = 150;
-    unsigned faults = 0;                             // Fault bits active from the start
+    unsigned faults = 0; // Fault bits active from the start
     std::array<std::uint8_t, 256> memory = DefaultMemory();
 
     // Four sensor blocks (resistor code 959, serial numbers "SN001" .. "SN004"),
@@ -57,7 +57,8 @@ public:
     void Start();
     void Stop();
 
-    std::string SlavePath() const; // the device the tool opens, e.g. /dev/pts/3
+    // The device the tool opens, e.g. /dev/pts/3; empty while the line is hung up.
+    std::string SlavePath() const;
     std::string AliasPath() const; // empty when no port is offered
 
     // Fault switches, safe from any thread. Switching HangUp off brings the line back
@@ -68,13 +69,14 @@ public:
     // Live values, safe from any thread.
     void SetPattern(LambdaPattern pattern);
     void SetLambda(int channel, double lambda); // channel 1..4; switches to Constant
-    void SetStatus(int status);                 // forces the status byte; -1 returns to warm-up timing
+    void SetStatus(int status); // forces the status byte; -1 returns to warm-up timing
     void SetSupplyRaw(std::uint8_t raw);
 
     std::uint8_t Memory(int address) const;
     void SetMemory(int address, std::uint8_t value);
 
-    // What the emulator heard: each well-formed request it answered or stored, in order.
+    // What the emulator heard: each well-formed request it answered or stored, in order
+    // (the latest 10000). Under Silent, requests are still heard and writes still stored.
     std::vector<std::vector<std::uint8_t>> Requests() const;
     std::size_t LiveRequestCount() const;
     void ClearRequests();
