@@ -1,7 +1,6 @@
 #include "serial/ComPortPaths.h"
 
 #include <cstdlib>
-#include <regex>
 #include <sys/stat.h>
 
 namespace va {
@@ -17,14 +16,16 @@ std::string PortAliasDirectory() {
     return base + "/uego-interface/ports";
 }
 
-std::string PortAliasPath(long n) { return PortAliasDirectory() + "/COM" + std::to_string(n); }
+std::string PortAliasPath(long n) {
+    return PortAliasDirectory() + "/COM" + std::to_string(n);
+}
 
 std::string ComNameToDevicePath(const std::string& name) {
-    static const std::regex comName("COM([0-9]{1,10})");
-    std::smatch m;
-    if (!std::regex_match(name, m, comName))
+    const std::string digits = name.size() > 3 ? name.substr(3) : std::string();
+    if (name.compare(0, 3, "COM") != 0 || digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         return name;
-    const long n = std::stol(m[1].str());
+    const long n = std::stol(digits);
     const std::string alias = PortAliasPath(n);
     struct stat st {};
     if (lstat(alias.c_str(), &st) == 0)

@@ -1,11 +1,19 @@
-// Runs every test inside a QApplication, so widgets, timers and hand-overs to the
-// main thread work as in the program. Offscreen unless a display was asked for.
-// Each test process gets its own configuration folder, so port aliases made by one
-// test never meet those of another running at the same time.
+// Runs every test inside the application object, so widgets, timers and hand-overs to
+// the main thread work as in the program; the window and start-up tests run inside the
+// program's own application object with its error report. Offscreen unless a display
+// was asked for. Each test process gets its own configuration folder, so port aliases
+// made by one test never meet those of another running at the same time.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#ifdef UEGO_TEST_APPLICATION
+#include "app/Application.h"
+using TestApplication = TApplication;
+#else
+using TestApplication = QApplication;
+#endif
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -14,7 +22,10 @@ int main(int argc, char** argv) {
     if (!configHome.isValid())
         return 3;
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QApplication app(argc, argv);
+    TestApplication app(argc, argv);
+#ifdef UEGO_TEST_APPLICATION
+    app.SetTitle(QStringLiteral("4CH Uego Interface"));
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,82 @@
+#include "link/DataLog.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
+
+EInOutError EInOutError::FromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return EInOutError(error, "File access denied");
+    case ENOSPC:
+    case EDQUOT:
+        return EInOutError(error, "Disk full");
+    case ENOENT:
+    case ENOTDIR:
+        return EInOutError(error, "File not found");
+    default:
+        return EInOutError(error, "I/O error " + std::to_string(error));
+    }
+}
+
+TDataLog::~TDataLog() {
+    if (FFile >= 0)
+        ::close(FFile);
+}
+
+void TDataLog::Create(const QString& path) {
+    const int fd =
+        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw EInOutError::FromErrno(errno);
+    if (FFile >= 0)
+        ::close(FFile);
+    FFile = fd;
+}
+
+void TDataLog::WriteLine(const QString& text) {
+    if (FFile < 0)
+        throw EInOutError::FromErrno(EBADF);
+    const QByteArray line = text.toLatin1() + "\r\n";
+    const char* data = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t written = ::write(FFile, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw EInOutError::FromErrno(written < 0 ? errno : ENOSPC);
+        data += written;
+        left -= written;
+    }
+}
+
+void TDataLog::Close() {
+    const int fd = FFile;
+    FFile = -1;
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
+        throw EInOutError::FromErrno(errno);
+}
+
+QString LogValue(double value) {
+    char text[64];
+    // Three significant digits first (decimal rounding of the exact value), then three decimals.
+    const auto significant =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 2);
+    double rounded = value;
+    std::from_chars(text, significant.ptr, rounded);
+    const auto fixed =
+        std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, 3);
+    QString result = QString::fromLatin1(text, fixed.ptr - text);
+    return result.replace(QLatin1Char('.'), DecimalSeparator());
+}
+
+QString LogHeaderLine(TDateTime when) {
+    return QStringLiteral("VORLANX Log V1.0  ") + FormatLocaleDate(when);
+}

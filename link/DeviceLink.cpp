@@ -1,0 +1,257 @@
+#include "link/DeviceLink.h"
+
+#include "link/Frames.h"
+#include "serial/VaComm.h"
+#include "widgets/AbCBitBt.h"
+#include "widgets/AbLED.h"
+#include "widgets/AbRMeter.h"
+#include "widgets/AbVInd.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+#include <utility>
+
+namespace {
+constexpr std::size_t MaxBytesPerEvent = 100;
+constexpr int WarmUpStatus = 1;
+constexpr double VoltsPerRaw = 0.01960784 * 3.2;
+} // namespace
+
+TDeviceLink::TDeviceLink(TVaComm& port, const TLinkControls& controls)
+    : FPort(port), FControls(controls) {}
+
+// ---- Frames out ----------------------------------------------------------------------
+
+void TDeviceLink::Sendbyte(std::uint8_t data) {
+    FPort.WriteChar(data);
+}
+
+void TDeviceLink::SendFrame(const std::vector<std::uint8_t>& frame) {
+    for (std::uint8_t b : frame)
+        Sendbyte(b);
+}
+
+void TDeviceLink::ReadRequest(int rxMode, const std::vector<std::uint8_t>& frame) {
+    State.LinkBusy = true;
+    SendFrame(frame);
+    State.RxIndex = 1;
+    State.RxMode = rxMode;
+}
+
+void TDeviceLink::Sensor1Request() {
+    ReadRequest(rxSensor1, frames::Frame(frames::ReadBlock, {0x10, 0x10}));
+}
+void TDeviceLink::Sensor2Request() {
+    ReadRequest(rxSensor2, frames::Frame(frames::ReadBlock, {0x20, 0x10}));
+}
+void TDeviceLink::Sensor3Request() {
+    ReadRequest(rxSensor3, frames::Frame(frames::ReadBlock, {0x30, 0x20}));
+}
+void TDeviceLink::Sensor4Request() {
+    ReadRequest(rxSensor4, frames::Frame(frames::ReadBlock, {0x40, 0x20}));
+}
+void TDeviceLink::ConfigRequest() {
+    ReadRequest(rxConfig, frames::Frame(frames::ReadBlock, {0x00, 0x20}));
+}
+void TDeviceLink::VersionRequest() {
+    ReadRequest(rxVersion, frames::Frame(frames::ReadVersion, {}));
+}
+
+void TDeviceLink::LiveDataRequest() {
+    SendFrame(frames::Frame(frames::ReadLiveData, {}));
+}
+
+void TDeviceLink::ResistorWrite(int channel, int ohms) {
+    if (State.LinkBusy)
+        return;
+    const std::uint16_t code = frames::ResistorCode(ohms);
+    SendFrame(frames::Frame(frames::WriteBlock, {frames::SensorBlock(channel), 2,
+                                                 std::uint8_t(code >> 8), std::uint8_t(code)}));
+    ClearArray();
+    State.RxMode = rxNone;
+}
+
+void TDeviceLink::CanAddressWrite(std::uint8_t address, int value) {
+    if (State.LinkBusy)
+        return;
+    SendFrame(frames::Frame(frames::WriteBlock, {address, 2, std::uint8_t((value >> 8) & 0xFF),
+                                                 std::uint8_t(value & 0xFF)}));
+    ClearArray();
+    State.RxMode = rxNone;
+}
+
+QString TDeviceLink::SerialNumberWrite(int channel, const QString& text) {
+    const QString cut = text.left(frames::SerialNumberLength);
+    if (State.LinkBusy)
+        return cut;
+    QByteArray bytes = cut.toLatin1();
+    bytes.resize(frames::SerialNumberLength, '\0');
+    std::vector<std::uint8_t> parameters{frames::SerialNumberAddress(channel),
+                                         std::uint8_t(frames::SerialNumberLength)};
+    parameters.insert(parameters.end(), bytes.begin(), bytes.end());
+    SendFrame(frames::Frame(frames::WriteBlock, parameters));
+    return cut;
+}
+
+// ---- Received bytes -------------------------------------------------------------------
+
+void TDeviceLink::VaComm1RxChar(QObject*, std::uint32_t) {
+    const std::string received = FPort.ReadText();
+    const std::size_t kept = std::min(received.size(), MaxBytesPerEvent);
+    auto storeInto = [&](auto& buffer) {
+        for (std::size_t i = 0; i < kept; ++i)
+            buffer.Store(State.RxIndex++, std::uint8_t(received[i]));
+    };
+    if (FControls.OnlineButton->Checked()) {
+        storeInto(State.LiveBuf);
+        State.LiveArrived = State.LiveArrived || kept > 0;
+    } else {
+        switch (State.RxMode) {
+        case rxSensor1:
+            storeInto(State.SensorBuf1);
+            break;
+        case rxSensor2:
+            storeInto(State.SensorBuf2);
+            break;
+        case rxSensor3:
+            storeInto(State.SensorBuf3);
+            break;
+        case rxSensor4:
+            storeInto(State.SensorBuf4);
+            break;
+        case rxConfig:
+            storeInto(State.ConfigBuf);
+            break;
+        case rxVersion:
+            storeInto(State.VersionBuf);
+            break;
+        default:
+            break;
+        }
+    }
+    FControls.Online_LED1->SetChecked(true);
+    State.SilenceCount = 1;
+}
+
+void TDeviceLink::VaComm1Close(QObject*) {
+    if (FControls.ComPortLED)
+        FControls.ComPortLED->SetChecked(false);
+    if (!FPort.Active())
+        FControls.Online_LED1->SetChecked(false);
+}
+
+void TDeviceLink::ClearArray() {
+    for (auto* buffer : {&State.SensorBuf1, &State.SensorBuf2, &State.SensorBuf3, &State.SensorBuf4,
+                         &State.ConfigBuf})
+        buffer->Clear();
+}
+
+// ---- Live tick ------------------------------------------------------------------------
+
+void TDeviceLink::Timer2Timer(QObject*) {
+    if (FControls.OnlineButton->Checked() && FPort.Active()) {
+        State.RxIndex = 1;
+        if (++State.SilenceCount > 10) {
+            State.SilenceCount = 2;
+            FControls.Online_LED1->SetChecked(false);
+        }
+        const bool arrived = std::exchange(State.LiveArrived, false);
+        LiveDataRequest();
+        if (arrived && LiveFrameValid())
+            ShowLiveFrame();
+    }
+    if (!FControls.OnlineButton->Checked())
+        FControls.Online_LED1->SetChecked(false);
+    FControls.Config1->setEnabled(FControls.Online_LED1->Checked());
+}
+
+bool TDeviceLink::LiveFrameValid() const {
+    std::uint8_t frame[frames::LiveFrameLength - 1];
+    for (int i = 1; i < frames::LiveFrameLength; ++i)
+        frame[i - 1] = State.LiveBuf[i];
+    return frames::Checksum(frame, sizeof frame) == State.LiveBuf[frames::LiveFrameLength];
+}
+
+float TDeviceLink::Lambda(int channel) const {
+    const int code = State.LiveBuf[2 * channel + 2] * 256 + State.LiveBuf[2 * channel + 3];
+    return float(code / 1000.0);
+}
+
+double TDeviceLink::SupplyVolts() const {
+    return State.LiveBuf[16] * VoltsPerRaw;
+}
+
+void TDeviceLink::ShowLiveFrame() {
+    if (State.LiveBuf[13] == WarmUpStatus) {
+        for (int n = 0; n < 4; ++n) {
+            FControls.Meter[n]->SetValue(1.0f);
+            FControls.ValueInd[n]->SetValue(1.0f);
+        }
+        FControls.VoltsInd1->SetValue(float(SupplyVolts()));
+        FControls.LED2->SetChecked(true);
+        return;
+    }
+    for (int n = 0; n < 4; ++n) {
+        FControls.Meter[n]->SetValue(Lambda(n + 1));
+        FControls.ValueInd[n]->SetValue(FControls.Meter[n]->Value());
+    }
+    FControls.VoltsInd1->SetValue(float(SupplyVolts()));
+    FControls.LED2->SetChecked(false);
+    if (State.LogActive)
+        WriteRecord();
+}
+
+// ---- Data log -------------------------------------------------------------------------
+
+void TDeviceLink::SetLogControls(bool logging) {
+    FControls.DiskLED->SetChecked(logging);
+    FControls.LogStopButton->setEnabled(logging);
+    FControls.LogStartButton->setEnabled(!logging);
+}
+
+void TDeviceLink::LogStart(const QString& path) {
+    LogFileName = path;
+    FLog.Create(path);
+    State.LogActive = true;
+    SetLogControls(true);
+    FLog.WriteLine(LogHeaderLine(Now()));
+    FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+    FControls.StaticText2->setText(LogFileName);
+    FControls.StaticText2->adjustSize();
+}
+
+void TDeviceLink::LogStop() {
+    State.LogActive = false;
+    FLog.Close();
+    SetLogControls(false);
+}
+
+void TDeviceLink::LogCloseAtEnd() {
+    if (State.LogActive)
+        FLog.Close();
+}
+
+void TDeviceLink::WriteRecord() {
+    QString line = FormatLocaleTime(Now());
+    for (TAb270Meter* meter : FControls.Meter)
+        line += QStringLiteral(", ") + LogValue(meter->Value());
+    try {
+        FLog.WriteLine(line);
+    } catch (const EInOutError&) {
+        StopLogAfterFailure();
+        throw;
+    }
+}
+
+// A record that cannot be written ends the log, so the failure is reported once rather
+// than at every tick; the file is released whatever its close reports.
+void TDeviceLink::StopLogAfterFailure() {
+    State.LogActive = false;
+    try {
+        FLog.Close();
+    } catch (const EInOutError&) {
+    }
+    SetLogControls(false);
+}

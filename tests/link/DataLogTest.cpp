@@ -1,0 +1,90 @@
+// The data log file: value format, line ends, code page, errors.
+#include "link/DataLog.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <clocale>
+#include <gtest/gtest.h>
+
+TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimals) {
+    struct Case {
+        double value;
+        const char* written;
+    } cases[] = {
+        {0.98765, "0.988"}, {1.0234, "1.020"}, {0.05, "0.050"},     {10.5, "10.500"},
+        {65.535, "65.500"}, {1.0, "1.000"},    {0.0, "0.000"},      {0.9995, "1.000"},
+        {1.35f, "1.350"},   {0.65f, "0.650"},  {-92.9f, "-92.900"}, {0.001, "0.001"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LogValue(c.value), QString::fromLatin1(c.written)) << c.value;
+}
+
+TEST(DataLog, ValuesUseTheLocalesDecimalSeparator) {
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE"))
+        GTEST_SKIP() << "no German locale on this machine";
+    EXPECT_EQ(LogValue(0.98765), QStringLiteral("0,988"));
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(DataLog, LinesEndInCrLfAndUseLatin1) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    TDataLog log;
+    log.Create(path);
+    log.WriteLine(QStringLiteral("Time, CH1"));
+    log.WriteLine(QString::fromUtf8("\u00e9 \u20ac"));
+    log.Close();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("Time, CH1\r\n\xe9 ?\r\n"));
+}
+
+TEST(DataLog, CreateReplacesAnExistingFilesContent) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an older and much longer content\r\n");
+    }
+    TDataLog log;
+    log.Create(path);
+    log.WriteLine(QStringLiteral("new"));
+    log.Close();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("new\r\n"));
+}
+
+TEST(DataLog, ErrorsNameTheirCause) {
+    TDataLog log;
+    try {
+        log.Create(QStringLiteral("/nonexistent-folder/log.csv"));
+        FAIL() << "creating in a missing folder must fail";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    if (QFile::exists(QStringLiteral("/dev/full"))) {
+        log.Create(QStringLiteral("/dev/full"));
+        try {
+            log.WriteLine(QStringLiteral("record"));
+            FAIL() << "writing to a full device must fail";
+        } catch (const EInOutError& e) {
+            EXPECT_STREQ(e.what(), "Disk full");
+        }
+        log.Close();
+    }
+    EXPECT_STREQ(EInOutError::FromErrno(EACCES).what(), "File access denied");
+    EXPECT_STREQ(EInOutError::FromErrno(EIO).what(), "I/O error 5");
+}
+
+TEST(DataLog, HeaderLineHasTwoSpacesBeforeTheDate) {
+    const TDateTime when = 46000.5; // 9 Dec 2025, noon
+    const QString header = LogHeaderLine(when);
+    EXPECT_TRUE(header.startsWith(QStringLiteral("VORLANX Log V1.0  ")));
+    EXPECT_EQ(header.mid(18), FormatLocaleDate(when));
+    EXPECT_FALSE(FormatLocaleDate(when).isEmpty());
+    EXPECT_STREQ(LogColumnLine, "Time, CH1, CH2, CH3, CH4");
+}

@@ -1,0 +1,131 @@
+// The live tick against the controller emulator: requests, decoding, lamps, silence.
+#include "tests/link/LinkRig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::vector<std::uint8_t> LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
+}
+
+TEST(LiveData, EveryTickSendsTheLiveDataRequest) {
+    LinkRig rig;
+    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() == 3; }));
+    for (const auto& request : emulator.Requests())
+        EXPECT_EQ(request, LiveDataRequest);
+}
+
+TEST(LiveData, ValuesReachMetersReadoutsAndSupply) {
+    LinkRig rig;
+    rig.StartEmulator(LinkRig::Constant(0.982, 1.0, 1.35, 65.535, 200));
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), -92.9f) << "shown one tick later";
+    rig.link->Timer2Timer(nullptr);
+
+    const float expected[4] = {0.982f, 1.0f, 1.35f, 65.535f};
+    for (int n = 0; n < 4; ++n) {
+        EXPECT_EQ(rig.controls.Meter[n]->Value(), expected[n]) << "channel " << n + 1;
+        EXPECT_EQ(rig.controls.ValueInd[n]->Value(), rig.controls.Meter[n]->Value());
+    }
+    EXPECT_NEAR(rig.controls.VoltsInd1->Value(), 12.549, 0.001);
+    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
+    EXPECT_FALSE(rig.controls.LED2->Checked());
+    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+}
+
+TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
+    LinkRig rig;
+    sim::ControllerEmulator& emulator =
+        rig.StartEmulator(LinkRig::Constant(0.9, 0.9, 0.9, 0.9, 255));
+    emulator.SetStatus(1);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    rig.link->Timer2Timer(nullptr);
+    for (int n = 0; n < 4; ++n) {
+        EXPECT_EQ(rig.controls.Meter[n]->Value(), 1.0f);
+        EXPECT_EQ(rig.controls.ValueInd[n]->Value(), 1.0f);
+    }
+    EXPECT_NEAR(rig.controls.VoltsInd1->Value(), 15.99999744, 1e-5);
+    EXPECT_TRUE(rig.controls.LED2->Checked());
+
+    emulator.SetStatus(2);
+    LinkRig::Settle(120); // the answer still on its way is a warm-up frame
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f) << "status 2 is not warm-up";
+    EXPECT_FALSE(rig.controls.LED2->Checked());
+}
+
+TEST(LiveData, CorruptFrameChangesNothingButTheOnlineLamp) {
+    LinkRig rig;
+    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(0.8, 0.8, 0.8, 0.8));
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    rig.link->Timer2Timer(nullptr); // shows 0.8
+    ASSERT_TRUE(WaitUntil([&] { return rig.link->State.RxIndex >= 18; }));
+    emulator.SetFault(sim::Fault::CorruptChecksum, true);
+    emulator.SetLambda(1, 1.2);
+    rig.link->Timer2Timer(nullptr); // shows the good answer that was waiting
+    ASSERT_TRUE(WaitUntil([&] { return rig.link->State.RxIndex >= 18; }));
+    rig.controls.Online_LED1->SetChecked(false);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.8f);
+    EXPECT_FLOAT_EQ(rig.controls.ValueInd[0]->Value(), 0.8f);
+}
+
+TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
+    LinkRig rig;
+    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(0.9, 0.9, 0.9, 0.9));
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    rig.link->Timer2Timer(nullptr);
+    ASSERT_TRUE(rig.controls.Config1->isEnabled());
+    emulator.SetFault(sim::Fault::Silent, true);
+    LinkRig::Settle(150); // the answer to the last request arrives before silence
+    emulator.SetLambda(1, 1.1);
+
+    int ticksUntilDark = 0;
+    while (rig.controls.Online_LED1->Checked() && ticksUntilDark < 20) {
+        rig.link->Timer2Timer(nullptr);
+        ++ticksUntilDark;
+    }
+    EXPECT_EQ(ticksUntilDark, 10);
+    EXPECT_EQ(rig.link->State.SilenceCount, 2);
+    EXPECT_FALSE(rig.controls.Config1->isEnabled());
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f) << "displays keep their last values";
+
+    emulator.SetFault(sim::Fault::Silent, false);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
+    EXPECT_FALSE(rig.controls.Config1->isEnabled()) << "enabled at the following tick";
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+}
+
+TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
+    LinkRig rig;
+    rig.controls.Online_LED1->SetChecked(true);
+    rig.link->Timer2Timer(nullptr); // port closed: part B only
+    EXPECT_EQ(rig.link->State.SilenceCount, 0);
+    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+
+    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_FALSE(rig.controls.Online_LED1->Checked());
+    EXPECT_FALSE(rig.controls.Config1->isEnabled());
+    LinkRig::Settle(100);
+    EXPECT_EQ(emulator.LiveRequestCount(), 0u);
+}
+
+TEST(LiveData, ClosingThePortPutsBothLampsOut) {
+    LinkRig rig;
+    rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    rig.controls.ComPortLED->SetChecked(true);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    ASSERT_TRUE(rig.controls.Online_LED1->Checked());
+    rig.port.Close();
+    EXPECT_FALSE(rig.controls.ComPortLED->Checked());
+    EXPECT_FALSE(rig.controls.Online_LED1->Checked());
+}

@@ -1,0 +1,341 @@
+#include "windows/Unit1NC.h"
+
+#include "serial/VaComm.h"
+#include "widgets/AbCBitBt.h"
+#include "widgets/AbLED.h"
+#include "widgets/AbRMeter.h"
+#include "widgets/AbVInd.h"
+#include "windows/FormFonts.h"
+#include "windows/JpegImage.h"
+#include "windows/Unit4.h"
+#include "windows/Unit7.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+constexpr int ClientWidth = 894;
+constexpr int ClientHeight = 534;
+constexpr float MeterStartValue = -92.9f; // below the scale until the first data frame
+
+template <class T> T* Place(T* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+void ConfigureBevel(TAbSBevel* bevel, TBevelStyle style, TBevelLine line) {
+    bevel->SetStyle(style);
+    bevel->SetBevelLine(line);
+    bevel->SetWidth(2);
+    bevel->SetSpacing(5);
+    bevel->SurfaceGrad()->SetVisible(false);
+}
+
+void ConfigureReadout(TAbValueInd* readout, const QString& title, const QString& format) {
+    readout->SignalSettings()->SetName1(title);
+    readout->SignalSettings()->SetValueFormat(format);
+    readout->SignalSettings()->SetValueTo(100);
+    readout->SignalSettings()->SetValueUnit(QStringLiteral("%"));
+    readout->SetLimitUpper(90);
+    readout->SetLimitLower(10);
+    readout->SetOptions({opName1});
+    readout->Font()->SetName(QStringLiteral("Arial"));
+    readout->Font()->SetHeight(-20);
+    readout->Font()->SetStyle({});
+    readout->FontValue()->SetName(QStringLiteral("Arial"));
+    readout->FontValue()->SetHeight(-40);
+    readout->FontValue()->SetStyle({});
+    readout->FontValue()->SetColor(clLime);
+    readout->BevelValue()->SetStyle(bsLowered);
+    readout->BevelValue()->SetBevelLine(blNone);
+    readout->BevelValue()->SetWidth(2);
+    readout->BevelValue()->SetSpacing(0);
+    readout->BevelValue()->SetColor(clBlack);
+    ConfigureBevel(readout->BevelOuter(), bsRaised, blOuter);
+    ConfigureBevel(readout->BevelInner(), bsLowered, blInner);
+    readout->SetAutoSize(true);
+}
+} // namespace
+
+void ConfigureLambdaMeter(TAb270Meter* meter, const QString& title) {
+    meter->SignalSettings()->SetName1(title);
+    meter->SignalSettings()->SetValueFrom(0.65f);
+    meter->SignalSettings()->SetValueTo(1.35f);
+    meter->SetLimitUpper(2.0f);
+    meter->SetLimitLower(0.5f);
+    meter->SetOptions({opBevelOuter, opName1});
+    TScaleSettings* scale = meter->ScaleSettings();
+    scale->SetSteps(14);
+    scale->SetSubSteps(5);
+    scale->SetValueFormat(QStringLiteral("#0.00"));
+    scale->SetColor(clBlack);
+    scale->SetPointerColor(clLime);
+    scale->SetDrawLine(true);
+    scale->SetPosLeftTop(false);
+    scale->Font()->SetName(QStringLiteral("Arial"));
+    scale->Font()->SetHeight(-16);
+    scale->Font()->SetStyle({fsBold});
+    TSectorSettings* sectors = meter->SectorSettings();
+    sectors->SetSector1Color(clGreen);
+    sectors->SetSector3Color(clGreen);
+    sectors->SetSector1From(1);
+    sectors->SetSector1To(1);
+    sectors->SetSector2From(1);
+    sectors->SetSector2To(1);
+    sectors->SetSector3From(1);
+    sectors->SetSector3To(1);
+    sectors->SetOffset(0);
+    sectors->SetWidthOffset(0);
+    meter->MinMax()->SetUseSectorCol(false);
+    meter->MinMax()->SetMinVisible(false);
+    meter->MinMax()->SetMaxVisible(false);
+    ConfigureBevel(meter->BevelOuter(), bsRaised, blOuter);
+    ConfigureBevel(meter->BevelInner(), bsLowered, blInner);
+    meter->Font()->SetName(QStringLiteral("Arial"));
+    meter->Font()->SetHeight(-11);
+    meter->Font()->SetStyle({});
+    meter->FontUnit()->SetName(QStringLiteral("System"));
+    meter->FontUnit()->SetHeight(-13);
+    meter->FontUnit()->SetStyle({fsBold});
+    meter->FontUnit()->SetColor(clBlack);
+    meter->SetAutoSize(false);
+    meter->SetValue(MeterStartValue);
+}
+
+void ConfigureLambdaReadout(TAbValueInd* readout, const QString& title) {
+    ConfigureReadout(readout, title, QStringLiteral("0.000"));
+    readout->SetValue(0);
+}
+
+void ConfigureVoltsReadout(TAbValueInd* readout) {
+    ConfigureReadout(readout, QStringLiteral("Power"), QStringLiteral("#0.0"));
+    readout->SignalSettings()->SetValueUnit(QStringLiteral("V"));
+    readout->SetOptions({opName1, opUnit});
+    readout->Font()->SetHeight(-16);
+    readout->Font()->SetStyle({fsBold});
+    readout->FontValue()->SetHeight(-21);
+    readout->FontValue()->SetStyle({fsBold});
+    readout->SetValue(0);
+}
+
+void ConfigureStatusLamp(TAbLED* lamp, const QString& caption) {
+    lamp->SetCaption(caption);
+    lamp->SetMode(mIndicator);
+    lamp->SetFlashing(false);
+    lamp->SetFrequency(ff1Hz);
+    lamp->LED()->SetWidth(18);
+    lamp->LED()->SetHeight(18);
+    lamp->LED()->SetColorOff(clAppWorkSpace);
+    lamp->SetLED_Position(lpLeft);
+    lamp->SetSpacing(5);
+    lamp->Font()->SetName(QStringLiteral("Arial"));
+    lamp->Font()->SetHeight(-16);
+    lamp->Font()->SetStyle({fsBold});
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("VORLANX UEGO INTERFACE"));
+    setFont(FormFont(QStringLiteral("MS Sans Serif"), 11, true));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setAutoFillBackground(true);
+    client->setBackgroundRole(QPalette::Button);
+    setCentralWidget(client);
+
+    CreateInstruments(client);
+    CreateLogControls(client);
+
+    ComPortMenu = menuBar()->addAction(QStringLiteral("ComPort"));
+    Config1 = menuBar()->addAction(QStringLiteral("Config"));
+    About1 = menuBar()->addAction(QStringLiteral("About"));
+    Config1->setEnabled(false);
+    connect(ComPortMenu, &QAction::triggered, this, &TForm1::ComPortMenuClick);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    CreatePort();
+    FLink = std::make_unique<TDeviceLink>(
+        *VaComm1, TLinkControls{{Meter1, Meter2, Meter3, Meter4},
+                                {ValueInd1, ValueInd2, ValueInd3, ValueInd4},
+                                VoltsInd1,
+                                Online_LED1,
+                                LED2,
+                                DiskLED,
+                                nullptr,
+                                OnlineButton,
+                                Config1,
+                                LogStartButton,
+                                LogStopButton,
+                                StaticText2});
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(100);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    Timer2->start();
+
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TForm1::~TForm1() {
+    VaComm1->OnRxChar = nullptr;
+    VaComm1->OnClose = nullptr;
+}
+
+void TForm1::CreateInstruments(QWidget* client) {
+    Meter1 = Place(new TAb270Meter(client), "Meter1", 17, 9, 273, 241);
+    Meter2 = Place(new TAb270Meter(client), "Meter2", 296, 8, 273, 241);
+    Meter3 = Place(new TAb270Meter(client), "Meter3", 16, 256, 273, 241);
+    Meter4 = Place(new TAb270Meter(client), "Meter4", 296, 256, 273, 241);
+    ValueInd1 = Place(new TAbValueInd(client), "ValueInd1", 582, 8, 148, 72);
+    ValueInd2 = Place(new TAbValueInd(client), "ValueInd2", 736, 8, 148, 72);
+    ValueInd3 = Place(new TAbValueInd(client), "ValueInd3", 584, 96, 148, 72);
+    ValueInd4 = Place(new TAbValueInd(client), "ValueInd4", 738, 96, 148, 72);
+    VoltsInd1 = Place(new TAbValueInd(client), "VoltsInd1", 621, 182, 83, 47);
+    const std::pair<TAb270Meter*, TAbValueInd*> channels[] = {
+        {Meter1, ValueInd1}, {Meter2, ValueInd2}, {Meter3, ValueInd3}, {Meter4, ValueInd4}};
+    int channel = 1;
+    for (auto [meter, readout] : channels) {
+        ConfigureLambdaMeter(meter, QStringLiteral("LAMBDA CH%1").arg(channel));
+        ConfigureLambdaReadout(readout, QStringLiteral("CH%1").arg(channel));
+        ++channel;
+    }
+    ConfigureVoltsReadout(VoltsInd1);
+
+    Bevel1 = Place(new QFrame(client), "Bevel1", 752, 174, 106, 102);
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+
+    Online_LED1 = Place(new TAbLED(client), "Online_LED1", 624, 304, 217, 33);
+    ConfigureStatusLamp(Online_LED1, QStringLiteral("LAMBDA DATA ONLINE"));
+    LED2 = Place(new TAbLED(client), "LED2", 624, 330, 217, 33);
+    ConfigureStatusLamp(LED2, QStringLiteral("SENSOR WARMUP"));
+
+    Image3 = Place(new QLabel(client), "Image3", 672, 383, 121, 102);
+    Image3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image3->setPixmap(QPixmap::fromImage(SensorPicture()));
+
+    OnlineButton = Place(new TAbColBitBtn(client), "OnlineButton", 592, 243, 129, 33);
+    OnlineButton->SetTextOn(QStringLiteral("COMMS ON"));
+    OnlineButton->SetTextOff(QStringLiteral("COMMS OFF"));
+    OnlineButton->Font()->SetName(QStringLiteral("Tahoma"));
+    OnlineButton->Font()->SetHeight(-11);
+    OnlineButton->Font()->SetStyle({fsBold});
+    OnlineButton->SetMode(mSwitch);
+    OnlineButton->SetChecked(true);
+    OnlineButton->SetStatusInt(1);
+    OnlineButton->setVisible(false);
+
+    for (TAbGraphicControl* w : std::initializer_list<TAbGraphicControl*>{
+             Meter1, Meter2, Meter3, Meter4, ValueInd1, ValueInd2, ValueInd3, ValueInd4, VoltsInd1,
+             Online_LED1, LED2, OnlineButton})
+        w->Loaded();
+}
+
+void TForm1::CreateLogControls(QWidget* client) {
+    DiskLED = Place(new TAbLED(client), "DiskLED", 761, 174, 97, 33);
+    DiskLED->SetCaption(QStringLiteral("Log to Disk"));
+    DiskLED->SetMode(mIndicator);
+    DiskLED->LED()->SetWidth(15);
+    DiskLED->LED()->SetHeight(15);
+    DiskLED->SetLED_Position(lpLeft);
+    DiskLED->SetSpacing(5);
+    DiskLED->Loaded();
+
+    LogStartButton = Place(new QPushButton(QStringLiteral("Log Start"), client), "LogStartButton",
+                           766, 210, 75, 25);
+    LogStopButton = Place(new QPushButton(QStringLiteral("Log Stop"), client), "LogStopButton", 766,
+                          241, 75, 25);
+    LogStopButton->setEnabled(false);
+    connect(LogStartButton, &QPushButton::clicked, this, &TForm1::LogStartClick);
+    connect(LogStopButton, &QPushButton::clicked, this, &TForm1::LogStopClick);
+
+    StaticText2 = Place(new QLabel(client), "StaticText2", 29, 513, 0, 0);
+    StaticText2->adjustSize();
+
+    SaveTextFileDialog1 = new QFileDialog(this);
+    SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
+    SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
+    SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
+    SaveTextFileDialog1->setNameFilter(QStringLiteral("csv (*.csv)"));
+    SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SaveTextFileDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
+    SaveTextFileDialog1->setSizeGripEnabled(true);
+}
+
+void TForm1::CreatePort() {
+    VaComm1 = new TVaComm(this);
+    VaComm1->setObjectName(QStringLiteral("VaComm1"));
+    VaComm1->SetPortNum(6);
+    VaComm1->SetDeviceName("COM%d");
+    VaComm1->SetBaudrate(br19200);
+    VaComm1->FlowControl()->SetControlDtr(dtrDisabled);
+    VaComm1->FlowControl()->SetControlRts(rtsDisabled);
+    VaComm1->OnRxChar = [this](QObject* sender, std::uint32_t count) {
+        VaComm1RxChar(sender, count);
+    };
+    VaComm1->OnClose = [this](QObject* sender) { VaComm1Close(sender); };
+}
+
+void TForm1::Sendbyte(std::uint8_t data) {
+    FLink->Sendbyte(data);
+}
+
+void TForm1::ComPortMenuClick() {
+    ComPortForm->show();
+    ComPortForm->raise();
+    ComPortForm->activateWindow();
+}
+
+void TForm1::About1Click() {
+    AboutForm->show();
+    AboutForm->raise();
+}
+
+void TForm1::Timer2Timer() {
+    FLink->Timer2Timer(Timer2);
+}
+
+void TForm1::VaComm1RxChar(QObject* Sender, std::uint32_t Count) {
+    FLink->VaComm1RxChar(Sender, Count);
+}
+
+void TForm1::VaComm1Close(QObject* Sender) {
+    FLink->VaComm1Close(Sender);
+}
+
+void TForm1::LogStartClick() {
+    if (SaveTextFileDialog1->exec() != QDialog::Accepted ||
+        SaveTextFileDialog1->selectedFiles().isEmpty())
+        return;
+    FLink->LogStart(SaveTextFileDialog1->selectedFiles().constFirst());
+}
+
+void TForm1::LogStopClick() {
+    FLink->LogStop();
+}
+
+void TForm1::FormClose() {
+    VaComm1->Close();
+    FLink->LogCloseAtEnd();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
