@@ -396,6 +396,7 @@ void TVaCommWriteThread::AcknowledgeFlush() {
 // Component
 
 TVaCustomComm::TVaCustomComm(QObject* owner) : TVaComponent(owner) {
+    TVaHandOver::Instance(); // made here, on the main thread, before a worker needs it
     FFlowControl.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
     FEventChars.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
     FBuffers.OnChange = [this](TVaPersistent*) { BuffersChanged(); };
