@@ -103,9 +103,9 @@ void TAbColBitBtn::PaintDone() {
     StatusChanged();
 }
 
-void TAbColBitBtn::PaintValue(QPainter& canvas) {
+void TAbColBitBtn::PaintValue(QPainter& canvas, const QRect&) {
     if (!FComposed.isNull())
-        canvas.drawPixmap(0, 0, FComposed);
+        canvas.drawImage(0, 0, FComposed);
 }
 
 void TAbColBitBtn::PaintFrame(QPainter& canvas, TColor face) {

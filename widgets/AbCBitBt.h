@@ -105,7 +105,7 @@ protected:
 
     void Paint(QPainter& canvas) override;
     void PaintDone() override;
-    void PaintValue(QPainter& canvas) override;
+    void PaintValue(QPainter& canvas, const QRect& area) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
 
@@ -141,8 +141,8 @@ private:
     TCheckedOptions FCheckedOptions{coGlyph, coText, coTextCol, coBtnCol, coBevel};
     bool FEnabled = true;
     std::unique_ptr<TFont> FFont;
-    QPixmap BmpBackground;
-    QPixmap FComposed; // the last drawn button, shown by PaintValue
+    QImage BmpBackground;
+    QImage FComposed; // the last drawn button, shown by PaintValue
     bool FFlashStatus = false;
     bool FMouseInControl = false;
     bool FPainting = false;

@@ -189,6 +189,6 @@ void TAbLED::DrawCaption(QPainter& canvas, const QRect& box) {
     }
 }
 
-void TAbLED::PaintValue(QPainter& canvas) {
+void TAbLED::PaintValue(QPainter& canvas, const QRect&) {
     FLED->Draw(canvas, FShownState);
 }

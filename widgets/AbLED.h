@@ -64,7 +64,7 @@ protected:
     void Flash(bool status) override;
 
     void Paint(QPainter& canvas) override;
-    void PaintValue(QPainter& canvas) override;
+    void PaintValue(QPainter& canvas, const QRect& area) override;
     void changeEvent(QEvent* e) override;
 
 private:

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QRegion>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -248,11 +249,35 @@ void TAbRMeter::BuildMarks() {
             p = RotatePoint(p, ArrowStartPos.Centre, float(FStartAngle));
 }
 
+// The hub circles do not move with the pointer: drawn once here, placed by DrawPointer.
+void TAbRMeter::BuildHubs() {
+    const TArrowSettings& arrow = *FArrowSettings;
+    const int half = std::max(ArrowStartPos.Hub1Radius, ArrowStartPos.Hub2Radius) + 2;
+    FHubBmp = NewBitmap(QSize(2 * half, 2 * half));
+    FHubBmp.fill(Qt::transparent);
+    QPainter canvas(&FHubBmp);
+    canvas.setRenderHint(QPainter::Antialiasing);
+    auto hub = [&](int radius, TColor pen, TColor brush) {
+        if (radius <= 0)
+            return;
+        canvas.setPen(ColorToQColor(pen));
+        canvas.setBrush(ColorToQColor(brush));
+        canvas.drawEllipse(QPoint(half, half), radius, radius);
+    };
+    hub(ArrowStartPos.Hub1Radius, arrow.ColorCP1Pen(), arrow.ColorCP1Brush());
+    hub(ArrowStartPos.Hub2Radius, arrow.ColorCP2Pen(), arrow.ColorCP2Brush());
+}
+
 void TAbRMeter::PaintDone() {
     if (FisToSmall)
         return;
-    BmpPointerArea = CopyFromCache(rPointer.ToQRect().intersected(rect()));
+    FPointerOpaque = FOptions.Contains(opBevelOuter) || FOptions.Contains(opBevelInner);
+    BmpPointerArea =
+        CopyFromCache(rPointer.ToQRect().intersected(rect()),
+                      FPointerOpaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    FDrawnRect = QRect();
     BuildMarks();
+    BuildHubs();
     ValueChanged();
 }
 
@@ -265,59 +290,74 @@ void TAbRMeter::ValueChanged() {
     vChange = outer;
 }
 
-void TAbRMeter::DrawMark(QPainter& canvas, const std::array<QPoint, 3>& mark, float angle, int PPT,
-                         TColor color) {
-    TColor sectorColor = color;
-    if (MinMax()->UseSectorCol() && SectorSettings()->CheckSectorColor(PPT, sectorColor))
-        color = sectorColor;
+QPolygon TAbRMeter::MarkPolygon(const std::array<QPoint, 3>& mark, int PPT) const {
+    const float angle = float(FRotAngle) / 1000.0f * float(PPT);
     QPolygon polygon;
     for (QPoint p : mark)
         polygon << RotatePoint(p, ArrowStartPos.Centre, angle);
-    canvas.setPen(ColorToQColor(color));
-    canvas.setBrush(ColorToQColor(color));
-    canvas.drawPolygon(polygon);
+    return polygon;
 }
 
+QRect TAbRMeter::HubRect() const {
+    const QSize size = FHubBmp.size() / FHubBmp.devicePixelRatio();
+    return QRect(ArrowActPos.Centre - QPoint(size.width() / 2, size.height() / 2), size);
+}
+
+// Moves the pointer and the min/max marks to the current positions and repaints, over
+// the saved dial, just the part that the old and the new drawing cover.
 void TAbRMeter::DrawPointer() {
-    const qreal ratio = BmpPointerArea.devicePixelRatio();
-    if (FisToSmall || BmpPointerArea.width() / ratio < 2)
+    if (FisToSmall || BmpPointerArea.width() / BmpPointerArea.devicePixelRatio() < 2)
         return;
-    if (FPointerBmp.size() != BmpPointerArea.size())
-        FPointerBmp = BmpPointerArea;
-    QPainter canvas(&FPointerBmp);
-    canvas.setCompositionMode(QPainter::CompositionMode_Source);
-    canvas.drawPixmap(0, 0, BmpPointerArea);
-    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    canvas.setRenderHint(QPainter::Antialiasing);
     const float f = float(FRotAngle) / 1000.0f;
-    if (MinMax()->MinVisible())
-        DrawMark(canvas, minPointerStart, f * float(MinPPT()), MinPPT(), MinMax()->MinColor());
-    if (MinMax()->MaxVisible())
-        DrawMark(canvas, maxPointerStart, f * float(MaxPPT()), MaxPPT(), MinMax()->MaxColor());
-    const TArrowSettings& arrow = *FArrowSettings;
-    canvas.setPen(ColorToQColor(arrow.ColorPen()));
-    canvas.setBrush(ColorToQColor(FFlashing ? FFlashColor : arrow.ColorBrush()));
     ArrowActPos = ArrowStartPos;
     for (QPoint& p : ArrowActPos.Points)
         p = RotatePoint(p, ArrowStartPos.Centre, f * float(PPT()));
-    canvas.drawPolygon(QPolygon(ArrowActPos.Points));
-    auto hub = [&](int radius, TColor pen, TColor brush) {
-        if (radius <= 0)
-            return;
-        canvas.setPen(ColorToQColor(pen));
-        canvas.setBrush(ColorToQColor(brush));
-        canvas.drawEllipse(ArrowActPos.Centre, radius, radius);
-    };
-    hub(ArrowActPos.Hub1Radius, arrow.ColorCP1Pen(), arrow.ColorCP1Brush());
-    hub(ArrowActPos.Hub2Radius, arrow.ColorCP2Pen(), arrow.ColorCP2Brush());
-    canvas.end();
-    const bool opaque = FOptions.Contains(opBevelOuter) || FOptions.Contains(opBevelInner);
-    RepaintValue(PointerArea(), opaque);
+    minPointer = MarkPolygon(minPointerStart, MinPPT());
+    maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
+    QRect drawn = QPolygon(ArrowActPos.Points).boundingRect() | HubRect();
+    if (MinMax()->MinVisible())
+        drawn |= minPointer.boundingRect();
+    if (MinMax()->MaxVisible())
+        drawn |= maxPointer.boundingRect();
+    drawn.adjust(-2, -2, 2, 2); // antialiased edges and the outline pen
+    // One rectangle: painting through a clip of several rectangles costs far more.
+    const QRect dirty = drawn | FDrawnRect;
+    FDrawnRect = drawn;
+    RepaintValue(dirty.translated(rPointer.Left, rPointer.Top).intersected(PointerArea()),
+                 FPointerOpaque);
 }
 
-void TAbRMeter::PaintValue(QPainter& canvas) {
-    if (!FisToSmall && !FPointerBmp.isNull())
-        canvas.drawPixmap(rPointer.Left, rPointer.Top, FPointerBmp);
+void TAbRMeter::DrawMark(QPainter& canvas, const QPolygon& mark, int PPT, TColor color) {
+    TColor sectorColor = color;
+    if (MinMax()->UseSectorCol() && SectorSettings()->CheckSectorColor(PPT, sectorColor))
+        color = sectorColor;
+    canvas.setPen(ColorToQColor(color));
+    canvas.setBrush(ColorToQColor(color));
+    canvas.drawPolygon(mark);
+}
+
+// The saved dial under `area`, then the marks, the pointer and its hub.
+void TAbRMeter::PaintValue(QPainter& canvas, const QRect& area) {
+    const QRect target = area.intersected(PointerArea());
+    if (FisToSmall || BmpPointerArea.isNull() || target.isEmpty())
+        return;
+    const qreal ratio = BmpPointerArea.devicePixelRatio();
+    const QRect source = target.translated(-rPointer.Left, -rPointer.Top);
+    canvas.drawImage(target, BmpPointerArea,
+                     QRect(source.topLeft() * ratio, source.size() * ratio));
+    canvas.save();
+    canvas.translate(rPointer.Left, rPointer.Top);
+    canvas.setRenderHint(QPainter::Antialiasing);
+    if (MinMax()->MinVisible())
+        DrawMark(canvas, minPointer, MinPPT(), MinMax()->MinColor());
+    if (MinMax()->MaxVisible())
+        DrawMark(canvas, maxPointer, MaxPPT(), MinMax()->MaxColor());
+    const TArrowSettings& arrow = *FArrowSettings;
+    canvas.setPen(ColorToQColor(arrow.ColorPen()));
+    canvas.setBrush(ColorToQColor(FFlashing ? FFlashColor : arrow.ColorBrush()));
+    canvas.drawPolygon(QPolygon(ArrowActPos.Points));
+    canvas.drawImage(HubRect().topLeft(), FHubBmp);
+    canvas.restore();
 }
 
 TAb270Meter::TAb270Meter(QWidget* parent) : TAbRMeter(parent) {

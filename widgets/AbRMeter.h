@@ -82,7 +82,7 @@ protected:
     void CalcSize() override;
     void Paint(QPainter& canvas) override;
     void PaintDone() override;
-    void PaintValue(QPainter& canvas) override;
+    void PaintValue(QPainter& canvas, const QRect& area) override;
 
     void DrawPointer();
 
@@ -98,8 +98,10 @@ private:
     void DrawScaleLine(QPainter& canvas, const TRect& ring);
     void PaintUnit(QPainter& canvas, const TRect& r);
     void BuildMarks();
-    void DrawMark(QPainter& canvas, const std::array<QPoint, 3>& mark, float angle, int PPT,
-                  TColor color);
+    void BuildHubs();
+    QPolygon MarkPolygon(const std::array<QPoint, 3>& mark, int PPT) const;
+    void DrawMark(QPainter& canvas, const QPolygon& mark, int PPT, TColor color);
+    QRect HubRect() const;
     void UpdateFlashing();
 
     bool FAutoSize = true;
@@ -111,13 +113,16 @@ private:
     std::unique_ptr<TScaleSettings> FScaleSettings;
 
     bool FisToSmall = false;
-    QPixmap BmpPointerArea;
-    QPixmap FPointerBmp; // the composed pointer area, drawn by PaintValue
+    QImage BmpPointerArea; // the dial under the pointer area, saved at the last full repaint
+    QRect FDrawnRect;      // part of the pointer area covered by the pointer and marks drawn last
+    QImage FHubBmp;        // hub circles, drawn once per full repaint and placed by DrawPointer
+    bool FPointerOpaque = false;
     bool FFlashing = false;
     TColor FFlashColor = clRed;
     bool vChange = false;
     TArrowOutline ArrowStartPos, ArrowActPos;
-    std::array<QPoint, 3> minPointerStart{}, maxPointerStart{}, minPointer{}, maxPointer{};
+    QPolygon minPointer, maxPointer;
+    std::array<QPoint, 3> minPointerStart{}, maxPointerStart{};
     QSize sName1, sName2, sUnit;
     qint16 min_w = 0, min_h = 0;
     TRect rPointer;

@@ -127,23 +127,22 @@ void TAbValueInd::PaintDone() {
 
 void TAbValueInd::ValueChanged() {
     TAbAnalogGControl::ValueChanged();
-    if (!InPaint() && !isVisible())
-        return;
-    if (rValue.Width() <= 0 || rValue.Height() <= 0)
-        return;
-    if (FValueBmp.size() != rValue.ToQRect().size() * devicePixelRatioF())
-        FValueBmp = NewBitmap(rValue.ToQRect().size());
-    FValueBmp.fill(ColorToQColor(FBevelValue->Color()));
-    QPainter canvas(&FValueBmp);
-    canvas.setFont(FFontValue->ToQFont());
-    canvas.setPen(ColorToQColor(FFontValue->Color()));
-    TextOut(canvas, rValue.Width() - canvas.fontMetrics().horizontalAdvance(ValueStr()), 0,
-            ValueStr());
-    canvas.end();
-    RepaintValue(ValueArea(), true);
+    if (!InPaint() && isVisible())
+        RepaintValue(ValueArea(), true);
 }
 
-void TAbValueInd::PaintValue(QPainter& canvas) {
-    if (!FValueBmp.isNull())
-        canvas.drawPixmap(rValue.Left, rValue.Top, FValueBmp);
+// The value right-aligned in its box: a text wider than the box loses its leading
+// characters at the box's left edge.
+void TAbValueInd::PaintValue(QPainter& canvas, const QRect&) {
+    const QRect box = ValueArea();
+    if (box.isEmpty())
+        return;
+    canvas.save();
+    canvas.setClipRect(box, Qt::IntersectClip);
+    canvas.fillRect(box, ColorToQColor(FBevelValue->Color()));
+    canvas.setFont(FFontValue->ToQFont());
+    canvas.setPen(ColorToQColor(FFontValue->Color()));
+    const QString text = ValueStr();
+    TextOut(canvas, rValue.Right - canvas.fontMetrics().horizontalAdvance(text), rValue.Top, text);
+    canvas.restore();
 }

@@ -32,7 +32,7 @@ protected:
     void CalcSize() override;
     void Paint(QPainter& canvas) override;
     void PaintDone() override;
-    void PaintValue(QPainter& canvas) override;
+    void PaintValue(QPainter& canvas, const QRect& area) override;
 
 private:
     void PaintCaptions(QPainter& canvas, TRect& r, int d);
@@ -43,6 +43,5 @@ private:
     TValueIndOptions FOptions{opName1, opName2, opUnit};
     QSize sName1, sName2, sValue, sUnit;
     TRect rValue;
-    QPixmap FValueBmp; // the drawn value, shown by PaintValue
     qint16 min_w = 0, min_h = 0;
 };

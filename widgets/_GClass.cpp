@@ -376,13 +376,21 @@ void TFont::Assign(const TFont& other) {
     Change();
 }
 
+void TFont::Change() {
+    FQFont.reset();
+    TAbPersistent::Change();
+}
+
 QFont TFont::ToQFont() const {
+    if (FQFont)
+        return *FQFont;
     QFont font(FName);
     font.setPixelSize(std::max(1, std::abs(FHeight)));
     font.setBold(FStyle.Contains(fsBold));
     font.setItalic(FStyle.Contains(fsItalic));
     font.setUnderline(FStyle.Contains(fsUnderline));
     font.setStrikeOut(FStyle.Contains(fsStrikeOut));
+    FQFont = font;
     return font;
 }
 
@@ -748,35 +756,36 @@ void TAbGraphicControl::Invalidate() {
 
 void TAbGraphicControl::Paint(QPainter&) {}
 
-void TAbGraphicControl::PaintValue(QPainter&) {}
+void TAbGraphicControl::PaintValue(QPainter&, const QRect&) {}
 
 void TAbGraphicControl::PaintDone() {}
 
 void TAbGraphicControl::WMFlash(quint32, qint32) {}
 
-QPixmap TAbGraphicControl::NewBitmap(QSize size) const {
+QImage TAbGraphicControl::NewBitmap(QSize size, QImage::Format format) const {
     const qreal ratio = devicePixelRatioF();
-    QPixmap bitmap(size * ratio);
+    QImage bitmap(size * ratio, format);
     bitmap.setDevicePixelRatio(ratio);
     return bitmap;
 }
 
-QPixmap TAbGraphicControl::CopyFromCache(const QRect& r) const {
+QImage TAbGraphicControl::CopyFromCache(const QRect& r, QImage::Format format) const {
     const qreal ratio = FCache.devicePixelRatio();
-    QPixmap part = FCache.copy(QRect((r.topLeft() * ratio), r.size() * ratio));
+    QImage part =
+        FCache.copy(QRect((r.topLeft() * ratio), r.size() * ratio)).convertToFormat(format);
     part.setDevicePixelRatio(ratio);
     return part;
 }
 
-void TAbGraphicControl::RepaintValue(const QRect& r, bool opaque) {
+void TAbGraphicControl::RepaintValue(const QRegion& r, bool opaque) {
     if (!isVisible() || FInPaint || r.isEmpty())
         return;
     const bool setOpaque = opaque && !testAttribute(Qt::WA_OpaquePaintEvent);
     if (setOpaque)
         setAttribute(Qt::WA_OpaquePaintEvent, true);
-    FValueRect = r;
+    FValueRegion = r;
     repaint(r);
-    FValueRect = QRect();
+    FValueRegion = QRegion();
     if (setOpaque)
         setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -784,7 +793,8 @@ void TAbGraphicControl::RepaintValue(const QRect& r, bool opaque) {
 void TAbGraphicControl::RebuildCache() {
     FInPaint = true;
     CalcSize();
-    FCache = NewBitmap(size());
+    if (FCache.size() != size() * devicePixelRatioF())
+        FCache = NewBitmap(size());
     FCache.fill(Qt::transparent);
     {
         QPainter canvas(&FCache);
@@ -805,13 +815,14 @@ bool TAbGraphicControl::event(QEvent* e) {
 }
 
 void TAbGraphicControl::paintEvent(QPaintEvent* e) {
-    const bool valueOnly = FCacheValid && !FValueRect.isNull() && FValueRect.contains(e->rect());
+    const bool valueOnly =
+        FCacheValid && !FValueRegion.isEmpty() && e->region().subtracted(FValueRegion).isEmpty();
     if (!valueOnly && (!FCacheValid || FCache.size() != size() * devicePixelRatioF()))
         RebuildCache();
     QPainter canvas(this);
     if (!valueOnly)
-        canvas.drawPixmap(0, 0, FCache);
-    PaintValue(canvas);
+        canvas.drawImage(0, 0, FCache);
+    PaintValue(canvas, e->rect());
 }
 
 void TAbGraphicControl::resizeEvent(QResizeEvent* e) {
@@ -1049,8 +1060,14 @@ QString TAbAnalogGControl::MinMaxHint(const QString& title, float v, TDateTime d
 }
 
 void TAbAnalogGControl::UpdateHint() {
-    if (!FHintOptions.Contains(hoAutoHint))
-        return;
+    if (FHintOptions.Contains(hoAutoHint))
+        FHintStale = true;
+}
+
+QString TAbAnalogGControl::Hint() const {
+    if (!FHintStale)
+        return FHint;
+    FHintStale = false;
     QStringList parts;
     if (FHintOptions.Contains(hoValue))
         parts << "Value= " + FValueStr + " " + FSignalSettings->ValueUnit();
@@ -1063,6 +1080,7 @@ void TAbAnalogGControl::UpdateHint() {
     if (FHintOptions.Contains(hoName2))
         parts << FSignalSettings->Name2();
     FHint = parts.join('\r');
+    return FHint;
 }
 
 // ---------------------------------------------------------------------------

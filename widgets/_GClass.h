@@ -3,14 +3,16 @@
 // settings objects and the graphic, analog and binary control bases.
 #include <QEvent>
 #include <QFont>
-#include <QPixmap>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 class QPainter;
 
@@ -140,10 +142,12 @@ public:
     void SetStyle(TFontStyles v) { SetProp(FStyle, v); }
     void SetColor(TColor v) { SetProp(FColor, v); }
     void Assign(const TFont& other);
+    void Change() override;
 
     QFont ToQFont() const;
 
 private:
+    mutable std::optional<QFont> FQFont; // built on first use after a change
     QString FName;
     int FHeight;
     TFontStyles FStyle;
@@ -469,7 +473,7 @@ public:
     bool Loading() const { return FLoading; }
     // Asks for a full repaint (layout, dial, captions) at the next paint.
     void Invalidate();
-    QString Hint() const { return FHint; }
+    virtual QString Hint() const { return FHint; }
 
 protected:
     virtual void UpdateParams();
@@ -478,18 +482,20 @@ protected:
     virtual void CalcSize() {}
     // Full picture, drawn into the cache.
     virtual void Paint(QPainter& canvas);
-    // The changing part (pointer, number, lamp), drawn over the cache.
-    virtual void PaintValue(QPainter& canvas);
+    // The changing part (pointer, number, lamp), drawn over the cache; area is the part
+    // of the control being repainted.
+    virtual void PaintValue(QPainter& canvas, const QRect& area);
     // Runs after the cache has been rebuilt (captures of it, the first value drawing).
     virtual void PaintDone();
     virtual void WMFlash(quint32 WParam, qint32 LParam);
     // Synchronous repaint of just r, drawing PaintValue alone; `opaque` when PaintValue
     // covers r completely, so nothing behind the control needs repainting.
-    void RepaintValue(const QRect& r, bool opaque);
+    void RepaintValue(const QRegion& r, bool opaque);
     bool InPaint() const { return FInPaint; }
-    QPixmap NewBitmap(QSize size) const;
+    // An off-screen bitmap at the widget's pixel ratio; opaque ones draw faster.
+    QImage NewBitmap(QSize size, QImage::Format format = QImage::Format_ARGB32_Premultiplied) const;
     // A copy of part of the cached full picture.
-    QPixmap CopyFromCache(const QRect& r) const;
+    QImage CopyFromCache(const QRect& r, QImage::Format format) const;
 
     template <class F, class... A> void Raise(const std::function<F>& event, A&&... args) {
         if (event && !FLoading)
@@ -501,17 +507,17 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
-    QString FHint;
+    mutable QString FHint;
 
 private:
     void RebuildCache();
 
     int FUpdateCount = 0;
     bool FLoading = true;
-    QPixmap FCache;
+    QImage FCache;
     bool FCacheValid = false;
     bool FInPaint = false;
-    QRect FValueRect;
+    QRegion FValueRegion;
 };
 
 // Parts of a meter or readout to paint or react with; the readout uses the bevels, the
@@ -573,6 +579,8 @@ public:
     int MinPPT() const { return FMinPPT; }
     int MaxPPT() const { return FMaxPPT; }
     QString ValueStr() const { return FValueStr; }
+    // The automatic hint, rebuilt from the current state when read after a change.
+    QString Hint() const override;
     TColor cAlarm0 = clYellow, cAlarm1 = clRed;
 
     void ResetMinMax();
@@ -599,6 +607,7 @@ protected:
     virtual void LogScaleChanged();
 
     void CheckLimits();
+    // Marks the automatic hint for rebuilding; it is built when read.
     void UpdateHint();
     int DigitOf(float v) const;
 
@@ -625,6 +634,7 @@ private:
     bool FInSector[3] = {false, false, false};
     int FMinPPT = 0, FMaxPPT = 0;
     QString FValueStr;
+    mutable bool FHintStale = false;
     double LogFactor1 = 0, LogFactor2 = 0;
     QPoint pPosLeftTop;
 };
