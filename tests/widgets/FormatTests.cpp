@@ -1,0 +1,118 @@
+// The float format picture formatter, rounding, colours and the decimal separator.
+#include "widgets/_GClass.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <clocale>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+struct TFormatCase {
+    const char* Picture;
+    double Value;
+    const char* Expected;
+};
+
+class FormatFloatTest : public ::testing::TestWithParam<TFormatCase> {};
+
+TEST_P(FormatFloatTest, FormatsAsThePictureSays) {
+    const TFormatCase& c = GetParam();
+    EXPECT_EQ(FormatFloat(c.Picture, c.Value).toStdString(), c.Expected)
+        << c.Picture << " with " << c.Value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, FormatFloatTest,
+    ::testing::Values(
+        // The pictures in use, with single-precision values as the widgets hold them.
+        TFormatCase{"#0.000", 0.982f, "0.982"}, TFormatCase{"0.000", -92.9f, "-92.900"},
+        TFormatCase{"0.000", 0, "0.000"}, TFormatCase{"#0.0", 12.34f, "12.3"},
+        TFormatCase{"#0.0", 0, "0.0"}, TFormatCase{"#0.00", 0.65f, "0.65"},
+        TFormatCase{"#0.00", 1.35f, "1.35"}, TFormatCase{"#0.00", 0.7f, "0.70"},
+        TFormatCase{"##0.0", 50, "50.0"}, TFormatCase{"##0", 0.4, "0"},
+        TFormatCase{"##0", 1234.6, "1235"}, TFormatCase{"#0.#", 1000.4, "1000.4"},
+        TFormatCase{"#0.#", 1000, "1000"}, TFormatCase{"#0.#", 0.04, "0"},
+        TFormatCase{"0.000", 1.0005f, "1.000"}, // 1.0005f lies just below the half
+        // Exact halves go to the even neighbour.
+        TFormatCase{"0.00", 0.125, "0.12"}, TFormatCase{"0.00", 0.375, "0.38"},
+        TFormatCase{"##0", 2.5, "2"}, TFormatCase{"##0", 3.5, "4"}, TFormatCase{"##0", -2.5, "-2"},
+        // Sections, literals, a value that rounds to zero, exponents.
+        TFormatCase{"0.0;(0.0)", -1.26, "(1.3)"}, TFormatCase{"0.0;(0.0);nil", 0.01, "nil"},
+        TFormatCase{"0.0;(0.0);nil", -0.01, "nil"}, TFormatCase{"0.0", -0.01, "0.0"},
+        TFormatCase{"0.0 'V'", 12.34, "12.3 V"}, TFormatCase{"00.00", 3.14159, "03.14"},
+        TFormatCase{"0e-0", 1000, "1e3"}, TFormatCase{"0e-0", 0.01, "1e-2"},
+        TFormatCase{"0.00E+00", 12345, "1.23E+04"}, TFormatCase{"0.0E+0", 9.96, "1.0E+1"},
+        TFormatCase{"#0.0", std::nan(""), "NAN"}));
+
+// Runs `test` with LC_NUMERIC set to a German locale built into a temporary directory.
+template <class F> void WithGermanNumbers(F test) {
+    QTemporaryDir dir;
+    const QString localedef = QStandardPaths::findExecutable("localedef");
+    if (localedef.isEmpty() || !QDir("/usr/share/i18n/locales").exists("de_DE"))
+        GTEST_SKIP() << "localedef or the de_DE locale source is missing (Debian package locales)";
+    const int rc =
+        QProcess::execute(localedef, {"-i", "de_DE", "-f", "UTF-8", dir.filePath("de_DE.UTF-8")});
+    ASSERT_EQ(rc, 0);
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    qputenv("LOCPATH", dir.path().toLocal8Bit());
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+    test();
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    qunsetenv("LOCPATH");
+}
+
+TEST(DecimalSeparator, FollowsTheRegionalSettings) {
+    EXPECT_EQ(DecimalSeparator(), QChar('.'));
+    WithGermanNumbers([] {
+        EXPECT_EQ(DecimalSeparator(), QChar(','));
+        EXPECT_EQ(FormatFloat("#0.000", 0.982f), "0,982");
+        EXPECT_EQ(FormatFloat("#0.#", 1000), "1000");
+    });
+    EXPECT_EQ(DecimalSeparator(), QChar('.'));
+}
+
+TEST(Round, HalvesGoToTheEvenNeighbour) {
+    const std::pair<double, int> cases[] = {{0.5, 0},
+                                            {1.5, 2},
+                                            {2.5, 2},
+                                            {-0.5, 0},
+                                            {-1.5, -2},
+                                            {-2.5, -2},
+                                            {0.49, 0},
+                                            {-133642.86, -133643},
+                                            {1e20, std::numeric_limits<int>::max()},
+                                            {-1e20, std::numeric_limits<int>::min()},
+                                            {std::nan(""), 0}};
+    for (auto [x, expected] : cases)
+        EXPECT_EQ(Round(x), expected) << x;
+}
+
+TEST(Colors, LowByteIsRedAndSystemColoursComeFromThePalette) {
+    EXPECT_EQ(ColorToQColor(clRed), QColor(255, 0, 0));
+    EXPECT_EQ(ColorToQColor(clLime), QColor(0, 255, 0));
+    EXPECT_EQ(ColorToQColor(clAqua), QColor(0, 255, 255));
+    EXPECT_EQ(ColorToQColor(RGBColor(1, 2, 3)), QColor(1, 2, 3));
+    const QPalette palette = QApplication::palette();
+    EXPECT_EQ(ColorToQColor(clBtnFace), palette.color(QPalette::Button));
+    EXPECT_EQ(ColorToQColor(clAppWorkSpace), palette.color(QPalette::Mid));
+    EXPECT_EQ(ColorToQColor(clWindowText), palette.color(QPalette::WindowText));
+    EXPECT_EQ(ColorToRGB(clBtnHighlight),
+              RGBColor(palette.color(QPalette::Light).red(), palette.color(QPalette::Light).green(),
+                       palette.color(QPalette::Light).blue()));
+}
+
+TEST(Colors, BlendColorStepsEachChannel) {
+    // From RGB 210, 210, 210 to white in 4 steps: step 1 adds Round(45 / 4) = 11.
+    EXPECT_EQ(BlendColor(RGBColor(210, 210, 210), clWhite, 4, 1), RGBColor(221, 221, 221));
+    EXPECT_EQ(BlendColor(RGBColor(210, 210, 210), clWhite, 4, 4), clWhite);
+    EXPECT_EQ(BlendColor(clBlack, RGBColor(100, 50, 0), 0, 1), RGBColor(100, 50, 0));
+    EXPECT_EQ(BlendColor(clBtnFace, clBtnFace, 2, 1), clBtnFace); // same colour: `from` itself
+}
+
+} // namespace
