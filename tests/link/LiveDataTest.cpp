@@ -81,8 +81,8 @@ TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
     ASSERT_TRUE(rig.controls.Config1->isEnabled());
-    emulator.SetFault(sim::Fault::Silent, true);
     LinkRig::Settle(150); // the answer to the last request arrives before silence
+    emulator.SetFault(sim::Fault::Silent, true);
     emulator.SetLambda(1, 1.1);
 
     int ticksUntilDark = 0;

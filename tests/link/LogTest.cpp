@@ -58,8 +58,8 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     rig.ShowingTick();
     rig.ShowingTick(); // corrupt: no record
     emulator.SetFault(sim::Fault::CorruptChecksum, false);
-    emulator.SetFault(sim::Fault::Silent, true);
     LinkRig::Settle(120);
+    emulator.SetFault(sim::Fault::Silent, true);
     rig.ShowingTick();
     for (int i = 0; i < 5; ++i) {
         LinkRig::Settle(20);

@@ -3,9 +3,10 @@
 // (offered as COMn through the alias), with the test writing and reading the other side.
 #include "serial/ComPortPaths.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
@@ -49,18 +50,16 @@ public:
             throw std::runtime_error("far end write failed");
     }
 
-    // Everything that arrives until `count` bytes came or `timeoutMs` passed.
+    // Everything that arrives until `count` bytes came or `timeoutMs` passed. The event
+    // loop runs meanwhile: the port's write thread hands its notifications to this thread.
     std::vector<std::uint8_t> Receive(std::size_t count, int timeoutMs = 1000) const {
         std::vector<std::uint8_t> bytes;
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (bytes.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                break;
+        QElapsedTimer clock;
+        clock.start();
+        while (bytes.size() < count && clock.elapsed() < timeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             pollfd p{FMaster, POLLIN, 0};
-            if (::poll(&p, 1, int(left.count())) <= 0)
+            if (::poll(&p, 1, 5) <= 0)
                 continue;
             std::uint8_t chunk[512];
             const ssize_t n = ::read(FMaster, chunk, std::min(sizeof chunk, count - bytes.size()));
