@@ -346,6 +346,7 @@ void TAbRMeter::PaintValue(QPainter& canvas, const QRect& area) {
     canvas.drawImage(target, BmpPointerArea,
                      QRect(source.topLeft() * ratio, source.size() * ratio));
     canvas.save();
+    canvas.setClipRect(target, Qt::IntersectClip); // the pointer stays inside its area
     canvas.translate(rPointer.Left, rPointer.Top);
     canvas.setRenderHint(QPainter::Antialiasing);
     if (MinMax()->MinVisible())
