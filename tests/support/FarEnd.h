@@ -70,6 +70,14 @@ public:
         return bytes;
     }
 
+    // Reads and drops whatever has arrived.
+    void Discard() const {
+        std::uint8_t chunk[512];
+        pollfd p{FMaster, POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0 && ::read(FMaster, chunk, sizeof chunk) > 0) {
+        }
+    }
+
 private:
     std::string FAlias;
     std::string FDevice;
