@@ -69,12 +69,34 @@ void TVaHandOver::RunPendingInWait() {
             ShowException(error);
 }
 
+// Events are made under FLock and read under it in event(): that orders a worker's
+// writes to an event before the main thread's reads also for a thread sanitizer, which
+// cannot see the locking inside Qt's postEvent.
 void TVaHandOver::ShowException(std::exception_ptr error) {
-    QCoreApplication::postEvent(this, new TReraiseEvent(std::move(error)));
+    QEvent* reraise;
+    {
+        std::lock_guard lock(FLock);
+        reraise = new TReraiseEvent(std::move(error));
+    }
+    QCoreApplication::postEvent(this, reraise);
+}
+
+void TVaHandOver::PostWake() {
+    QEvent* wake;
+    {
+        std::lock_guard lock(FLock);
+        wake = new QEvent(WakeEventType());
+    }
+    QCoreApplication::postEvent(this, wake);
 }
 
 bool TVaHandOver::event(QEvent* e) {
-    if (e->type() == WakeEventType()) {
+    QEvent::Type type;
+    {
+        std::lock_guard lock(FLock);
+        type = e->type();
+    }
+    if (type == WakeEventType()) {
         while (TJob* job = TakeJob()) {
             if (std::exception_ptr error = Run(job)) {
                 if (PendingCount() > 0)
@@ -84,7 +106,7 @@ bool TVaHandOver::event(QEvent* e) {
         }
         return true;
     }
-    if (e->type() == ReraiseEventType())
+    if (type == ReraiseEventType())
         std::rethrow_exception(static_cast<TReraiseEvent*>(e)->Error);
     return QObject::event(e);
 }
@@ -114,10 +136,6 @@ std::exception_ptr TVaHandOver::Run(TJob* job) {
     }
     FDone.notify_all();
     return error;
-}
-
-void TVaHandOver::PostWake() {
-    QCoreApplication::postEvent(this, new QEvent(WakeEventType()));
 }
 
 TVaThread::TVaThread() : FHandOver(TVaHandOver::Instance()) {}
