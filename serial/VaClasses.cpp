@@ -51,8 +51,8 @@ void TVaHandOver::Synchronize(const std::function<void()>& fn) {
     {
         std::lock_guard lock(FLock);
         FJobs.push_back(&job);
-        FPending.SetEvent();
     }
+    FWork.notify_one();
     PostWake();
     std::unique_lock lock(FLock);
     FDone.wait(lock, [&] { return job.Done; });
@@ -63,10 +63,26 @@ std::size_t TVaHandOver::PendingCount() {
     return FJobs.size();
 }
 
-void TVaHandOver::RunPendingInWait() {
-    while (TJob* job = TakeJob())
+void TVaHandOver::RunPendingUntil(const std::function<bool()>& done) {
+    for (;;) {
+        TJob* job;
+        {
+            std::unique_lock lock(FLock);
+            FWork.wait(lock, [&] { return done() || !FJobs.empty(); });
+            if (done())
+                return;
+            job = FJobs.front();
+            FJobs.pop_front();
+        }
         if (std::exception_ptr error = Run(job))
             ShowException(error);
+    }
+}
+
+void TVaHandOver::Notify() {
+    // Under the lock, so that a waiter between its test and its sleep cannot miss it.
+    std::lock_guard lock(FLock);
+    FWork.notify_all();
 }
 
 // Events are made under FLock and read under it in event(): that orders a worker's
@@ -117,8 +133,6 @@ TVaHandOver::TJob* TVaHandOver::TakeJob() {
         return nullptr;
     TJob* job = FJobs.front();
     FJobs.pop_front();
-    if (FJobs.empty())
-        FPending.ResetEvent();
     return job;
 }
 
@@ -155,10 +169,8 @@ void TVaThread::SetPriority(TThreadPriority priority) {
 void TVaThread::WaitFor() {
     if (!FThread.joinable())
         return;
-    if (OnThreadOf(FHandOver)) {
-        while (WaitForMultiple({&FEnded, &FHandOver.PendingEvent()}, INFINITE) != 0)
-            FHandOver.RunPendingInWait();
-    }
+    if (OnThreadOf(FHandOver))
+        FHandOver.RunPendingUntil([this] { return FEnded.load(); });
     FThread.join();
 }
 
@@ -182,7 +194,8 @@ void TVaThread::Run() {
     } catch (...) {
         FHandOver.ShowException(std::current_exception());
     }
-    FEnded.SetEvent();
+    FEnded = true;
+    FHandOver.Notify();
 }
 
 void TVaThread::ApplyPriority(pid_t tid, TThreadPriority priority) {

@@ -1,8 +1,6 @@
 #pragma once
 // The port component's base, its worker-thread base, and the hand-over by which a
 // worker thread runs code on the main thread and waits for it.
-#include "serial/VaObjects.h"
-
 #include <QEvent>
 #include <QObject>
 #include <atomic>
@@ -57,10 +55,11 @@ public:
     static TVaHandOver& Instance(); // first call on the main thread
 
     void Synchronize(const std::function<void()>& fn);
-    // Main thread, inside a wait: run the queued work, deferring its exceptions.
-    void RunPendingInWait();
-    // Signalled while work is queued.
-    TVaWaitEvent& PendingEvent() { return FPending; }
+    // Main thread, inside a wait: runs queued work, deferring its exceptions, until
+    // done() holds. done is tested under the hand-over's lock; whoever makes it true
+    // calls Notify afterwards.
+    void RunPendingUntil(const std::function<bool()>& done);
+    void Notify();
     std::size_t PendingCount();
     // Hands an error to the top-level error report through the event loop.
     void ShowException(std::exception_ptr error);
@@ -83,9 +82,9 @@ private:
     void PostWake();
 
     std::mutex FLock;
-    std::condition_variable FDone;
+    std::condition_variable FDone; // a job has run
+    std::condition_variable FWork; // a job was queued, or a wait may be over
     std::deque<TJob*> FJobs;
-    TVaWaitEvent FPending;
 };
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
@@ -123,6 +122,6 @@ private:
     std::atomic<bool> FTerminated{false};
     std::atomic<TThreadPriority> FPriority{tpNormal};
     std::atomic<pid_t> FThreadId{0};
-    TVaWaitEvent FEnded;
+    std::atomic<bool> FEnded{false};
     bool FSync = true;
 };

@@ -672,6 +672,8 @@ TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
         if (n > 0) {
             FReceive->Write(chunk, static_cast<int>(n));
             pull.Count += static_cast<int>(n);
+            if (static_cast<std::size_t>(n) < room)
+                break; // the driver had no more
         } else if (n == 0 || errno == EAGAIN) {
             break;
         } else if (errno != EINTR) {
