@@ -15,6 +15,8 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& text, const
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(font);
     label->setGeometry(bounds);
+    // Labels size themselves to their text, from their place.
+    label->adjustSize();
     return label;
 }
 } // namespace
