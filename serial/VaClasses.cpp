@@ -63,14 +63,16 @@ std::size_t TVaHandOver::PendingCount() {
     return FJobs.size();
 }
 
-void TVaHandOver::RunPendingUntil(const std::function<bool()>& done) {
+bool TVaHandOver::RunPendingUntil(const std::function<bool()>& done,
+                                  std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         TJob* job;
         {
             std::unique_lock lock(FLock);
-            FWork.wait(lock, [&] { return done() || !FJobs.empty(); });
-            if (done())
-                return;
+            if (!FWork.wait_until(lock, deadline, [&] { return done() || !FJobs.empty(); }) ||
+                done())
+                return done();
             job = FJobs.front();
             FJobs.pop_front();
         }

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -56,9 +57,10 @@ public:
 
     void Synchronize(const std::function<void()>& fn);
     // Main thread, inside a wait: runs queued work, deferring its exceptions, until
-    // done() holds. done is tested under the hand-over's lock; whoever makes it true
-    // calls Notify afterwards.
-    void RunPendingUntil(const std::function<bool()>& done);
+    // done() holds or timeout passed; returns done(). done is tested under the
+    // hand-over's lock; whoever makes it true calls Notify afterwards.
+    bool RunPendingUntil(const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::hours(24 * 365));
     void Notify();
     std::size_t PendingCount();
     // Hands an error to the top-level error report through the event loop.
@@ -110,6 +112,7 @@ public:
 
 protected:
     virtual void Execute() = 0;
+    TVaHandOver& HandOver() { return FHandOver; }
     // Runs fn on the main thread (FSync) or here; errors here go to the error report.
     void Synchronize(const std::function<void()>& fn);
 

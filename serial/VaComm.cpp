@@ -292,10 +292,13 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     }
 }
 
+// The write thread may itself be waiting for the main thread (its queue-empty
+// report), so the wait for its acknowledgement keeps running hand-overs.
 void TVaCommWriteThread::PurgeWrite() {
     FFlushDoneEvent.ResetEvent();
     FFlushEvent.SetEvent();
-    if (FFlushDoneEvent.WaitFor(2000) != wrSignaled)
+    const auto acknowledged = [this] { return FFlushDoneEvent.Signaled(); };
+    if (!HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)))
         return;
     std::lock_guard lock(FOwner->FWriteSection);
     FBuffer.Clear();
@@ -390,6 +393,7 @@ void TVaCommWriteThread::WriteFailed(int remaining) {
 void TVaCommWriteThread::AcknowledgeFlush() {
     FFlushEvent.ResetEvent();
     FFlushDoneEvent.SetEvent();
+    HandOver().Notify();
 }
 
 // ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "serial/VaComm.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -440,6 +441,40 @@ TEST_F(PortTest, PurgeWriteEmptiesTheQueueAndNoLateCompletionTouchesIt) {
     EXPECT_EQ(far.find('Z'), far.size() - 3) << "nothing queued before the purge comes after";
     EXPECT_LE(far.size() - 3, accepted);
     EXPECT_TRUE(RunEventsUntil([&] { return comm->WriteBufUsed() == 0; }));
+}
+
+TEST_F(PortTest, PurgeWriteRightAfterWritingDropsTheQueueWithoutStalling) {
+    auto comm = NewPort();
+    comm->Open();
+    ASSERT_TRUE(comm->WriteChar('a'));
+    EXPECT_EQ(pty.Read(1, 2s), "a");
+    // The write thread now waits on its queue-empty hand-over to the main thread.
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (TVaHandOver::Instance().PendingCount() == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    comm->WriteText("bcdef");
+    EXPECT_LT(MillisecondsOf([&] { comm->PurgeWrite(); }), 1000.0);
+    EXPECT_EQ(comm->WriteBufUsed(), 0);
+    RunEventsFor(50ms);
+    EXPECT_EQ(pty.ReadUntilQuiet(100ms), "");
+    comm->WriteText("g");
+    EXPECT_EQ(pty.Read(1, 2s), "g");
+}
+
+TEST_F(PortTest, AnEmptiedQueueIsReportedOnceOnTheMainThread) {
+    auto comm = NewPort();
+    int empties = 0;
+    comm->OnTxEmpty = [&](QObject*) {
+        ++empties;
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+    };
+    comm->Open();
+    comm->WriteText("frame");
+    EXPECT_EQ(pty.Read(5, 2s), "frame");
+    EXPECT_TRUE(RunEventsUntil([&] { return empties > 0; }));
+    RunEventsFor(50ms);
+    EXPECT_EQ(empties, 1);
 }
 
 TEST_F(PortTest, DirectWriteSendsAtOnceWithoutAWriteThread) {
