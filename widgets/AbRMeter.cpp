@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QRegion>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 namespace {
