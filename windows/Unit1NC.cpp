@@ -144,6 +144,41 @@ void ConfigureStatusLamp(TAbLED* lamp, const QString& caption) {
     lamp->Font()->SetStyle({fsBold});
 }
 
+void ConfigureDiskLamp(TAbLED* lamp) {
+    lamp->SetCaption(QStringLiteral("Log to Disk"));
+    lamp->SetMode(mIndicator);
+    lamp->SetFlashing(false);
+    lamp->SetFrequency(ff1Hz);
+    lamp->LED()->SetWidth(15);
+    lamp->LED()->SetHeight(15);
+    lamp->SetLED_Position(lpLeft);
+    lamp->SetSpacing(5);
+}
+
+void ConfigureOnlineButton(TAbColBitBtn* button) {
+    button->SetTextOn(QStringLiteral("COMMS ON"));
+    button->SetTextColOn(clLime);
+    button->SetTextOff(QStringLiteral("COMMS OFF"));
+    button->SetTextColOff(clBlack);
+    button->SetText3D(true);
+    button->Font()->SetName(QStringLiteral("Tahoma"));
+    button->Font()->SetHeight(-11);
+    button->Font()->SetStyle({fsBold});
+    button->GradBtnFace()->SetVisible(true);
+    button->GradBtnFace()->SetStyle(gsHorizontal1);
+    button->GradBtnFace()->SetColorFrom(RGBColor(240, 240, 240));
+    button->GradBtnFace()->SetColorTo(RGBColor(105, 105, 105));
+    button->ButtonBevel()->SetWidth(4);
+    button->SetColorOn(clBtnFace);
+    button->SetColorOff(clBtnFace);
+    button->SetColorDisabled(RGBColor(160, 160, 160));
+    button->SetOffsetDown(1);
+    button->SetSpacing(4);
+    button->SetMode(mSwitch);
+    button->SetChecked(true);
+    button->SetStatusInt(1);
+}
+
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VORLANX UEGO INTERFACE"));
@@ -230,14 +265,7 @@ void TForm1::CreateInstruments(QWidget* client) {
     Image3->setPixmap(QPixmap::fromImage(SensorPicture()));
 
     OnlineButton = Place(new TAbColBitBtn(client), "OnlineButton", 592, 243, 129, 33);
-    OnlineButton->SetTextOn(QStringLiteral("COMMS ON"));
-    OnlineButton->SetTextOff(QStringLiteral("COMMS OFF"));
-    OnlineButton->Font()->SetName(QStringLiteral("Tahoma"));
-    OnlineButton->Font()->SetHeight(-11);
-    OnlineButton->Font()->SetStyle({fsBold});
-    OnlineButton->SetMode(mSwitch);
-    OnlineButton->SetChecked(true);
-    OnlineButton->SetStatusInt(1);
+    ConfigureOnlineButton(OnlineButton);
     OnlineButton->setVisible(false);
 
     for (TAbGraphicControl* w : std::initializer_list<TAbGraphicControl*>{
@@ -248,12 +276,7 @@ void TForm1::CreateInstruments(QWidget* client) {
 
 void TForm1::CreateLogControls(QWidget* client) {
     DiskLED = Place(new TAbLED(client), "DiskLED", 761, 174, 97, 33);
-    DiskLED->SetCaption(QStringLiteral("Log to Disk"));
-    DiskLED->SetMode(mIndicator);
-    DiskLED->LED()->SetWidth(15);
-    DiskLED->LED()->SetHeight(15);
-    DiskLED->SetLED_Position(lpLeft);
-    DiskLED->SetSpacing(5);
+    ConfigureDiskLamp(DiskLED);
     DiskLED->Loaded();
 
     LogStartButton = Place(new QPushButton(QStringLiteral("Log Start"), client), "LogStartButton",

@@ -22,7 +22,7 @@ struct TBenchForm {
         ValueInd1->move(582, 8);
         ConfigureChannelReadout(ValueInd1, 1);
         Online_LED1->move(624, 304);
-        ConfigureStatusLamp(Online_LED1, "LAMBDA DATA ONLINE");
+        ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
         Window.show();
         QApplication::processEvents();
     }

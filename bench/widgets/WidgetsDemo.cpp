@@ -45,16 +45,16 @@ TDemoForm::TDemoForm() {
     }
     VoltsInd1 = new TAbValueInd(&Window);
     VoltsInd1->move(621, 182);
-    ConfigureVoltsReadout(VoltsInd1);
+    ConfigureVolts(VoltsInd1);
     DiskLED = new TAbLED(&Window);
     DiskLED->move(761, 174);
-    ConfigureDiskLamp(DiskLED);
+    ConfigureDisk(DiskLED);
     Online_LED1 = new TAbLED(&Window);
     Online_LED1->move(624, 304);
-    ConfigureStatusLamp(Online_LED1, "LAMBDA DATA ONLINE");
+    ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
     LED2 = new TAbLED(&Window);
     LED2->move(624, 330);
-    ConfigureStatusLamp(LED2, "SENSOR WARMUP");
+    ConfigureLamp(LED2, "SENSOR WARMUP");
 }
 
 void TDemoForm::Show(const std::array<float, 4>& lambda, float volts) {

@@ -12,7 +12,7 @@ TEST(ColourButton, InvisibleSwitchKeepsItsStateWithoutDrawing) {
     window.resize(200, 60);
     TAbColBitBtn OnlineButton(&window);
     OnlineButton.setVisible(false);
-    ConfigureOnlineButton(&OnlineButton);
+    ConfigureButton(&OnlineButton);
     ShowAndWait(window);
     EXPECT_TRUE(OnlineButton.Checked());
     EXPECT_EQ(OnlineButton.StatusInt(), 1);
@@ -32,7 +32,7 @@ struct TButtonForm {
     TAbColBitBtn* OnlineButton = new TAbColBitBtn(&Window);
     TButtonForm() {
         Window.resize(200, 60);
-        ConfigureOnlineButton(OnlineButton);
+        ConfigureButton(OnlineButton);
         ShowAndWait(Window);
     }
 };

@@ -17,9 +17,9 @@ struct TLampForm {
 
     TLampForm() {
         Window.resize(400, 100);
-        ConfigureStatusLamp(Online_LED1, "LAMBDA DATA ONLINE");
+        ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
         DiskLED->move(250, 0);
-        ConfigureDiskLamp(DiskLED);
+        ConfigureDisk(DiskLED);
         ShowAndWait(Window);
     }
 };

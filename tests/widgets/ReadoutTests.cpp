@@ -16,7 +16,7 @@ struct TReadoutForm {
         ValueInd1->move(5, 5);
         ConfigureChannelReadout(ValueInd1, 1);
         VoltsInd1->move(5, 100);
-        ConfigureVoltsReadout(VoltsInd1);
+        ConfigureVolts(VoltsInd1);
         ShowAndWait(Window);
     }
 };
