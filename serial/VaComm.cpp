@@ -292,18 +292,15 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     }
 }
 
-// The write thread may itself be waiting for the main thread (its queue-empty
-// report), so the wait for its acknowledgement keeps running hand-overs.
+// The write thread empties the queue when it acknowledges, so that no turn of its own
+// can send queued bytes between the acknowledgement and the purge. It may itself be
+// waiting for the main thread (its queue-empty report), so the wait keeps running
+// hand-overs. Without an acknowledgement in time the queue stays as it is.
 void TVaCommWriteThread::PurgeWrite() {
     FFlushDoneEvent.ResetEvent();
     FFlushEvent.SetEvent();
     const auto acknowledged = [this] { return FFlushDoneEvent.Signaled(); };
-    if (!HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)))
-        return;
-    std::lock_guard lock(FOwner->FWriteSection);
-    FBuffer.Clear();
-    FWriteEvent.ResetEvent();
-    FRoomEvent.SetEvent();
+    HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000));
 }
 
 int TVaCommWriteThread::Queued() {
@@ -391,6 +388,12 @@ void TVaCommWriteThread::WriteFailed(int remaining) {
 }
 
 void TVaCommWriteThread::AcknowledgeFlush() {
+    {
+        std::lock_guard lock(FOwner->FWriteSection);
+        FBuffer.Clear();
+        FWriteEvent.ResetEvent();
+    }
+    FRoomEvent.SetEvent();
     FFlushEvent.ResetEvent();
     FFlushDoneEvent.SetEvent();
     HandOver().Notify();
