@@ -41,8 +41,9 @@ private:
 //
 // A worker calls Synchronize(fn): fn is queued, the main thread is woken by a posted
 // event, and the worker blocks until fn has run. The main thread runs queued work from
-// that posted event, and also inside a thread wait (TVaThread::WaitFor, used by Close),
-// where it runs nothing else: no timer tick, no input event.
+// that posted event, and also while it waits for a worker (TVaThread::WaitFor, used by
+// Close; the write thread's flush acknowledgement), where it runs nothing else: no timer
+// tick, no input event.
 //
 // Exceptions thrown by fn: the worker is always released first and never sees them.
 // Run from the event loop, the exception then propagates out of event() into

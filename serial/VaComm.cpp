@@ -95,7 +95,6 @@ tcflag_t ParityFlags(std::uint8_t parity) {
 }
 
 constexpr std::uint32_t dcb_ParityCheck = 0x0002;
-constexpr std::uint32_t dtr_Handshake = 0x0020;
 constexpr std::uint32_t rts_Handshake = 0x2000;
 
 } // namespace

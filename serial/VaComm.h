@@ -40,7 +40,6 @@ static_assert(sizeof(TVaDCB) == 28);
 inline constexpr std::uint32_t dcb_Binary = 0x0001;
 inline constexpr std::uint32_t dcb_OutxCtsFlow = 0x0004;
 inline constexpr std::uint32_t dcb_OutxDsrFlow = 0x0008;
-inline constexpr std::uint32_t dcb_DtrControlMask = 0x0030;
 inline constexpr std::uint32_t dcb_DsrSensitivity = 0x0040;
 inline constexpr std::uint32_t dcb_TxContinueOnXoff = 0x0080;
 inline constexpr std::uint32_t dcb_OutX = 0x0100;
