@@ -347,7 +347,7 @@ void TAbRMeter::PaintValue(QPainter& canvas, const QRect& area) {
     canvas.save();
     canvas.setClipRect(target, Qt::IntersectClip); // the pointer stays inside its area
     canvas.translate(rPointer.Left, rPointer.Top);
-    canvas.setRenderHint(QPainter::Antialiasing);
+    canvas.setRenderHint(QPainter::Antialiasing, false);
     if (MinMax()->MinVisible())
         DrawMark(canvas, minPointer, MinPPT(), MinMax()->MinColor());
     if (MinMax()->MaxVisible())
