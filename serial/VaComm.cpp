@@ -586,32 +586,27 @@ void TVaCustomComm::SetUserBaudrate(std::int32_t value) {
     ApplyPortSettings();
 }
 
-void TVaCustomComm::SetParity(TVaParity value) {
-    if (value == FLine.Parity)
+template <class T> void TVaCustomComm::SetLineSetting(T& field, T value) {
+    if (value == field)
         return;
-    FLine.Parity = value;
+    field = value;
     ApplyPortSettings();
+}
+
+void TVaCustomComm::SetParity(TVaParity value) {
+    SetLineSetting(FLine.Parity, value);
 }
 
 void TVaCustomComm::SetDatabits(TVaDatabits value) {
-    if (value == FLine.Databits)
-        return;
-    FLine.Databits = value;
-    ApplyPortSettings();
+    SetLineSetting(FLine.Databits, value);
 }
 
 void TVaCustomComm::SetStopbits(TVaStopbits value) {
-    if (value == FLine.Stopbits)
-        return;
-    FLine.Stopbits = value;
-    ApplyPortSettings();
+    SetLineSetting(FLine.Stopbits, value);
 }
 
 void TVaCustomComm::SetOptions(TVaCommOptions value) {
-    if (value == FLine.Options)
-        return;
-    FLine.Options = value;
-    ApplyPortSettings();
+    SetLineSetting(FLine.Options, value);
 }
 
 void TVaCustomComm::SetBuffers(const TVaBuffers& value) {

@@ -260,6 +260,9 @@ private:
     friend class TVaCommEventThread;
     friend class TVaCommWriteThread;
 
+    // Stores a changed line setting and applies the settings to an open port.
+    template <class T> void SetLineSetting(T& field, T value);
+
     // Line error counters of a UART.
     struct TVaLineCounts {
         int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufOverrun = 0;

@@ -142,31 +142,9 @@ void TAbRMeter::CalcMeterSize() {
         resize(w, h);
 }
 
-void TAbRMeter::PaintCaptions(QPainter& canvas, TRect& r, int d) {
-    const TSignalSettings& s = *SignalSettings();
-    canvas.setFont(Font()->ToQFont());
-    canvas.setPen(ColorToQColor(Font()->Color()));
-    canvas.setBrush(Qt::NoBrush);
-    if (FOptions.Contains(opName2)) {
-        r.Bottom -= sName2.height();
-        TextOut(canvas, r.Left + (r.Width() - sName2.width()) / 2, r.Bottom + d, s.Name2());
-    }
-    if (FOptions.Contains(opName1)) {
-        r.Bottom -= sName1.height();
-        TextOut(canvas, r.Left + (r.Width() - sName1.width()) / 2, r.Bottom + d, s.Name1());
-    }
-}
-
 void TAbRMeter::Paint(QPainter& canvas) {
     TRect r = TRect::FromQRect(rect());
-    int d = 0;
-    if (FOptions.Contains(opBevelOuter)) {
-        FBevelOuter->PaintFilledBevel(canvas, r);
-        d = FBevelOuter->Spacing() / 2;
-    }
-    PaintCaptions(canvas, r, d);
-    if (FOptions.Contains(opBevelInner))
-        FBevelInner->PaintFilledBevel(canvas, r);
+    PaintFrame(canvas, r, FOptions, *FBevelOuter, *FBevelInner, sName1, sName2);
     FisToSmall = r.Width() < 2 || r.Height() < 2;
     if (FisToSmall)
         return;

@@ -93,7 +93,6 @@ protected:
 
 private:
     void CalcMeterSize();
-    void PaintCaptions(QPainter& canvas, TRect& r, int d);
     void DrawSectors(QPainter& canvas, const TRect& ring);
     void DrawScaleLine(QPainter& canvas, const TRect& ring);
     void PaintUnit(QPainter& canvas, const TRect& r);

@@ -35,8 +35,6 @@ protected:
     void PaintValue(QPainter& canvas, const QRect& area) override;
 
 private:
-    void PaintCaptions(QPainter& canvas, TRect& r, int d);
-
     bool FAutoSize = true;
     std::unique_ptr<TFont> FFontValue;
     std::unique_ptr<TAbSBevel> FBevelInner, FBevelOuter, FBevelValue;

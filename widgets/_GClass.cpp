@@ -1059,6 +1059,29 @@ QString TAbAnalogGControl::MinMaxHint(const QString& title, float v, TDateTime d
     return text;
 }
 
+void TAbAnalogGControl::PaintFrame(QPainter& canvas, TRect& r, const TSet<TAbOption>& options,
+                                   TAbSBevel& outer, TAbSBevel& inner, QSize name1, QSize name2) {
+    int d = 0;
+    if (options.Contains(opBevelOuter)) {
+        outer.PaintFilledBevel(canvas, r);
+        d = outer.Spacing() / 2;
+    }
+    canvas.setFont(Font()->ToQFont());
+    canvas.setPen(ColorToQColor(Font()->Color()));
+    canvas.setBrush(Qt::NoBrush);
+    const TSignalSettings& s = *SignalSettings();
+    if (options.Contains(opName2)) {
+        r.Bottom -= name2.height();
+        TextOut(canvas, r.Left + (r.Width() - name2.width()) / 2, r.Bottom + d, s.Name2());
+    }
+    if (options.Contains(opName1)) {
+        r.Bottom -= name1.height();
+        TextOut(canvas, r.Left + (r.Width() - name1.width()) / 2, r.Bottom + d, s.Name1());
+    }
+    if (options.Contains(opBevelInner))
+        inner.PaintFilledBevel(canvas, r);
+}
+
 void TAbAnalogGControl::UpdateHint() {
     if (FHintOptions.Contains(hoAutoHint))
         FHintStale = true;

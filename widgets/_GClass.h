@@ -609,6 +609,10 @@ protected:
     void CheckLimits();
     // Marks the automatic hint for rebuilding; it is built when read.
     void UpdateHint();
+    // The frame the meter and the readout share: the outer bevel, the names centred at
+    // its bottom, the inner bevel. r shrinks to the area left inside.
+    void PaintFrame(QPainter& canvas, TRect& r, const TSet<TAbOption>& options, TAbSBevel& outer,
+                    TAbSBevel& inner, QSize name1, QSize name2);
     int DigitOf(float v) const;
 
 private:

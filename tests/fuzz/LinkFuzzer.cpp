@@ -4,10 +4,7 @@
 #include "link/DeviceLink.h"
 #include "serial/VaComm.h"
 #include "tests/support/FarEnd.h"
-#include "widgets/AbCBitBt.h"
-#include "widgets/AbLED.h"
-#include "widgets/AbRMeter.h"
-#include "widgets/AbVInd.h"
+#include "tests/support/LinkControls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,26 +16,8 @@
 namespace {
 constexpr int Port = 9;
 
-struct Harness {
+struct Harness : TestLinkControls {
     Harness() : far(Port) {
-        for (int n = 0; n < 4; ++n) {
-            controls.Meter[n] = new TAb270Meter(&window);
-            controls.ValueInd[n] = new TAbValueInd(&window);
-            controls.Meter[n]->Loaded();
-            controls.ValueInd[n]->Loaded();
-        }
-        controls.VoltsInd1 = new TAbValueInd(&window);
-        controls.VoltsInd1->Loaded();
-        controls.Online_LED1 = new TAbLED(&window);
-        controls.LED2 = new TAbLED(&window);
-        controls.DiskLED = new TAbLED(&window);
-        controls.ComPortLED = new TAbLED(&window);
-        controls.OnlineButton = new TAbColBitBtn(&window);
-        controls.OnlineButton->SetMode(mSwitch);
-        controls.Config1 = new QAction(&window);
-        controls.LogStartButton = new QPushButton(&window);
-        controls.LogStopButton = new QPushButton(&window);
-        controls.StaticText2 = new QLabel(&window);
         link = std::make_unique<TDeviceLink>(port, controls);
         port.SetPortNum(Port);
         port.Open(); // OnRxChar stays unassigned: the harness delivers the bytes itself
@@ -60,8 +39,6 @@ struct Harness {
         far.Discard();
     }
 
-    QWidget window;
-    TLinkControls controls;
     FarEnd far;
     TVaComm port;
     QTemporaryDir logDir;

@@ -9,7 +9,7 @@ const std::vector<std::uint8_t> LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
 
 TEST(LiveData, EveryTickSendsTheLiveDataRequest) {
     LinkRig rig;
-    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(1, 1, 1, 1));
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(rig.TickAndWaitForAnswer());
     ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() == 3; }));
@@ -19,7 +19,7 @@ TEST(LiveData, EveryTickSendsTheLiveDataRequest) {
 
 TEST(LiveData, ValuesReachMetersReadoutsAndSupply) {
     LinkRig rig;
-    rig.StartEmulator(LinkRig::Constant(0.982, 1.0, 1.35, 65.535, 200));
+    rig.StartEmulator(ConstantController(0.982, 1.0, 1.35, 65.535, 200));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), -92.9f) << "shown one tick later";
     rig.link->Timer2Timer(nullptr);
@@ -38,7 +38,7 @@ TEST(LiveData, ValuesReachMetersReadoutsAndSupply) {
 TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
     LinkRig rig;
     sim::ControllerEmulator& emulator =
-        rig.StartEmulator(LinkRig::Constant(0.9, 0.9, 0.9, 0.9, 255));
+        rig.StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9, 255));
     emulator.SetStatus(1);
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
@@ -59,7 +59,7 @@ TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
 
 TEST(LiveData, CorruptFrameChangesNothingButTheOnlineLamp) {
     LinkRig rig;
-    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(0.8, 0.8, 0.8, 0.8));
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(0.8, 0.8, 0.8, 0.8));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr); // shows 0.8
     ASSERT_TRUE(WaitUntil([&] { return rig.link->State.RxIndex >= 18; }));
@@ -77,7 +77,7 @@ TEST(LiveData, CorruptFrameChangesNothingButTheOnlineLamp) {
 
 TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
     LinkRig rig;
-    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(0.9, 0.9, 0.9, 0.9));
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
     ASSERT_TRUE(rig.controls.Config1->isEnabled());
@@ -110,7 +110,7 @@ TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
     EXPECT_EQ(rig.link->State.SilenceCount, 0);
     EXPECT_TRUE(rig.controls.Config1->isEnabled());
 
-    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(1, 1, 1, 1));
     rig.controls.OnlineButton->SetChecked(false);
     rig.link->Timer2Timer(nullptr);
     EXPECT_FALSE(rig.controls.Online_LED1->Checked());
@@ -121,7 +121,7 @@ TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
 
 TEST(LiveData, ClosingThePortPutsBothLampsOut) {
     LinkRig rig;
-    rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    rig.StartEmulator(ConstantController(1, 1, 1, 1));
     rig.controls.ComPortLED->SetChecked(true);
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     ASSERT_TRUE(rig.controls.Online_LED1->Checked());

@@ -37,7 +37,7 @@ struct LogRig : LinkRig {
 TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     LogRig rig;
     sim::ControllerEmulator& emulator =
-        rig.StartEmulator(LinkRig::Constant(0.98765, 1.0234, 0.85, 1.0));
+        rig.StartEmulator(ConstantController(0.98765, 1.0234, 0.85, 1.0));
     rig.link->LogStart(rig.path);
     EXPECT_TRUE(rig.link->State.LogActive);
     EXPECT_TRUE(rig.controls.DiskLED->Checked());
@@ -86,7 +86,7 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
 
 TEST(Log, ExactRecordCountWithAFrameByFrameController) {
     LogRig rig;
-    sim::ControllerEmulator& emulator = rig.StartEmulator(LinkRig::Constant(1.1, 1.2, 1.3, 1.4));
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(1.1, 1.2, 1.3, 1.4));
     rig.link->LogStart(rig.path);
     rig.link->Timer2Timer(nullptr);
     int valid = 0;
@@ -119,7 +119,7 @@ TEST(Log, FileThatCannotBeCreatedLeavesLoggingOff) {
 
 TEST(Log, FailedRecordIsReportedOnceAndStopsTheLog) {
     LogRig rig;
-    rig.StartEmulator(LinkRig::Constant(1, 1, 1, 1));
+    rig.StartEmulator(ConstantController(1, 1, 1, 1));
     rig.link->LogStart(rig.path);
     rig.link->Timer2Timer(nullptr);
     rig.ShowingTick();

@@ -45,7 +45,7 @@ void SaveScreenshot(QWidget* window, const char* name) {
 TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     WindowsRig rig;
     sim::ControllerEmulator& emulator =
-        rig.StartEmulator(WindowsRig::Constant(0.982, 1.0, 0.85, 1.234, 200));
+        rig.StartEmulator(ConstantController(0.982, 1.0, 0.85, 1.234, 200));
 
     WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
     ASSERT_TRUE(Form1->VaComm1->Active());
@@ -124,7 +124,7 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
 
 TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     WindowsRig rig;
-    rig.StartEmulator(WindowsRig::Constant(0.9, 0.9, 0.9, 0.9, 200));
+    rig.StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9, 200));
     WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
     ASSERT_TRUE(WindowsRig::MetersShow({0.9f, 0.9f, 0.9f, 0.9f}));
     QTemporaryDir dir;

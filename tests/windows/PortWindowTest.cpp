@@ -20,7 +20,7 @@ TEST(PortWindow, NumberWithoutDeviceShowsNotFoundWithThePath) {
 
 TEST(PortWindow, OpenPortAgainClosesFirstAndReopens) {
     WindowsRig rig;
-    rig.StartEmulator(WindowsRig::Constant(1, 1, 1, 1, 200));
+    rig.StartEmulator(ConstantController(1, 1, 1, 1, 200));
     int closes = 0;
     bool ledWasOffAtClose = false;
     const auto previous = Form1->VaComm1->OnClose;
@@ -49,7 +49,7 @@ TEST(PortWindow, OpenPortAgainClosesFirstAndReopens) {
 
 TEST(PortWindow, BusyDeviceShowsTheSecondText) {
     WindowsRig rig;
-    rig.StartEmulator(WindowsRig::Constant(1, 1, 1, 1, 200));
+    rig.StartEmulator(ConstantController(1, 1, 1, 1, 200));
     TVaComm holder;
     holder.SetPortNum(WindowsRig::Port);
     holder.Open();

@@ -3,6 +3,7 @@
 // a port number, driven the way an operator drives them.
 #include "serial/VaComm.h"
 #include "tests/support/BoxWatcher.h"
+#include "tests/support/LinkControls.h"
 #include "tools/ControllerEmulator.h"
 #include "widgets/AbCBitBt.h"
 #include "widgets/AbLED.h"
@@ -33,15 +34,6 @@ struct WindowsRig {
         emulator = std::make_unique<sim::ControllerEmulator>(options);
         emulator->Start();
         return *emulator;
-    }
-
-    static sim::EmulatorOptions Constant(double l1, double l2, double l3, double l4, int supply) {
-        sim::EmulatorOptions options;
-        options.warmupSeconds = 0;
-        options.pattern = sim::LambdaPattern::Constant;
-        options.lambda = {l1, l2, l3, l4};
-        options.supplyRaw = std::uint8_t(supply);
-        return options;
     }
 
     // Types the number into the port window's field and presses "Open Port".
