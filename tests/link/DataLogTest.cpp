@@ -1,5 +1,6 @@
 // The data log file: value format, line ends, code page, errors.
 #include "link/DataLog.h"
+#include "tests/support/GermanNumbers.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,12 +21,10 @@ TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimal
 }
 
 TEST(DataLog, ValuesUseTheLocalesDecimalSeparator) {
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous ? previous : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE"))
-        GTEST_SKIP() << "no German locale on this machine";
-    EXPECT_EQ(LogValue(0.98765), QStringLiteral("0,988"));
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    WithGermanNumbers([] {
+        EXPECT_EQ(LogValue(0.98765), QStringLiteral("0,988"));
+        EXPECT_EQ(LogValue(65.535), QStringLiteral("65,500"));
+    });
 }
 
 TEST(DataLog, LinesEndInCrLfAndUseLatin1) {

@@ -1,4 +1,5 @@
 // The float format picture formatter, rounding, colours and the decimal separator.
+#include "tests/support/GermanNumbers.h"
 #include "widgets/_GClass.h"
 
 #include <QApplication>
@@ -49,23 +50,6 @@ INSTANTIATE_TEST_SUITE_P(
         TFormatCase{"0e-0", 1000, "1e3"}, TFormatCase{"0e-0", 0.01, "1e-2"},
         TFormatCase{"0.00E+00", 12345, "1.23E+04"}, TFormatCase{"0.0E+0", 9.96, "1.0E+1"},
         TFormatCase{"#0.0", std::nan(""), "NAN"}));
-
-// Runs `test` with LC_NUMERIC set to a German locale built into a temporary directory.
-template <class F> void WithGermanNumbers(F test) {
-    QTemporaryDir dir;
-    const QString localedef = QStandardPaths::findExecutable("localedef");
-    if (localedef.isEmpty() || !QDir("/usr/share/i18n/locales").exists("de_DE"))
-        GTEST_SKIP() << "localedef or the de_DE locale source is missing (Debian package locales)";
-    const int rc =
-        QProcess::execute(localedef, {"-i", "de_DE", "-f", "UTF-8", dir.filePath("de_DE.UTF-8")});
-    ASSERT_EQ(rc, 0);
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    qputenv("LOCPATH", dir.path().toLocal8Bit());
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    test();
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    qunsetenv("LOCPATH");
-}
 
 TEST(DecimalSeparator, FollowsTheRegionalSettings) {
     EXPECT_EQ(DecimalSeparator(), QChar('.'));
