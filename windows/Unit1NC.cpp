@@ -68,10 +68,14 @@ void ConfigureReadout(TAbValueInd* readout, const QString& title, const QString&
 }
 } // namespace
 
-void ConfigureLambdaMeter(TAb270Meter* meter, const QString& title) {
-    meter->SignalSettings()->SetName1(title);
+void ConfigureLambdaMeter(TAb270Meter* meter, int channel) {
+    meter->SetDigit(-133643);
+    meter->SignalSettings()->SetName1(QStringLiteral("LAMBDA CH%1").arg(channel));
+    meter->SignalSettings()->SetValueFormat(channel == 1 ? QStringLiteral("#0.000")
+                                                         : QStringLiteral("#0.0"));
     meter->SignalSettings()->SetValueFrom(0.65f);
     meter->SignalSettings()->SetValueTo(1.35f);
+    meter->SignalSettings()->SetValueUnit(QStringLiteral("h"));
     meter->SetLimitUpper(2.0f);
     meter->SetLimitLower(0.5f);
     meter->SetOptions({opBevelOuter, opName1});
@@ -79,6 +83,7 @@ void ConfigureLambdaMeter(TAb270Meter* meter, const QString& title) {
     scale->SetSteps(14);
     scale->SetSubSteps(5);
     scale->SetValueFormat(QStringLiteral("#0.00"));
+    scale->SetValueFormatLog(QStringLiteral("0e-0"));
     scale->SetColor(clBlack);
     scale->SetPointerColor(clLime);
     scale->SetDrawLine(true);
@@ -246,7 +251,7 @@ void TForm1::CreateInstruments(QWidget* client) {
         {Meter1, ValueInd1}, {Meter2, ValueInd2}, {Meter3, ValueInd3}, {Meter4, ValueInd4}};
     int channel = 1;
     for (auto [meter, readout] : channels) {
-        ConfigureLambdaMeter(meter, QStringLiteral("LAMBDA CH%1").arg(channel));
+        ConfigureLambdaMeter(meter, channel);
         ConfigureLambdaReadout(readout, QStringLiteral("CH%1").arg(channel));
         ++channel;
     }

@@ -9,7 +9,7 @@
 
 inline void ConfigureMeter(TAb270Meter* meter, int channel) {
     meter->resize(273, 241);
-    ConfigureLambdaMeter(meter, QString("LAMBDA CH%1").arg(channel));
+    ConfigureLambdaMeter(meter, channel);
     meter->Loaded();
 }
 
