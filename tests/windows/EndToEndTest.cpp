@@ -3,11 +3,13 @@
 // closing the main window closes port and log.
 #include "tests/windows/WindowsRig.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -139,6 +141,38 @@ TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     for (int i = 2; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].endsWith(QStringLiteral(", 0.900, 0.900, 0.900, 0.900")))
             << lines[i].toStdString();
+}
+
+TEST(EndToEnd, ChoosingAnExistingFileAsksAndThenReplacesIt) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.csv"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("yesterday's records\r\n1\r\n2\r\n3\r\n");
+    }
+    QString question;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box && box->isVisible() && box->button(QMessageBox::Yes)) {
+                question = box->text();
+                box->button(QMessageBox::Yes)->click();
+            }
+        }
+    });
+    answerer.start(10);
+    AnswerSaveDialog(path);
+    QTest::mouseClick(Form1->LogStartButton, Qt::LeftButton);
+    answerer.stop();
+    EXPECT_FALSE(question.isEmpty()) << "the dialog asks before an existing file is overwritten";
+    ASSERT_TRUE(Form1->Link().State.LogActive);
+    QTest::mouseClick(Form1->LogStopButton, Qt::LeftButton);
+    const QStringList lines = FileLines(path);
+    ASSERT_EQ(lines.size(), 2) << "only the two header lines";
+    EXPECT_EQ(lines[1], QStringLiteral("Time, CH1, CH2, CH3, CH4"));
 }
 
 TEST(EndToEnd, CancellingTheSaveDialogChangesNothing) {
