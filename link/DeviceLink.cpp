@@ -108,28 +108,13 @@ void TDeviceLink::VaComm1RxChar(QObject*, std::uint32_t) {
         storeInto(State.LiveBuf);
         State.LiveArrived = State.LiveArrived || kept > 0;
     } else {
-        switch (State.RxMode) {
-        case rxSensor1:
-            storeInto(State.SensorBuf1);
-            break;
-        case rxSensor2:
-            storeInto(State.SensorBuf2);
-            break;
-        case rxSensor3:
-            storeInto(State.SensorBuf3);
-            break;
-        case rxSensor4:
-            storeInto(State.SensorBuf4);
-            break;
-        case rxConfig:
-            storeInto(State.ConfigBuf);
-            break;
-        case rxVersion:
+        TDeviceBuffer<50>* const blocks[] = {&State.SensorBuf1, &State.SensorBuf2,
+                                             &State.SensorBuf3, &State.SensorBuf4,
+                                             &State.ConfigBuf};
+        if (State.RxMode >= rxSensor1 && State.RxMode <= rxConfig)
+            storeInto(*blocks[State.RxMode - rxSensor1]);
+        else if (State.RxMode == rxVersion)
             storeInto(State.VersionBuf);
-            break;
-        default:
-            break;
-        }
     }
     FControls.Online_LED1->SetChecked(true);
     State.SilenceCount = 1;
