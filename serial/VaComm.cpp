@@ -272,23 +272,30 @@ void TVaCommWriteThread::Stop() {
 }
 
 bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
+    if (Append(Buf, Count))
+        return true;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(FOwner->FBuffers.WriteTimeout());
     for (;;) {
-        {
-            std::lock_guard lock(FOwner->FWriteSection);
-            if (Count <= FBuffer.Free()) {
-                FBuffer.Write(Buf, Count);
-                FWriteEvent.SetEvent();
-                return true;
-            }
-            FRoomEvent.ResetEvent();
-        }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return false;
         FRoomEvent.WaitFor(static_cast<std::uint32_t>(left.count()));
+        if (Append(Buf, Count))
+            return true;
     }
+}
+
+// Queues the bytes when they fit; otherwise arms the wait for room.
+bool TVaCommWriteThread::Append(const void* Buf, int Count) {
+    std::lock_guard lock(FOwner->FWriteSection);
+    if (Count > FBuffer.Free()) {
+        FRoomEvent.ResetEvent();
+        return false;
+    }
+    FBuffer.Write(Buf, Count);
+    FWriteEvent.SetEvent();
+    return true;
 }
 
 // The write thread empties the queue when it acknowledges, so that no turn of its own

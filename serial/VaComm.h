@@ -134,6 +134,7 @@ protected:
     void Execute() override;
 
 private:
+    bool Append(const void* Buf, int Count);
     void WriteQueued();
     void WaitWritable(int remaining);
     void WriteDone(int count);

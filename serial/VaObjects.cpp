@@ -51,16 +51,21 @@ TVaEvent::TVaEvent(bool InitialState) : TVaHandleObject(NewEventFd()) {
 }
 
 void TVaEvent::SetEvent() {
+    if (FState.load(std::memory_order_acquire))
+        return;
     std::lock_guard lock(FLock);
     if (FState)
         return;
+    // The state first: a thread woken by the descriptor must find the event set.
+    FState = true;
     const std::uint64_t one = 1;
     if (::write(FHandle, &one, sizeof one) != sizeof one)
         FError = errno;
-    FState = true;
 }
 
 void TVaEvent::ResetEvent() {
+    if (!FState.load(std::memory_order_acquire))
+        return;
     std::lock_guard lock(FLock);
     if (!FState)
         return;
@@ -71,8 +76,7 @@ void TVaEvent::ResetEvent() {
 }
 
 bool TVaEvent::Signaled() const {
-    std::lock_guard lock(FLock);
-    return FState;
+    return FState.load(std::memory_order_acquire);
 }
 
 TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {

@@ -2,6 +2,7 @@
 // Small system wrappers the port threads are built on: a descriptor owner, a
 // manual-reset event on an eventfd (so poll() can wait on it beside the port), a wait
 // on several events, and a lock the holding thread may take again.
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
@@ -41,8 +42,10 @@ public:
     TVaEventWaitResult WaitFor(std::uint32_t Timeout);
 
 private:
-    mutable std::mutex FLock;
-    bool FState = false;
+    std::mutex FLock;
+    // Read without the lock, so that setting an event already set (a byte queued while
+    // others wait to be sent) costs no lock.
+    std::atomic<bool> FState = false;
 };
 
 // The kind every port thread uses: manual reset, initially clear.
