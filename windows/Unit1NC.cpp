@@ -294,16 +294,6 @@ void TForm1::CreateLogControls(QWidget* client) {
 
     StaticText2 = Place(new QLabel(client), "StaticText2", 29, 513, 0, 0);
     StaticText2->adjustSize();
-
-    SaveTextFileDialog1 = new QFileDialog(this);
-    SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
-    SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
-    SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
-    SaveTextFileDialog1->setNameFilter(QStringLiteral("csv (*.csv)"));
-    SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
-    SaveTextFileDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
-    SaveTextFileDialog1->setSizeGripEnabled(true);
 }
 
 void TForm1::CreatePort() {
@@ -347,9 +337,25 @@ void TForm1::VaComm1Close(QObject* Sender) {
     FLink->VaComm1Close(Sender);
 }
 
+// The save dialog is made when first needed: building it reads the file system and
+// starts a thread of Qt's, which start-up need not pay for.
+QFileDialog* TForm1::SaveDialog() {
+    if (!SaveTextFileDialog1) {
+        SaveTextFileDialog1 = new QFileDialog(this);
+        SaveTextFileDialog1->setObjectName(QStringLiteral("SaveTextFileDialog1"));
+        SaveTextFileDialog1->setAcceptMode(QFileDialog::AcceptSave);
+        SaveTextFileDialog1->setFileMode(QFileDialog::AnyFile);
+        SaveTextFileDialog1->setDefaultSuffix(QStringLiteral("csv"));
+        SaveTextFileDialog1->setNameFilter(QStringLiteral("csv (*.csv)"));
+        SaveTextFileDialog1->setOption(QFileDialog::DontUseNativeDialog);
+        SaveTextFileDialog1->setOption(QFileDialog::DontConfirmOverwrite, false);
+        SaveTextFileDialog1->setSizeGripEnabled(true);
+    }
+    return SaveTextFileDialog1;
+}
+
 void TForm1::LogStartClick() {
-    if (SaveTextFileDialog1->exec() != QDialog::Accepted ||
-        SaveTextFileDialog1->selectedFiles().isEmpty())
+    if (SaveDialog()->exec() != QDialog::Accepted || SaveTextFileDialog1->selectedFiles().isEmpty())
         return;
     FLink->LogStart(SaveTextFileDialog1->selectedFiles().constFirst());
 }

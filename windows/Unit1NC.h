@@ -50,7 +50,7 @@ public:
     QTimer* Timer1; // configuration read cycle, stopped at start
     QTimer* Timer2; // live display, running from start
     TVaComm* VaComm1;
-    QFileDialog* SaveTextFileDialog1;
+    QFileDialog* SaveTextFileDialog1 = nullptr; // made on first use
 
     // The link state and its handlers, shared with the other windows.
     TDeviceLink& Link() { return *FLink; }
@@ -69,6 +69,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QFileDialog* SaveDialog();
     void CreateInstruments(QWidget* client);
     void CreateLogControls(QWidget* client);
     void CreatePort();
