@@ -560,20 +560,21 @@ void TVaCustomComm::SetUpdateDCB(bool value) {
     FUpdateDCB = value;
 }
 
-void TVaCustomComm::SetEventPriority(TThreadPriority value) {
-    if (value == FEventPriority)
+// Stores a changed priority and gives it to the running thread, if any.
+static void SetPriorityOf(TThreadPriority& field, TThreadPriority value, TVaThread* thread) {
+    if (value == field)
         return;
-    FEventPriority = value;
-    if (FEventThread)
-        FEventThread->SetPriority(value);
+    field = value;
+    if (thread)
+        thread->SetPriority(value);
+}
+
+void TVaCustomComm::SetEventPriority(TThreadPriority value) {
+    SetPriorityOf(FEventPriority, value, FEventThread.get());
 }
 
 void TVaCustomComm::SetWritePriority(TThreadPriority value) {
-    if (value == FWritePriority)
-        return;
-    FWritePriority = value;
-    if (FWriteThread)
-        FWriteThread->SetPriority(value);
+    SetPriorityOf(FWritePriority, value, FWriteThread.get());
 }
 
 void TVaCustomComm::SetBaudrate(TVaBaudrate value) {

@@ -1,6 +1,7 @@
 // The data log file: value format, line ends, code page, errors.
 #include "link/DataLog.h"
 #include "tests/support/GermanNumbers.h"
+#include "tests/support/LogFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,9 +36,7 @@ TEST(DataLog, LinesEndInCrLfAndUseLatin1) {
     log.WriteLine(QStringLiteral("Time, CH1"));
     log.WriteLine(QString::fromUtf8("\u00e9 \u20ac"));
     log.Close();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("Time, CH1\r\n\xe9 ?\r\n"));
+    EXPECT_EQ(FileBytes(path), QByteArray("Time, CH1\r\n\xe9 ?\r\n"));
 }
 
 TEST(DataLog, CreateReplacesAnExistingFilesContent) {
@@ -52,9 +51,7 @@ TEST(DataLog, CreateReplacesAnExistingFilesContent) {
     log.Create(path);
     log.WriteLine(QStringLiteral("new"));
     log.Close();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("new\r\n"));
+    EXPECT_EQ(FileBytes(path), QByteArray("new\r\n"));
 }
 
 TEST(DataLog, ErrorsNameTheirCause) {

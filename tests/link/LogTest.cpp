@@ -1,24 +1,16 @@
 // The data log fed by the live tick: header, one record per valid frame, stop, failures.
 #include "tests/link/LinkRig.h"
 
+#include "tests/support/LogFiles.h"
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 namespace {
-QStringList FileLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromLatin1(file.readAll());
-    EXPECT_TRUE(text.isEmpty() || text.endsWith(QStringLiteral("\r\n")));
-    text.chop(2);
-    return text.split(QStringLiteral("\r\n"));
-}
-
 struct LogRig : LinkRig {
     LogRig() {
         link->Now = [] { return TDateTime(46000.5); };

@@ -3,6 +3,7 @@
 // closing the main window closes port and log.
 #include "tests/windows/WindowsRig.h"
 
+#include "tests/support/LogFiles.h"
 #include <QAbstractButton>
 #include <QAction>
 #include <QDir>
@@ -11,19 +12,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
 const std::vector<std::uint8_t> LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
-
-QStringList FileLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromLatin1(file.readAll());
-    text.chop(2);
-    return text.split(QStringLiteral("\r\n"));
-}
 
 // Answers the save dialog with a name typed without its extension.
 void AnswerSaveDialog(const QString& typedName) {
