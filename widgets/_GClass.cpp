@@ -147,6 +147,13 @@ QChar DecimalSeparator() {
     return point.isEmpty() ? QChar('.') : point.at(0);
 }
 
+QChar ThousandSeparator() {
+    const lconv* conv = std::localeconv();
+    const QString separator =
+        QString::fromLocal8Bit(conv && conv->thousands_sep ? conv->thousands_sep : "");
+    return separator.isEmpty() ? QChar() : separator.at(0);
+}
+
 namespace {
 
 // One section of a float format picture, as far as the digits are concerned.

@@ -92,6 +92,8 @@ TColor BlendColor(TColor from, TColor to, int steps, int k);
 int Round(double x);
 // The decimal separator of the regional settings (localeconv()).
 QChar DecimalSeparator();
+// The thousands separator of the regional settings; a null character where there is none.
+QChar ThousandSeparator();
 // Formats `value` with a float format picture: "0" mandatory digit, "#" optional digit,
 // "." decimal separator, "E+"/"E-"/"e+"/"e-" exponent, "'…'" or "\"…\"" literal text, ";"
 // separating the sections for positive, negative and zero values. The value is rounded
