@@ -43,7 +43,7 @@ void TDataLog::Create(const QString& path) {
 void TDataLog::WriteLine(const QString& text) {
     if (FFile < 0)
         throw EInOutError::FromErrno(EBADF);
-    const QByteArray line = text.toLatin1() + "\r\n";
+    const QByteArray line = ToCodePage(text) + "\r\n";
     const char* data = line.constData();
     qsizetype left = line.size();
     while (left > 0) {
@@ -62,6 +62,14 @@ void TDataLog::Close() {
     FFile = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
         throw EInOutError::FromErrno(errno);
+}
+
+QByteArray ToCodePage(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (char32_t c : text.toUcs4())
+        bytes.append(c <= 0xFF ? char(c) : '?');
+    return bytes;
 }
 
 QString LogValue(double value) {

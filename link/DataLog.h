@@ -3,6 +3,7 @@
 // line handed to the operating system as it is written, so a crash loses no record.
 #include "widgets/_GClass.h"
 
+#include <QByteArray>
 #include <QString>
 #include <stdexcept>
 
@@ -32,6 +33,9 @@ public:
 private:
     int FFile = -1;
 };
+
+// The text in the 8-bit code page (Latin-1): a character it cannot hold becomes "?".
+QByteArray ToCodePage(const QString& text);
 
 // The value rounded to three significant digits, written with three decimals and the
 // locale's decimal separator: 0.98765 → 0.988, 65.535 → 65.500.

@@ -82,17 +82,25 @@ void TDeviceLink::CanAddressWrite(std::uint8_t address, int value) {
     State.RxMode = rxNone;
 }
 
-QString TDeviceLink::SerialNumberWrite(int channel, const QString& text) {
-    const QString cut = text.left(frames::SerialNumberLength);
+bool TDeviceLink::SerialNumberWrite(int channel, const QString& text,
+                                    const std::function<void(const QString&)>& showCut) {
     if (State.LinkBusy)
-        return cut;
-    QByteArray bytes = cut.toLatin1();
+        return false;
+    QByteArray bytes = ToCodePage(text).left(frames::SerialNumberLength);
+    const QString cut = QString::fromLatin1(bytes);
     bytes.resize(frames::SerialNumberLength, '\0');
     std::vector<std::uint8_t> parameters{frames::SerialNumberAddress(channel),
                                          std::uint8_t(frames::SerialNumberLength)};
     parameters.insert(parameters.end(), bytes.begin(), bytes.end());
-    SendFrame(frames::Frame(frames::WriteBlock, parameters));
-    return cut;
+    const std::vector<std::uint8_t> frame = frames::Frame(frames::WriteBlock, parameters);
+    constexpr std::size_t HeaderLength = 5;
+    for (std::size_t i = 0; i < HeaderLength; ++i)
+        Sendbyte(frame[i]);
+    if (showCut)
+        showCut(cut);
+    for (std::size_t i = HeaderLength; i < frame.size(); ++i)
+        Sendbyte(frame[i]);
+    return true;
 }
 
 // ---- Received bytes -------------------------------------------------------------------

@@ -14,11 +14,15 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QObject;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 class TAb270Meter;
 class TAbColBitBtn;
 class TAbLED;
+class TAbNumEdit;
 class TAbValueInd;
 class TVaComm;
 
@@ -36,7 +40,27 @@ struct TLinkControls {
     QPushButton* LogStartButton = nullptr;
     QPushButton* LogStopButton = nullptr;
     QLabel* StaticText2 = nullptr;
+    QTimer* Timer1 = nullptr; // the configuration read cycle's clock
 };
+
+// The configuration window's fields that the read cycle fills.
+struct TConfigControls {
+    std::array<TAbNumEdit*, 4> AbNumEdit{};    // resistor values, channels 1 … 4
+    std::array<QLineEdit*, 4> SensorSN_Edit{}; // serial numbers, channels 1 … 4
+    TAbNumEdit* AbNumCAN1 = nullptr;
+    TAbNumEdit* AbNumCAN2 = nullptr;
+    QLabel* VersionLabel1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+};
+
+// The five serial-number characters of a sensor block (indexes 14 to 18), each byte the
+// character of that code; a zero byte ends the text.
+QString SerialNumberText(const TDeviceBuffer<50>& sensorBuffer);
+// The firmware version as shown: "V", then the byte / 10 to two significant digits, with one
+// decimal in the locale's notation ("V2.3", "V12.0").
+QString VersionText(std::uint8_t version);
+// Sets a progress bar's position; one beyond its maximum shows a full bar.
+void ShowProgress(QProgressBar* bar, int position);
 
 class TDeviceLink {
 public:
@@ -45,6 +69,8 @@ public:
     TLinkState State;
     // The port window's lamp, which the close event puts out; that window registers it.
     void SetComPortLED(TAbLED* lamp) { FControls.ComPortLED = lamp; }
+    // The configuration window's fields, registered by that window.
+    void SetConfigControls(const TConfigControls& controls) { FConfig = controls; }
     QString LogFileName;
     // The clock of the log's date and time stamps.
     std::function<TDateTime()> Now = [] { return ::Now(); };
@@ -62,13 +88,20 @@ public:
     // The writes send nothing while a configuration read owns the link.
     void ResistorWrite(int channel, int ohms);
     void CanAddressWrite(std::uint8_t address, int value);
-    // Sends the text's first five characters in Latin-1; returns the cut text.
-    QString SerialNumberWrite(int channel, const QString& text);
+    // Sends the header, then hands the text cut to five characters (as the 8-bit code
+    // page gives it back) to `showCut`, then sends data and checksum. With a read
+    // running nothing is sent, `showCut` is not called and the result is false.
+    bool SerialNumberWrite(int channel, const QString& text,
+                           const std::function<void(const QString&)>& showCut = {});
 
     // Received bytes and the port's close event.
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);
     void ClearArray();
+
+    // The configuration read cycle: its start (the port must be open) and its 100 ms tick.
+    void StartReadCycle();
+    void Timer1Timer(QObject* Sender);
 
     // The 100 ms live tick.
     void Timer2Timer(QObject* Sender);
@@ -83,6 +116,7 @@ public:
     void WriteRecord();
 
 private:
+    void DecodeConfiguration();
     void ReadRequest(int rxMode, const std::vector<std::uint8_t>& frame);
     void ShowLiveFrame();
     void StopLogAfterFailure();
@@ -90,5 +124,6 @@ private:
 
     TVaComm& FPort;
     TLinkControls FControls;
+    TConfigControls FConfig;
     TDataLog FLog;
 };

@@ -31,4 +31,8 @@ int ResistorOhms(int code) {
     return int(std::nearbyint((code - 948.8) / 0.0103));
 }
 
+int CanAddressValue(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
+    return b0 * 1024 + b1 * 576 + b2 * 256 + b3;
+}
+
 } // namespace frames

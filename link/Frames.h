@@ -36,4 +36,8 @@ std::vector<std::uint8_t> Frame(std::uint8_t command, const std::vector<std::uin
 std::uint16_t ResistorCode(int ohms);
 int ResistorOhms(int code);
 
+// The shown CAN address from the four controller bytes at 0x00–0x03 (0x08–0x0B for the
+// slave address); with b0 and b1 zero it is the value a CAN address write stores.
+int CanAddressValue(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3);
+
 } // namespace frames

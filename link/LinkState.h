@@ -49,4 +49,11 @@ struct TLinkState {
     // Bytes reached LiveBuf since the last live tick: only then is it decoded, so a
     // silent controller's last frame is not shown and logged again at every tick.
     bool LiveArrived = false;
+
+    // Channel n's sensor buffer (n = 1 … 4).
+    const TDeviceBuffer<50>& SensorBuf(int channel) const {
+        const TDeviceBuffer<50>* const buffers[] = {&SensorBuf1, &SensorBuf2, &SensorBuf3,
+                                                    &SensorBuf4};
+        return *buffers[channel - 1];
+    }
 };

@@ -7,6 +7,8 @@
 #include "widgets/AbVInd.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
+#include "windows/Modeless.h"
+#include "windows/Unit2.h"
 #include "windows/Unit4.h"
 #include "windows/Unit7.h"
 
@@ -203,7 +205,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     About1 = menuBar()->addAction(QStringLiteral("About"));
     Config1->setEnabled(false);
     connect(ComPortMenu, &QAction::triggered, this, &TForm1::ComPortMenuClick);
+    connect(Config1, &QAction::triggered, this, &TForm1::Config1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(100);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
     CreatePort();
     FLink = std::make_unique<TDeviceLink>(
@@ -218,13 +228,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
                                 Config1,
                                 LogStartButton,
                                 LogStopButton,
-                                StaticText2});
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(100);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(100);
-    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+                                StaticText2,
+                                Timer1});
     Timer2->start();
 
     adjustSize();
@@ -315,14 +320,19 @@ void TForm1::Sendbyte(std::uint8_t data) {
 }
 
 void TForm1::ComPortMenuClick() {
-    ComPortForm->show();
-    ComPortForm->raise();
-    ComPortForm->activateWindow();
+    ShowModeless(ComPortForm);
+}
+
+void TForm1::Config1Click() {
+    ShowModeless(ConfigForm);
 }
 
 void TForm1::About1Click() {
-    AboutForm->show();
-    AboutForm->raise();
+    ShowModeless(AboutForm);
+}
+
+void TForm1::Timer1Timer() {
+    FLink->Timer1Timer(Timer1);
 }
 
 void TForm1::Timer2Timer() {

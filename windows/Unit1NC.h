@@ -57,7 +57,9 @@ public:
 
     void Sendbyte(std::uint8_t data);
     void ComPortMenuClick();
+    void Config1Click();
     void About1Click();
+    void Timer1Timer();
     void Timer2Timer();
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);

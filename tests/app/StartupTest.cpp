@@ -35,13 +35,28 @@ TEST_F(Startup, MenuBarHasThreeItemsWithConfigDisabled) {
         EXPECT_EQ(item->menu(), nullptr) << "no drop-down lists";
 }
 
-TEST_F(Startup, SecondaryWindowsExistHiddenWithTheirCaptions) {
-    ASSERT_NE(AboutForm, nullptr);
-    ASSERT_NE(ComPortForm, nullptr);
-    EXPECT_EQ(AboutForm->windowTitle(), QStringLiteral("About"));
-    EXPECT_EQ(ComPortForm->windowTitle(), QStringLiteral("COM Port Setup"));
-    EXPECT_FALSE(AboutForm->isVisible());
-    EXPECT_FALSE(ComPortForm->isVisible());
+TEST_F(Startup, SecondaryWindowsExistHiddenWithTheirCaptionsInCreationOrder) {
+    const std::pair<QWidget*, const char*> windows[] = {
+        {ConfigForm, "Configuration"},
+        {AboutForm, "About"},
+        {ComPortForm, "COM Port Setup"},
+        {SerialEdit1Form, "Sensor 1 Serial Number"},
+        {SerialEdit2Form, "Sensor 2 Serial Number"},
+        {SerialEdit3Form, "Sensor 3 Serial Number"},
+        {SerialEdit4Form, "Sensor 4 Serial Number"},
+    };
+    QList<QWidget*> created;
+    for (QObject* child : Form1->children())
+        if (auto* w = qobject_cast<QWidget*>(child); w && w->isWindow())
+            created.append(w);
+    ASSERT_EQ(created.size(), qsizetype(std::size(windows)));
+    for (std::size_t i = 0; i < std::size(windows); ++i) {
+        const auto& [window, caption] = windows[i];
+        ASSERT_NE(window, nullptr) << caption;
+        EXPECT_EQ(created[qsizetype(i)], window) << caption << " created in its turn";
+        EXPECT_EQ(window->windowTitle(), QString::fromLatin1(caption));
+        EXPECT_FALSE(window->isVisible());
+    }
 }
 
 TEST_F(Startup, MenuItemsShowTheirWindowsModeless) {
@@ -52,6 +67,9 @@ TEST_F(Startup, MenuItemsShowTheirWindowsModeless) {
     Form1->About1->trigger();
     EXPECT_TRUE(AboutForm->isVisible());
     EXPECT_FALSE(AboutForm->isModal());
+    Form1->Config1Click();
+    EXPECT_TRUE(ConfigForm->isVisible());
+    EXPECT_FALSE(ConfigForm->isModal());
     AboutForm->close();
     EXPECT_FALSE(AboutForm->isVisible()) << "closing only hides";
     EXPECT_NE(AboutForm, nullptr);

@@ -143,7 +143,7 @@ TEST(ReceiveRouter, WritesSendTheirFramesUnlessTheLinkIsBusy) {
          {0xC0, 0x08, 0x62, 0x02, 0x02, 0x07, 0xFE, 0xCC}},
         {[](TDeviceLink& l) { l.CanAddressWrite(0x0A, 100); },
          {0xC0, 0x08, 0x62, 0x0A, 0x02, 0x00, 0x64, 0x65}},
-        {[](TDeviceLink& l) { EXPECT_EQ(l.SerialNumberWrite(1, "AB123xyz"), "AB123"); },
+        {[](TDeviceLink& l) { EXPECT_TRUE(l.SerialNumberWrite(1, "AB123xyz")); },
          {0xC0, 0x0B, 0x62, 0x18, 0x05, 0x41, 0x42, 0x31, 0x32, 0x33, 0x9C}},
     };
     for (const Case& c : cases) {
@@ -161,8 +161,41 @@ TEST(ReceiveRouter, WritesSendTheirFramesUnlessTheLinkIsBusy) {
     rig.link->State.LinkBusy = true;
     rig.link->ResistorWrite(1, 1000);
     rig.link->CanAddressWrite(0x02, 5);
-    rig.link->SerialNumberWrite(1, "ZZZZZ");
+    bool shown = false;
+    EXPECT_FALSE(rig.link->SerialNumberWrite(1, "ZZZZZ", [&](const QString&) { shown = true; }));
+    EXPECT_FALSE(shown) << "the field keeps its text";
     EXPECT_TRUE(rig.far.Receive(1, 200).empty()) << "nothing is sent while the link is busy";
+}
+
+// The editor's order: header out, then the field shows the cut text, then data and checksum.
+TEST(ReceiveRouter, SerialNumberWriteShowsTheCutTextBetweenHeaderAndData) {
+    RouterRig rig;
+    struct Case {
+        QString typed;
+        QString shown;
+        Bytes data;
+    } cases[] = {
+        {QStringLiteral("AB123xyz"), QStringLiteral("AB123"), {0x41, 0x42, 0x31, 0x32, 0x33}},
+        {QStringLiteral("\u00c4\u20ac9"), QStringLiteral("\u00c4?9"), {0xC4, 0x3F, 0x39, 0, 0}},
+        {QStringLiteral("\U0001F600Zx"), QStringLiteral("?Zx"), {0x3F, 0x5A, 0x78, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        Bytes beforeShown;
+        QString shown;
+        ASSERT_TRUE(rig.link->SerialNumberWrite(2, c.typed, [&](const QString& cut) {
+            shown = cut;
+            beforeShown = rig.far.Receive(6, 300);
+        }));
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(beforeShown, (Bytes{0xC0, 0x0B, 0x62, 0x28, 0x05})) << "only the header yet";
+        Bytes frame = beforeShown;
+        for (std::uint8_t b : rig.far.Receive(6))
+            frame.push_back(b);
+        Bytes expected{0xC0, 0x0B, 0x62, 0x28, 0x05};
+        expected.insert(expected.end(), c.data.begin(), c.data.end());
+        expected.push_back(sim::Checksum(expected.data(), expected.size()));
+        EXPECT_EQ(frame, expected);
+    }
 }
 
 TEST(ReceiveRouter, ClearArrayLeavesVersionAndLiveBuffers) {

@@ -1,0 +1,8 @@
+#pragma once
+// Showing the secondary windows: modeless, in front, and placed over their owner.
+class QWidget;
+
+// Shows the window modeless, or brings it to the front when it is already shown.
+void ShowModeless(QWidget* window);
+// Moves the window so that its frame is centred on the owner's frame.
+void CentreOn(QWidget* window, const QWidget* owner);
