@@ -5,6 +5,7 @@
 #include "widgets/AbLED.h"
 #include "widgets/AbRMeter.h"
 #include "widgets/AbVInd.h"
+#include "windows/AppIcon.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
 #include "windows/Modeless.h"
@@ -189,6 +190,7 @@ void ConfigureOnlineButton(TAbColBitBtn* button) {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VORLANX UEGO INTERFACE"));
+    setWindowIcon(AppIcon());
     setFont(FormFont(QStringLiteral("MS Sans Serif"), 11, true));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));

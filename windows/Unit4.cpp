@@ -1,5 +1,6 @@
 #include "windows/Unit4.h"
 
+#include "windows/AppIcon.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
 
@@ -24,6 +25,7 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& text, const
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(AppIcon());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFont(FormFont(QStringLiteral("Tahoma"), 11));
     setFixedSize(382, 273);

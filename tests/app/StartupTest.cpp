@@ -81,3 +81,12 @@ TEST_F(Startup, TimersHaveTheirIntervalsAndOnlyTimer2Runs) {
     EXPECT_FALSE(Form1->Timer1->isActive());
     EXPECT_TRUE(Form1->Timer2->isActive());
 }
+
+TEST_F(Startup, MainAndAboutWindowsCarryTheProgramsIcon) {
+    for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(AboutForm)}) {
+        const QIcon icon = window->windowIcon();
+        ASSERT_FALSE(icon.isNull()) << window->objectName().toStdString();
+        for (int size : {16, 32, 48, 64, 128, 256})
+            EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+    }
+}
