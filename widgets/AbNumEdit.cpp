@@ -27,23 +27,31 @@ constexpr double IntRange = 2147483647.0;
 // Built from the separators in force now, so a change of the regional settings is seen.
 TBaseProperties BaseProperties(TEditBase base) {
     const QString digits = QStringLiteral("0123456789");
-    QString thousands;
-    if (!ThousandSeparator().isNull())
-        thousands = ThousandSeparator();
+    const QString thousands = ThousandSeparator().isNull() ? QString() : ThousandSeparator();
+    TBaseProperties p;
+    p.MinValue = -IntRange;
+    p.MaxValue = IntRange;
     switch (base) {
     case ebBin:
-        return {QStringLiteral("01"), false, false, QString(), -IntRange, IntRange};
+        p.ValidChars = QStringLiteral("01");
+        break;
     case ebHex:
-        return {
-            digits + QStringLiteral("abcdefABCDEF"), false, false, QString(), -IntRange, IntRange};
+        p.ValidChars = digits + QStringLiteral("abcdefABCDEF");
+        break;
     case ebFloat:
-        // No lower bound: the smallest double is far below any value the edit shows.
-        return {digits + DecimalSeparator() + thousands,  true,   true, QStringLiteral("+-"),
-                -std::numeric_limits<double>::infinity(), 1.7e308};
+        p.ValidChars = digits + DecimalSeparator() + thousands;
+        p.ExpEnable = p.MultiEnable = true;
+        p.Sign = QStringLiteral("+-");
+        p.MinValue = -std::numeric_limits<double>::infinity(); // no lower bound for a double
+        p.MaxValue = 1.7e308;
+        break;
     case ebInt:
+        p.ValidChars = digits + thousands;
+        p.MultiEnable = true;
+        p.Sign = QStringLiteral("+-");
         break;
     }
-    return {digits + thousands, false, true, QStringLiteral("+-"), -IntRange, IntRange};
+    return p;
 }
 
 // The leading character that selects a base for one text.
