@@ -81,12 +81,6 @@ void TypeAndEnter(QWidget* field, const QString& text) {
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
 }
-
-void SaveScreenshot(QWidget* window, const char* name) {
-    const QByteArray dir = qgetenv("UEGO_SCREENSHOT_DIR");
-    if (!dir.isEmpty())
-        window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name)));
-}
 } // namespace
 
 TEST(ConfigWindow, ReadSendsTheSixRequestsTickByTickAndFillsEveryField) {

@@ -29,12 +29,6 @@ void AnswerSaveDialog(const QString& typedName) {
         static_cast<QDialog*>(dialog)->accept();
     });
 }
-
-void SaveScreenshot(QWidget* window, const char* name) {
-    const QByteArray dir = qgetenv("UEGO_SCREENSHOT_DIR");
-    if (!dir.isEmpty())
-        window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name)));
-}
 } // namespace
 
 TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {

@@ -11,6 +11,7 @@
 #include "widgets/AbVInd.h"
 #include "windows/Forms.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -56,3 +57,10 @@ struct WindowsRig {
 
     std::unique_ptr<sim::ControllerEmulator> emulator;
 };
+
+// Saves a picture of the window into $UEGO_SCREENSHOT_DIR when that is set.
+inline void SaveScreenshot(QWidget* window, const char* name) {
+    const QByteArray dir = qgetenv("UEGO_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name)));
+}
