@@ -203,16 +203,19 @@ void TLogFollower::Close() {
     FInode = 0;
 }
 
-// Reads from the last offset to the end; a different file under the name, or one shorter
-// than what was read, is read again from the start.
+// Reads from the last offset to the end. A different file under the name, one shorter
+// than what was read, or one whose last bytes read have changed (written anew in place)
+// is read again from the start.
 bool TLogFollower::ReadFrom(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return false;
-    if (info.st_dev != FDevice || info.st_ino != FInode || std::uint64_t(info.st_size) < FOffset) {
+    if (info.st_dev != FDevice || info.st_ino != FInode || std::uint64_t(info.st_size) < FOffset ||
+        !TailUnchanged(fd)) {
         FParser.Reset();
         ++FGeneration;
         FOffset = 0;
+        FTail.clear();
         FDevice = info.st_dev;
         FInode = info.st_ino;
     }
@@ -225,7 +228,19 @@ bool TLogFollower::ReadFrom(int fd) {
             return false;
         if (got == 0)
             return true;
-        FParser.Feed(std::string_view(chunk.data(), std::size_t(got)));
+        const std::string_view bytes(chunk.data(), std::size_t(got));
+        FParser.Feed(bytes);
         FOffset += std::uint64_t(got);
+        FTail.append(bytes.substr(bytes.size() - std::min(bytes.size(), TailSize)));
+        if (FTail.size() > TailSize)
+            FTail.erase(0, FTail.size() - TailSize);
     }
+}
+
+bool TLogFollower::TailUnchanged(int fd) const {
+    if (FTail.empty())
+        return true;
+    std::string now(FTail.size(), '\0');
+    const ssize_t got = ::pread(fd, now.data(), now.size(), off_t(FOffset - FTail.size()));
+    return got == ssize_t(now.size()) && now == FTail;
 }

@@ -65,10 +65,15 @@ public:
 
 private:
     bool ReadFrom(int fd);
+    bool TailUnchanged(int fd) const;
+
+    // The last bytes read, to notice a file written anew in place.
+    static constexpr std::size_t TailSize = 64;
 
     QString FPath;
     TLogParser FParser;
     std::uint64_t FOffset = 0;
+    std::string FTail;
     dev_t FDevice = 0;
     ino_t FInode = 0;
     int FGeneration = 0;

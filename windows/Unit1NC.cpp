@@ -7,6 +7,7 @@
 #include "widgets/AbVInd.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
+#include "windows/LambdaChart.h"
 #include "windows/Unit4.h"
 #include "windows/Unit7.h"
 
@@ -201,9 +202,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ComPortMenu = menuBar()->addAction(QStringLiteral("ComPort"));
     Config1 = menuBar()->addAction(QStringLiteral("Config"));
     About1 = menuBar()->addAction(QStringLiteral("About"));
+    Chart1 = menuBar()->addAction(QStringLiteral("Chart"));
     Config1->setEnabled(false);
     connect(ComPortMenu, &QAction::triggered, this, &TForm1::ComPortMenuClick);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Chart1, &QAction::triggered, this, &TForm1::Chart1Click);
 
     CreatePort();
     FLink = std::make_unique<TDeviceLink>(
@@ -323,6 +326,10 @@ void TForm1::ComPortMenuClick() {
 void TForm1::About1Click() {
     AboutForm->show();
     AboutForm->raise();
+}
+
+void TForm1::Chart1Click() {
+    ShowLambdaChart(this);
 }
 
 void TForm1::Timer2Timer() {

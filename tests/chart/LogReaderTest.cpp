@@ -234,10 +234,12 @@ TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {
 
     QFile cut(path); // started again in place, as Log Start does with an existing file
     ASSERT_TRUE(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    cut.write(Header.data(), qint64(Header.size()));
+    const std::string anew = Header + Records(10, "12:00:00", "0.800, 0.800, 0.800, 0.800");
+    cut.write(anew.data(), qint64(anew.size()));
     cut.close();
-    EXPECT_TRUE(follower.Poll());
-    EXPECT_EQ(follower.Parser().Series().Size(), 0u);
+    EXPECT_TRUE(follower.Poll()) << "written anew in place, and longer than before";
+    ASSERT_EQ(follower.Parser().Series().Size(), 10u);
+    EXPECT_EQ(follower.Parser().Series().Time[0], 43200.0);
 }
 
 TEST(LogFollower, AMissingFileIsAnInputOutputError) {
