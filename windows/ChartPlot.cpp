@@ -14,7 +14,9 @@ constexpr int TopMargin = 10;
 constexpr int BottomMargin = 26;
 constexpr int LeastBox = 5; // a smaller drag is a click, not a box
 constexpr double WheelStep = 0.8;
-constexpr double LeastSpan = 0.05; // seconds, and value units
+constexpr double LeastSpan = 0.05;        // seconds, and value units
+constexpr double MostSpan = 30 * 86400.0; // zoomed out past any log
+constexpr int MostGridLines = 200;
 
 const QColor Field(0, 0, 0);
 const QColor Grid(48, 48, 48);
@@ -106,10 +108,13 @@ void TChartPlot::SetUnit(double scale, const QString& name) {
 }
 
 void TChartPlot::SetXRange(double x0, double x1) {
-    if (!(x1 - x0 >= LeastSpan / 10)) {
+    const double span = std::clamp(x1 - x0, LeastSpan / 10, MostSpan);
+    if (!std::isfinite(x0 + x1))
+        return;
+    if (x1 - x0 != span) {
         const double middle = (x0 + x1) / 2;
-        x0 = middle - LeastSpan / 20;
-        x1 = middle + LeastSpan / 20;
+        x0 = middle - span / 2;
+        x1 = middle + span / 2;
     }
     FX0 = x0;
     FX1 = x1;
@@ -255,7 +260,9 @@ void TChartPlot::DrawGrid(QPainter& painter) const {
     // Live labels count back from the right edge, so they step from there.
     const double xStep = TimeStep(FX1 - FX0, std::max(area.width() / labelWidth, 1));
     const double xOrigin = FTimeLabels == TTimeLabels::BeforeEnd ? FX1 : 0;
-    for (double t = xOrigin + std::ceil((FX0 - xOrigin) / xStep) * xStep; t <= FX1; t += xStep) {
+    const double xFirst = xOrigin + std::ceil((FX0 - xOrigin) / xStep) * xStep;
+    for (int i = 0; i < MostGridLines && xFirst + i * xStep <= FX1; ++i) {
+        const double t = xFirst + i * xStep;
         const int x = int(std::lround(PixelX(t)));
         painter.setPen(Grid);
         painter.drawLine(x, area.top(), x, area.bottom());
@@ -264,7 +271,9 @@ void TChartPlot::DrawGrid(QPainter& painter) const {
                          Qt::AlignHCenter | Qt::AlignTop, TimeLabel(t, xStep));
     }
     const double yStep = NiceStep(FY1 - FY0, std::max(area.height() / (metrics.height() * 3), 2));
-    for (double v = std::ceil(FY0 / yStep) * yStep; v <= FY1; v += yStep) {
+    const double yFirst = std::ceil(FY0 / yStep) * yStep;
+    for (int i = 0; i < MostGridLines && yFirst + i * yStep <= FY1; ++i) {
+        const double v = yFirst + i * yStep;
         const int y = int(std::lround(PixelY(v)));
         painter.setPen(Grid);
         painter.drawLine(area.left(), y, area.right(), y);
