@@ -117,7 +117,7 @@ void TLambdaChartForm::CreateToolBar() {
     for (int seconds : LiveSpans)
         SpanBox->addItem(SpanName(seconds), seconds);
     SpanBox->setCurrentIndex(DefaultSpanIndex);
-    connect(SpanBox, &QComboBox::currentIndexChanged, this, [this] { LiveTick(); });
+    connect(SpanBox, &QComboBox::currentIndexChanged, this, [this] { SetPaused(false); });
     bar->addWidget(SpanBox);
     bar->addSeparator();
     OpenLogAction = bar->addAction(QStringLiteral("Open Log\u2026"));
@@ -199,10 +199,15 @@ void TLambdaChartForm::SetPaused(bool paused) {
     UpdateStatus();
 }
 
+void TLambdaChartForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    LiveTick();
+}
+
 // Moves the view to the newest frames; while the controller is silent it moves on
 // without them, so the silence shows as a gap.
 void TLambdaChartForm::LiveTick() {
-    if (FMode != TMode::Live || PauseAction->isChecked())
+    if (FMode != TMode::Live || PauseAction->isChecked() || !isVisible())
         return;
     const double now = LiveNow();
     Plot->SetXRange(now - SpanBox->currentData().toInt(), now);

@@ -66,6 +66,10 @@ public:
     void ExportPng(const QString& path);
     void ExportCsv(const QString& path);
 
+protected:
+    // The live view catches up with the frames recorded while the window was hidden.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void CreateToolBar();
     void CreateReadouts(QWidget* client);

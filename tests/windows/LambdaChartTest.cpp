@@ -167,6 +167,11 @@ TEST(LambdaChart, LiveViewScrollsPausesAndShowsTheChosenSpan) {
     chart->ResetAction->trigger();
     EXPECT_FALSE(chart->PauseAction->isChecked());
     EXPECT_NEAR(chart->Plot->X1() - chart->Plot->X0(), 10.0, 1e-6);
+
+    chart->PauseAction->trigger();
+    chart->SpanBox->setCurrentIndex(5);
+    EXPECT_FALSE(chart->PauseAction->isChecked()) << "a new span follows the newest frames";
+    EXPECT_NEAR(chart->Plot->X1() - chart->Plot->X0(), 600.0, 1e-6);
 }
 
 TEST(LambdaChart, ReviewedLogZoomsPansAndReadsUnderTheCursor) {
