@@ -30,11 +30,22 @@ void RunFor(int ms) {
     loop.exec();
 }
 
-// A move as the window system delivers it, so the cursor line and readout follow.
-void PointAt(QWidget* widget, QPoint at) {
-    QMouseEvent event(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                      Qt::NoModifier);
+// Mouse events as the window system delivers them, so the plot and readouts follow.
+void Mouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
+           Qt::MouseButtons held) {
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+void PointAt(QWidget* widget, QPoint at) {
+    Mouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+}
+
+// A box dragged with the left button, as the operator zooms to it.
+void DragBox(QWidget* widget, QPoint from, QPoint to) {
+    Mouse(widget, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    Mouse(widget, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    Mouse(widget, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 } // namespace
 
@@ -78,8 +89,9 @@ int main(int argc, char** argv) {
 
     Form1->Link().LogStop();
     LambdaChartForm->OpenLog(log);
-    const double x0 = plot->X0(), x1 = plot->X1();
-    plot->SetXRange(x0 + (x1 - x0) * 0.55, x0 + (x1 - x0) * 0.75);
+    const QRect area = plot->Area();
+    DragBox(plot, QPoint(area.left() + area.width() * 55 / 100, area.top() + 2),
+            QPoint(area.left() + area.width() * 75 / 100, area.bottom() - 2));
     RunFor(300);
     PointAt(plot, plot->Area().center());
     RunFor(300);
