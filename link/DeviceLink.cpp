@@ -177,6 +177,9 @@ double TDeviceLink::SupplyVolts() const {
 }
 
 void TDeviceLink::ShowLiveFrame() {
+    if (OnLiveFrame)
+        OnLiveFrame({Lambda(1), Lambda(2), Lambda(3), Lambda(4)},
+                    State.LiveBuf[13] == WarmUpStatus);
     if (State.LiveBuf[13] == WarmUpStatus) {
         for (int n = 0; n < 4; ++n) {
             FControls.Meter[n]->SetValue(1.0f);

@@ -74,6 +74,9 @@ public:
     QString LogFileName;
     // The clock of the log's date and time stamps.
     std::function<TDateTime()> Now = [] { return ::Now(); };
+    // Told of each valid live frame the tick shows: the four lambda values and whether
+    // the sensors are warming up. The chart window listens here.
+    std::function<void(const std::array<float, 4>& lambda, bool warmUp)> OnLiveFrame;
 
     // Frames out.
     void Sendbyte(std::uint8_t data);

@@ -8,6 +8,7 @@
 #include "windows/AppIcon.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
+#include "windows/LambdaChart.h"
 #include "windows/Modeless.h"
 #include "windows/Unit2.h"
 #include "windows/Unit4.h"
@@ -205,10 +206,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ComPortMenu = menuBar()->addAction(QStringLiteral("ComPort"));
     Config1 = menuBar()->addAction(QStringLiteral("Config"));
     About1 = menuBar()->addAction(QStringLiteral("About"));
+    Chart1 = menuBar()->addAction(QStringLiteral("Chart"));
     Config1->setEnabled(false);
     connect(ComPortMenu, &QAction::triggered, this, &TForm1::ComPortMenuClick);
     connect(Config1, &QAction::triggered, this, &TForm1::Config1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Chart1, &QAction::triggered, this, &TForm1::Chart1Click);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
@@ -335,6 +338,10 @@ void TForm1::About1Click() {
 
 void TForm1::Timer1Timer() {
     FLink->Timer1Timer(Timer1);
+}
+
+void TForm1::Chart1Click() {
+    ShowLambdaChart(this);
 }
 
 void TForm1::Timer2Timer() {

@@ -47,6 +47,8 @@ public:
     QAction* ComPortMenu;
     QAction* Config1;
     QAction* About1;
+    // Beside the design: opens the lambda chart.
+    QAction* Chart1;
     QTimer* Timer1; // configuration read cycle, stopped at start
     QTimer* Timer2; // live display, running from start
     TVaComm* VaComm1;
@@ -60,6 +62,7 @@ public:
     void Config1Click();
     void About1Click();
     void Timer1Timer();
+    void Chart1Click();
     void Timer2Timer();
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);

@@ -22,15 +22,18 @@ TEST_F(Startup, MainWindowFrame) {
               QStringLiteral("4CH Uego Interface"));
 }
 
+// The design's three items, then "Chart", which is added beside them.
 TEST_F(Startup, MenuBarHasThreeItemsWithConfigDisabled) {
     const QList<QAction*> items = Form1->menuBar()->actions();
-    ASSERT_EQ(items.size(), 3);
+    ASSERT_EQ(items.size(), 4);
     EXPECT_EQ(items[0]->text(), QStringLiteral("ComPort"));
     EXPECT_EQ(items[1]->text(), QStringLiteral("Config"));
     EXPECT_EQ(items[2]->text(), QStringLiteral("About"));
+    EXPECT_EQ(items[3]->text(), QStringLiteral("Chart"));
     EXPECT_TRUE(items[0]->isEnabled());
     EXPECT_FALSE(items[1]->isEnabled());
     EXPECT_TRUE(items[2]->isEnabled());
+    EXPECT_TRUE(items[3]->isEnabled());
     for (QAction* item : items)
         EXPECT_EQ(item->menu(), nullptr) << "no drop-down lists";
 }

@@ -1,0 +1,105 @@
+// The lambda chart at work: the real windows poll the controller emulator (warming up,
+// then an engine under load) while the main window logs; the chart shows it live and
+// then reviews the log, zoomed in with the cursor on it.
+//   chart-demo                                   until the windows are closed
+//   chart-demo --seconds N --live PNG --log PNG  saves both views as PNG and exits
+#include "app/Application.h"
+#include "serial/VaComm.h"
+#include "tools/ControllerEmulator.h"
+#include "windows/ChartPlot.h"
+#include "windows/Forms.h"
+#include "windows/LambdaChart.h"
+
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+constexpr int DemoPort = 13;
+
+// A loop of its own: the application's quit would close the windows, and the port with them.
+void RunFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Mouse events as the window system delivers them, so the plot and readouts follow.
+void Mouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
+           Qt::MouseButtons held) {
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void PointAt(QWidget* widget, QPoint at) {
+    Mouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+}
+
+// A box dragged with the left button, as the operator zooms to it.
+void DragBox(QWidget* widget, QPoint from, QPoint to) {
+    Mouse(widget, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    Mouse(widget, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    Mouse(widget, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    TApplication application(argc, argv);
+    application.SetTitle(QStringLiteral("4CH Uego Interface"));
+    QCommandLineParser options;
+    options.addOption({"seconds", "How long to poll before the screenshots.", "N", "40"});
+    options.addOption({"live", "Save the live view as this PNG.", "PNG"});
+    options.addOption({"log", "Save the reviewed log as this PNG.", "PNG"});
+    options.addHelpOption();
+    options.process(application);
+
+    sim::EmulatorOptions controller;
+    controller.port = DemoPort;
+    controller.warmupSeconds = 4;
+    sim::ControllerEmulator emulator(controller);
+    emulator.Start();
+    CreateForms();
+    Form1->show();
+    ComPortForm->ComPortEdit1->setValue(DemoPort);
+    ComPortForm->Button1->click();
+    ShowLambdaChart(Form1);
+    const QString log = dir.filePath(QStringLiteral("pull.csv"));
+    Form1->Link().LogStart(log);
+    if (!options.isSet("live") && !options.isSet("log"))
+        return application.exec();
+
+    const int seconds = options.value("seconds").toInt();
+    RunFor(seconds * 1000 / 2);
+    emulator.SetFault(sim::Fault::Silent, true); // a dropped line: the live view shows a gap
+    RunFor(2500);
+    emulator.SetFault(sim::Fault::Silent, false);
+    RunFor(seconds * 1000 / 2);
+    TChartPlot* plot = LambdaChartForm->Plot;
+    PointAt(plot, plot->Area().center() + QPoint(plot->Area().width() / 4, 0));
+    if (options.isSet("live"))
+        LambdaChartForm->grab().save(options.value("live"));
+
+    Form1->Link().LogStop();
+    LambdaChartForm->OpenLog(log);
+    const QRect area = plot->Area();
+    DragBox(plot, QPoint(area.left() + area.width() * 55 / 100, area.top() + 2),
+            QPoint(area.left() + area.width() * 75 / 100, area.bottom() - 2));
+    RunFor(300);
+    PointAt(plot, plot->Area().center());
+    RunFor(300);
+    if (options.isSet("log"))
+        LambdaChartForm->grab().save(options.value("log"));
+    std::printf("live frames %zu, log records %zu\n", LambdaChartForm->Live().Series().Size(),
+                LambdaChartForm->Log().Parser().Series().Size());
+    Form1->close();
+    DestroyForms();
+    return 0;
+}

@@ -1,0 +1,51 @@
+// The live tick tells its listener of each frame it shows, and of nothing else.
+#include "tests/link/LinkRig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct Heard {
+    std::array<float, 4> lambda;
+    bool warmUp;
+};
+} // namespace
+
+TEST(LiveFrameHook, EachShownFrameIsToldOnceWithItsWarmUpState) {
+    LinkRig rig;
+    std::vector<Heard> heard;
+    rig.link->OnLiveFrame = [&](const std::array<float, 4>& lambda, bool warmUp) {
+        heard.push_back({lambda, warmUp});
+    };
+    sim::ControllerEmulator& emulator =
+        rig.StartEmulator(ConstantController(0.982, 1.0, 1.35, 0.7));
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    EXPECT_TRUE(heard.empty()) << "nothing shown yet";
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].lambda, (std::array<float, 4>{0.982f, 1.0f, 1.35f, 0.7f}));
+    EXPECT_FALSE(heard[0].warmUp);
+    EXPECT_EQ(heard[0].lambda[0], rig.controls.Meter[0]->Value());
+
+    emulator.SetStatus(1);
+    LinkRig::Settle(120);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    ASSERT_TRUE(rig.TickAndWaitForAnswer());
+    EXPECT_TRUE(heard.back().warmUp);
+    emulator.SetStatus(0);
+
+    emulator.SetFault(sim::Fault::CorruptChecksum, true);
+    LinkRig::Settle(120);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer()); // shows the last good frame, fetches a corrupt one
+    const std::size_t before = heard.size();
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_EQ(heard.size(), before) << "a corrupt frame is not shown";
+
+    emulator.SetFault(sim::Fault::CorruptChecksum, false);
+    emulator.SetFault(sim::Fault::Silent, true);
+    LinkRig::Settle(120);
+    for (int i = 0; i < 5; ++i) {
+        rig.link->Timer2Timer(nullptr);
+        LinkRig::Settle(50);
+    }
+    EXPECT_EQ(heard.size(), before) << "a silent controller gives nothing";
+}

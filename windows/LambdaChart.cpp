@@ -1,0 +1,427 @@
+#include "windows/LambdaChart.h"
+
+#include "widgets/AbRMeter.h"
+#include "windows/ChartPlot.h"
+#include "windows/Unit1NC.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTime>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+TLambdaChartForm* LambdaChartForm = nullptr;
+
+const std::array<TChartUnit, 8> ChartUnits{{{"lambda", 1.0},
+                                            {"AFR gasoline", 14.7},
+                                            {"AFR E85", 9.765},
+                                            {"AFR ethanol", 9.0},
+                                            {"AFR methanol", 6.4},
+                                            {"AFR diesel", 14.5},
+                                            {"AFR LPG", 15.5},
+                                            {"AFR CNG", 17.2}}};
+
+const std::array<int, 6> LiveSpans{10, 30, 60, 120, 300, 600};
+
+namespace {
+constexpr int LiveRepaintMs = 100;
+constexpr int FollowMs = 250;
+constexpr int DefaultSpanIndex = 2;   // 60 s
+constexpr double LogGapSeconds = 2.0; // a log pauses only when the controller fell silent
+
+QString SpanName(int seconds) {
+    return seconds < 60 ? QStringLiteral("%1 s").arg(seconds)
+                        : QStringLiteral("%1 min").arg(seconds / 60);
+}
+
+QString Decimal(double value, int decimals) {
+    return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+} // namespace
+
+TLambdaChartForm::TLambdaChartForm(QWidget* parent, TDeviceLink& link,
+                                   const std::array<QColor, ChartChannels>& colors)
+    : QMainWindow(parent) {
+    setObjectName(QStringLiteral("LambdaChartForm"));
+    setWindowTitle(QStringLiteral("Lambda Chart"));
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(6, 6, 6, 6);
+    Plot = new TChartPlot(client);
+    Plot->setObjectName(QStringLiteral("Plot"));
+    Plot->SetChannelColors(colors);
+    layout->addWidget(Plot, 1);
+    CreateReadouts(client);
+    setCentralWidget(client);
+    CreateToolBar();
+    for (int n = 0; n < ChartChannels; ++n) {
+        ChannelBox[n]->setStyleSheet(
+            QStringLiteral("QCheckBox { color: %1; background: black; padding: 2px; }")
+                .arg(colors[n].name()));
+        StatsLabel[n]->setStyleSheet(
+            QStringLiteral("color: %1; background: black; padding: 2px;").arg(colors[n].name()));
+    }
+    StatusLabel = new QLabel(this);
+    statusBar()->addWidget(StatusLabel, 1);
+    resize(900, 580);
+
+    FLiveOrigin = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+    FLiveClock.start();
+    link.OnLiveFrame = [form = QPointer<TLambdaChartForm>(this)](const std::array<float, 4>& lambda,
+                                                                 bool warmUp) {
+        if (form)
+            form->AddLiveFrame(lambda, warmUp);
+    };
+    FLiveTimer.setInterval(LiveRepaintMs);
+    connect(&FLiveTimer, &QTimer::timeout, this, &TLambdaChartForm::LiveTick);
+    FFollowTimer.setInterval(FollowMs);
+    connect(&FFollowTimer, &QTimer::timeout, this, &TLambdaChartForm::FollowTick);
+    connect(Plot, &TChartPlot::ViewChanged, this, &TLambdaChartForm::ViewChangedByOperator);
+    connect(Plot, &TChartPlot::ResetRequested, this, &TLambdaChartForm::ResetView);
+    connect(Plot, &TChartPlot::CursorMoved, this, &TLambdaChartForm::UpdateCursor);
+    ShowLive();
+}
+
+TLambdaChartForm::~TLambdaChartForm() {
+    if (LambdaChartForm == this)
+        LambdaChartForm = nullptr;
+}
+
+void TLambdaChartForm::CreateToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Chart"));
+    bar->setMovable(false);
+    LiveAction = bar->addAction(QStringLiteral("Live"));
+    LiveAction->setCheckable(true);
+    connect(LiveAction, &QAction::triggered, this, &TLambdaChartForm::ShowLive);
+    PauseAction = bar->addAction(QStringLiteral("Pause"));
+    PauseAction->setCheckable(true);
+    connect(PauseAction, &QAction::toggled, this, &TLambdaChartForm::SetPaused);
+    SpanBox = new QComboBox(bar);
+    for (int seconds : LiveSpans)
+        SpanBox->addItem(SpanName(seconds), seconds);
+    SpanBox->setCurrentIndex(DefaultSpanIndex);
+    connect(SpanBox, &QComboBox::currentIndexChanged, this, [this] { SetPaused(false); });
+    bar->addWidget(SpanBox);
+    bar->addSeparator();
+    OpenLogAction = bar->addAction(QStringLiteral("Open Log\u2026"));
+    connect(OpenLogAction, &QAction::triggered, this, &TLambdaChartForm::OpenLogClick);
+    ResetAction = bar->addAction(QStringLiteral("Reset"));
+    connect(ResetAction, &QAction::triggered, this, &TLambdaChartForm::ResetView);
+    bar->addSeparator();
+    UnitBox = new QComboBox(bar);
+    for (const TChartUnit& unit : ChartUnits)
+        UnitBox->addItem(unit.Ratio == 1.0
+                             ? QStringLiteral("Lambda")
+                             : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(unit.Name),
+                                                             QString::number(unit.Ratio)));
+    connect(UnitBox, &QComboBox::currentIndexChanged, this, &TLambdaChartForm::UnitChanged);
+    bar->addWidget(UnitBox);
+    for (int n = 0; n < ChartChannels; ++n) {
+        ChannelBox[n] = new QCheckBox(QStringLiteral("CH%1").arg(n + 1), bar);
+        ChannelBox[n]->setChecked(true);
+        connect(ChannelBox[n], &QCheckBox::toggled, this, [this, n](bool on) {
+            Plot->SetChannelVisible(n, on);
+            UpdateReadouts();
+        });
+        bar->addWidget(ChannelBox[n]);
+    }
+    bar->addSeparator();
+    ExportPngAction = bar->addAction(QStringLiteral("Export PNG\u2026"));
+    connect(ExportPngAction, &QAction::triggered, this, &TLambdaChartForm::ExportPngClick);
+    ExportCsvAction = bar->addAction(QStringLiteral("Export CSV\u2026"));
+    connect(ExportCsvAction, &QAction::triggered, this, &TLambdaChartForm::ExportCsvClick);
+}
+
+void TLambdaChartForm::CreateReadouts(QWidget* client) {
+    CursorLabel = new QLabel(client);
+    CursorLabel->setObjectName(QStringLiteral("CursorLabel"));
+    client->layout()->addWidget(CursorLabel);
+    auto* stats = new QHBoxLayout();
+    for (int n = 0; n < ChartChannels; ++n) {
+        StatsLabel[n] = new QLabel(client);
+        stats->addWidget(StatsLabel[n], 1);
+    }
+    static_cast<QVBoxLayout*>(client->layout())->addLayout(stats);
+}
+
+// ---- Live view ------------------------------------------------------------------------
+
+double TLambdaChartForm::LiveNow() const {
+    return FLiveOrigin + FLiveClock.nsecsElapsed() / 1e9;
+}
+
+void TLambdaChartForm::AddLiveFrame(const std::array<float, ChartChannels>& lambda, bool warmUp) {
+    FLive.Add(LiveNow(), lambda, warmUp);
+}
+
+void TLambdaChartForm::ShowLive() {
+    FFollowTimer.stop();
+    FFollower.Close();
+    FMode = TMode::Live;
+    LiveAction->setChecked(true);
+    PauseAction->setEnabled(true);
+    SpanBox->setEnabled(true);
+    Plot->SetTimeLabels(TChartPlot::TTimeLabels::BeforeEnd);
+    Plot->SetSeries(&FLive.Series(), TLiveTrace::GapSeconds, &FLive.WarmUp());
+    PauseAction->setChecked(false);
+    SetPaused(false);
+}
+
+void TLambdaChartForm::SetPaused(bool paused) {
+    if (PauseAction->isChecked() != paused)
+        PauseAction->setChecked(paused); // comes back here through its toggled signal
+    if (FMode != TMode::Live)
+        return;
+    if (paused) {
+        FLiveTimer.stop();
+    } else {
+        Plot->AutoY();
+        FLiveTimer.start();
+        LiveTick();
+    }
+    UpdateStatus();
+}
+
+void TLambdaChartForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    LiveTick();
+}
+
+// Moves the view to the newest frames; while the controller is silent it moves on
+// without them, so the silence shows as a gap.
+void TLambdaChartForm::LiveTick() {
+    if (FMode != TMode::Live || PauseAction->isChecked() || !isVisible())
+        return;
+    const double now = LiveNow();
+    Plot->SetXRange(now - SpanBox->currentData().toInt(), now);
+    Plot->DataChanged();
+    UpdateReadouts();
+}
+
+// ---- Log review -----------------------------------------------------------------------
+
+void TLambdaChartForm::OpenLogClick() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Log"), QFileInfo(FFollower.Path()).path(),
+        QStringLiteral("Data logs (*.csv);;All files (*)"), nullptr,
+        QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty())
+        OpenLog(path);
+}
+
+void TLambdaChartForm::OpenLog(const QString& path) {
+    TLogFollower follower;
+    follower.Open(path);
+    if (follower.Parser().State() == TLogParser::TState::NotALog)
+        throw std::runtime_error(
+            QStringLiteral("%1 is not a data log").arg(QFileInfo(path).fileName()).toStdString());
+    FLiveTimer.stop();
+    FFollower = std::move(follower);
+    FFollowGeneration = FFollower.Generation();
+    FMode = TMode::Log;
+    LiveAction->setChecked(false);
+    PauseAction->setEnabled(false);
+    SpanBox->setEnabled(false);
+    Plot->SetTimeLabels(TChartPlot::TTimeLabels::Clock);
+    Plot->SetSeries(&FFollower.Parser().Series(), LogGapSeconds);
+    ShowWholeLog();
+    FFollowTimer.start();
+}
+
+void TLambdaChartForm::ShowWholeLog() {
+    const TLogSeries& series = FFollower.Parser().Series();
+    if (series.Empty())
+        Plot->SetXRange(0, 60);
+    else
+        Plot->SetXRange(series.Time.front(), std::max(series.Time.back(), series.Time.front() + 1));
+    Plot->AutoY();
+    UpdateReadouts();
+}
+
+// New records extend a view that reaches the end of the log; a view elsewhere stays put.
+void TLambdaChartForm::FollowTick() {
+    const TLogSeries& series = FFollower.Parser().Series();
+    const double lastBefore = series.Empty() ? 0 : series.Time.back();
+    const bool wholeBefore =
+        series.Empty() || (Plot->X0() <= series.Time.front() && Plot->X1() >= lastBefore);
+    const bool atEnd = Plot->X1() >= lastBefore;
+    if (!FFollower.Poll())
+        return;
+    if (FFollower.Parser().State() == TLogParser::TState::NotALog) {
+        const QString name = QFileInfo(FFollower.Path()).fileName();
+        ShowLive();
+        throw std::runtime_error(
+            QStringLiteral("%1 is no longer a data log").arg(name).toStdString());
+    }
+    if (FFollower.Generation() != FFollowGeneration || wholeBefore) {
+        FFollowGeneration = FFollower.Generation();
+        Plot->DataChanged();
+        ShowWholeLog();
+        return;
+    }
+    if (atEnd && !series.Empty() && series.Time.back() > lastBefore) {
+        const double shift = series.Time.back() - Plot->X1();
+        Plot->SetXRange(Plot->X0() + shift, Plot->X1() + shift);
+    }
+    Plot->DataChanged();
+    UpdateReadouts();
+}
+
+// ---- View, readouts and status --------------------------------------------------------
+
+void TLambdaChartForm::ResetView() {
+    if (FMode == TMode::Live)
+        SetPaused(false);
+    else
+        ShowWholeLog();
+}
+
+// Zooming or panning the live view holds it still, so what the operator looks at stays.
+void TLambdaChartForm::ViewChangedByOperator() {
+    if (FMode == TMode::Live)
+        SetPaused(true);
+    UpdateReadouts();
+}
+
+void TLambdaChartForm::UnitChanged(int index) {
+    FScale = ChartUnits[std::size_t(index)].Ratio;
+    Plot->SetUnit(FScale, QString::fromLatin1(ChartUnits[std::size_t(index)].Name));
+    UpdateReadouts();
+}
+
+const TLogSeries& TLambdaChartForm::ShownSeries() const {
+    return FMode == TMode::Live ? FLive.Series() : FFollower.Parser().Series();
+}
+
+QString TLambdaChartForm::ValueText(float lambda) const {
+    return Decimal(lambda * FScale, FScale == 1.0 ? 3 : 2);
+}
+
+void TLambdaChartForm::UpdateReadouts() {
+    const TLogSeries& series = ShownSeries();
+    for (int n = 0; n < ChartChannels; ++n) {
+        const TSpanStats stats = SpanStats(series, n, Plot->X0(), Plot->X1());
+        QString text = QStringLiteral("CH%1").arg(n + 1);
+        if (stats.Count > 0 && Plot->ChannelVisible(n))
+            text +=
+                QStringLiteral("  min %1  mean %2  max %3")
+                    .arg(ValueText(stats.Min), ValueText(float(stats.Mean)), ValueText(stats.Max));
+        else
+            text += QStringLiteral("  \u2014");
+        StatsLabel[n]->setText(text);
+    }
+    UpdateCursor();
+    UpdateStatus();
+}
+
+void TLambdaChartForm::UpdateCursor() {
+    const std::optional<double> time = Plot->CursorTime();
+    if (!time) {
+        CursorLabel->setText(QStringLiteral("Cursor: \u2014"));
+        return;
+    }
+    const std::optional<std::size_t> record = Plot->CursorRecord();
+    const double at = record ? ShownSeries().Time[*record] : *time;
+    QString text = QStringLiteral("Cursor: %1%2%3")
+                       .arg(ClockText(at), DecimalSeparator())
+                       .arg(int((at - std::floor(at)) * 10));
+    for (int n = 0; n < ChartChannels; ++n)
+        text += QStringLiteral("   CH%1 %2")
+                    .arg(n + 1)
+                    .arg(record ? ValueText(ShownSeries().Lambda[n][*record])
+                                : QStringLiteral("\u2014"));
+    CursorLabel->setText(text);
+}
+
+void TLambdaChartForm::UpdateStatus() {
+    QStringList parts;
+    if (FMode == TMode::Live) {
+        parts << QStringLiteral("Live: %1 frames").arg(FLive.Series().Size());
+        const double since = LiveNow() - FLive.LastTime();
+        if (FLive.LastTime() < 0 || since > TLiveTrace::GapSeconds)
+            parts << QStringLiteral("no data");
+        else if (!FLive.WarmUp().empty() && FLive.WarmUp().back().To >= FLive.LastTime())
+            parts << QStringLiteral("sensor warm-up");
+        if (PauseAction->isChecked())
+            parts << QStringLiteral("paused");
+    } else {
+        const TLogParser& parser = FFollower.Parser();
+        parts << QFileInfo(FFollower.Path()).fileName();
+        if (!parser.Date().isEmpty())
+            parts << parser.Date();
+        parts << (parser.State() == TLogParser::TState::Empty
+                      ? QStringLiteral("empty, waiting for records")
+                      : QStringLiteral("%1 records").arg(parser.Series().Size()));
+        if (parser.Malformed() > 0)
+            parts << QStringLiteral("%1 malformed lines skipped").arg(parser.Malformed());
+        parts << QStringLiteral("following");
+    }
+    StatusLabel->setText(parts.join(QStringLiteral(" \u00b7 ")));
+}
+
+// ---- Export ---------------------------------------------------------------------------
+
+void TLambdaChartForm::ExportPngClick() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export PNG"), QString(),
+                                                      QStringLiteral("PNG images (*.png)"), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty())
+        ExportPng(path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)
+                      ? path
+                      : path + QStringLiteral(".png"));
+}
+
+void TLambdaChartForm::ExportCsvClick() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), QString(),
+                                                      QStringLiteral("csv (*.csv)"), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty())
+        ExportCsv(path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
+                      ? path
+                      : path + QStringLiteral(".csv"));
+}
+
+void TLambdaChartForm::ExportPng(const QString& path) {
+    QFile file(path);
+    if (!Plot->grab().save(&file, "PNG"))
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+
+void TLambdaChartForm::ExportCsv(const QString& path) {
+    const TLogSeries& series = ShownSeries();
+    const double origin =
+        FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
+    const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
+    WriteFile(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
+}
+
+void ShowLambdaChart(TForm1* owner) {
+    if (!LambdaChartForm) {
+        std::array<TColor, ChartChannels> meters{};
+        TAb270Meter* const meter[] = {owner->Meter1, owner->Meter2, owner->Meter3, owner->Meter4};
+        for (int n = 0; n < ChartChannels; ++n)
+            meters[n] = meter[n]->ScaleSettings()->PointerColor();
+        LambdaChartForm = new TLambdaChartForm(owner, owner->Link(), ChannelColors(meters));
+    }
+    LambdaChartForm->show();
+    LambdaChartForm->raise();
+    LambdaChartForm->activateWindow();
+}

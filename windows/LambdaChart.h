@@ -1,0 +1,105 @@
+#pragma once
+// The "Lambda Chart" window, beside the main window's instruments: the four channels of
+// the last minutes while the port polls, or a data log opened for review and followed
+// while it grows. Zoom, pan, a cursor readout, span statistics, and export as PNG or CSV.
+#include "chart/LiveTrace.h"
+#include "chart/LogReader.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class TChartPlot;
+class TDeviceLink;
+class TForm1;
+
+// A fuel's stoichiometric air-fuel ratio; lambda is shown as itself.
+struct TChartUnit {
+    const char* Name;
+    double Ratio;
+};
+extern const std::array<TChartUnit, 8> ChartUnits;
+
+// Span choices of the live view, in seconds.
+extern const std::array<int, 6> LiveSpans;
+
+class TLambdaChartForm : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class TMode { Live, Log };
+
+    TLambdaChartForm(QWidget* parent, TDeviceLink& link,
+                     const std::array<QColor, ChartChannels>& colors);
+    ~TLambdaChartForm() override;
+
+    TChartPlot* Plot;
+    QAction* LiveAction;
+    QAction* OpenLogAction;
+    QAction* PauseAction;
+    QAction* ResetAction;
+    QAction* ExportPngAction;
+    QAction* ExportCsvAction;
+    QComboBox* SpanBox;
+    QComboBox* UnitBox;
+    std::array<QCheckBox*, ChartChannels> ChannelBox;
+    QLabel* CursorLabel;
+    std::array<QLabel*, ChartChannels> StatsLabel;
+    QLabel* StatusLabel;
+
+    TMode Mode() const { return FMode; }
+    const TLiveTrace& Live() const { return FLive; }
+    const TLogFollower& Log() const { return FFollower; }
+
+    // A live frame from the main window's tick: stored at once, drawn by the next repaint.
+    void AddLiveFrame(const std::array<float, ChartChannels>& lambda, bool warmUp);
+    void ShowLive();
+    void SetPaused(bool paused);
+    // Reads the log and shows all of it; follows it while it grows. Throws when the file
+    // cannot be read or is not a data log.
+    void OpenLog(const QString& path);
+    void ResetView();
+    void ExportPng(const QString& path);
+    void ExportCsv(const QString& path);
+
+protected:
+    // The live view catches up with the frames recorded while the window was hidden.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateToolBar();
+    void CreateReadouts(QWidget* client);
+    void OpenLogClick();
+    void ExportPngClick();
+    void ExportCsvClick();
+    void LiveTick();
+    void FollowTick();
+    void ShowWholeLog();
+    void ViewChangedByOperator();
+    void UnitChanged(int index);
+    void UpdateReadouts();
+    void UpdateCursor();
+    void UpdateStatus();
+    double LiveNow() const;
+    const TLogSeries& ShownSeries() const;
+    QString ValueText(float lambda) const;
+
+    TMode FMode = TMode::Live;
+    TLiveTrace FLive;
+    QElapsedTimer FLiveClock;
+    double FLiveOrigin = 0; // the live clock's start, in seconds since midnight
+    TLogFollower FFollower;
+    int FFollowGeneration = 0;
+    QTimer FLiveTimer;
+    QTimer FFollowTimer;
+    double FScale = 1;
+};
+
+extern TLambdaChartForm* LambdaChartForm;
+
+// Shows the chart window, made on first use, listening to the main window's live tick.
+void ShowLambdaChart(TForm1* owner);
