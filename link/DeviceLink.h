@@ -5,6 +5,7 @@
 // only through their value and lamp operations, so it runs without a window.
 #include "link/DataLog.h"
 #include "link/LinkState.h"
+#include "link/PortRetry.h"
 
 #include <QString>
 #include <array>
@@ -68,6 +69,11 @@ public:
     // Received bytes and the port's close event.
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);
+    // The line hung up and the port closed itself: try the same number again until it
+    // is back; then "Port Open" lights and the live tick polls again.
+    void VaComm1HangUp(QObject* Sender);
+    bool RetryingPort() const { return FRetry.Trying(); }
+    void StopPortRetry() { FRetry.Stop(); }
     void ClearArray();
 
     // The 100 ms live tick.
@@ -87,8 +93,10 @@ private:
     void ShowLiveFrame();
     void StopLogAfterFailure();
     void SetLogControls(bool logging);
+    void PortReopened();
 
     TVaComm& FPort;
     TLinkControls FControls;
     TDataLog FLog;
+    TPortRetry FRetry;
 };

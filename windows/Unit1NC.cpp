@@ -235,6 +235,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     VaComm1->OnRxChar = nullptr;
     VaComm1->OnClose = nullptr;
+    VaComm1->OnHangUp = nullptr;
 }
 
 void TForm1::CreateInstruments(QWidget* client) {
@@ -308,6 +309,7 @@ void TForm1::CreatePort() {
         VaComm1RxChar(sender, count);
     };
     VaComm1->OnClose = [this](QObject* sender) { VaComm1Close(sender); };
+    VaComm1->OnHangUp = [this](QObject* sender) { VaComm1HangUp(sender); };
 }
 
 void TForm1::Sendbyte(std::uint8_t data) {
@@ -335,6 +337,10 @@ void TForm1::VaComm1RxChar(QObject* Sender, std::uint32_t Count) {
 
 void TForm1::VaComm1Close(QObject* Sender) {
     FLink->VaComm1Close(Sender);
+}
+
+void TForm1::VaComm1HangUp(QObject* Sender) {
+    FLink->VaComm1HangUp(Sender);
 }
 
 // The save dialog is made when first needed: building it reads the file system and
@@ -365,6 +371,7 @@ void TForm1::LogStopClick() {
 }
 
 void TForm1::FormClose() {
+    FLink->StopPortRetry();
     VaComm1->Close();
     FLink->LogCloseAtEnd();
 }

@@ -300,7 +300,8 @@ TEST_F(PortTest, OnRxCharCountIsTheWaitingBytesAndNeverZero) {
     std::string received;
     comm->OnRxChar = [&](QObject*, std::uint32_t count) {
         counts.push_back(count);
-        EXPECT_EQ(count, static_cast<std::uint32_t>(comm->ReadBufUsed()));
+        // Bytes still on their way through the pseudo-terminal may have joined since.
+        EXPECT_LE(count, static_cast<std::uint32_t>(comm->ReadBufUsed()));
         received += comm->ReadText();
     };
     comm->Open();
