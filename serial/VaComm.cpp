@@ -17,6 +17,8 @@ namespace {
 // driver that is still sending: a Linux tty cannot be waited on for either.
 constexpr std::uint32_t LineWatchMs = 20;
 constexpr std::uint32_t DrainPollMs = 5;
+// How soon a writer waiting for room in the queue notices that the line hung up.
+constexpr std::int64_t HungUpCheckMs = 50;
 
 constexpr std::uint32_t ModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr std::uint32_t CountedEvents = ModemEvents | EV_BREAK | EV_ERR;
@@ -196,7 +198,8 @@ void TVaCommEventThread::Execute() {
         if (Terminated())
             continue;
         std::uint32_t mask = 0;
-        if ((port.revents & POLLIN) || (room && FOwner->PullInput().Count > 0))
+        const bool pulled = room && FOwner->PullInput().Count > 0;
+        if (pulled || (port.revents & POLLIN))
             mask |= EV_RXCHAR;
         FOwner->WatchLine();
         mask |= FOwner->TakeEvents();
@@ -248,9 +251,10 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(FOwner->FBuffers.WriteTimeout());
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || FOwner->HungUp())
             return false;
-        FRoomEvent.WaitFor(static_cast<std::uint32_t>(left.count()));
+        FRoomEvent.WaitFor(
+            static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), HungUpCheckMs)));
         if (Append(Buf, Count))
             return true;
     }
@@ -869,9 +873,11 @@ int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
         return 0;
     if (FDirectWrite)
         return DirectWriteBuf(Buf, Count);
-    if (!FWriteThread->WriteData(Buf, Count))
-        throw EVaCommError(sOutputBufferFull);
-    return Count;
+    if (FWriteThread->WriteData(Buf, Count))
+        return Count;
+    if (HungUp())
+        return 0;
+    throw EVaCommError(sOutputBufferFull);
 }
 
 // Writes at once, waiting up to WriteTimeout for the driver to take the bytes; returns

@@ -232,6 +232,37 @@ TEST(HangUp, ThePortClosesItselfOnceWhoeverFindsTheLineGone) {
     }
 }
 
+// A writer waiting for room in the queue when the line hangs up is let go: its bytes are
+// not taken, and "Output buffer is full" does not follow a second later.
+TEST(HangUp, AWriterWaitingForRoomIsLetGo) {
+    TempConfigHome home;
+    PtyPair pty;
+    home.Alias(kPort, pty.SlavePath());
+    TVaComm comm;
+    comm.SetPortNum(kPort);
+    comm.Open();
+    const std::string chunk(1024, 'q');
+    const int full = comm.Buffers()->WriteSize() - int(chunk.size());
+    for (int i = 0; i < 400 && comm.WriteBufUsed() <= full; ++i) {
+        comm.WriteText(chunk);
+        RunEventsFor(1ms);
+    }
+    ASSERT_GT(comm.WriteBufUsed(), full) << "the device never filled up";
+
+    pty.HangUp();
+    std::vector<std::string> errors;
+    bool accepted = true;
+    try {
+        accepted = comm.WriteText(chunk);
+    } catch (const EVaCommError& e) {
+        errors.emplace_back(e.what());
+    }
+    EXPECT_FALSE(accepted);
+    EXPECT_TRUE(RunEventsCollecting(errors, [&] { return !comm.Active(); }));
+    EXPECT_EQ(errors,
+              std::vector<std::string>{"Device disconnected (" + home.AliasPath(kPort) + ")."});
+}
+
 // A far end that writes without pause until stopped.
 class Streamer {
 public:
