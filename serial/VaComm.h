@@ -319,10 +319,10 @@ private:
     TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
     TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
     std::atomic<bool> FHungUp = false;
-    std::atomic<unsigned> FGeneration = 0; // counts the opens, so a late hang-up finds its own
-    std::mutex FPostLock;
-    std::atomic<int> FHandlers = 0;
-    std::atomic<bool> FHangUpDeferred = false;
+    std::atomic<unsigned> FGeneration = 0;     // counts the opens, so a late hang-up finds its own
+    std::mutex FPostLock;                      // a hang-up event is made and read under it
+    std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
+    std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;
