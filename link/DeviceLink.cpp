@@ -20,7 +20,7 @@ constexpr double VoltsPerRaw = 0.01960784 * 3.2;
 } // namespace
 
 TDeviceLink::TDeviceLink(TVaComm& port, const TLinkControls& controls)
-    : FPort(port), FControls(controls) {}
+    : FPort(port), FControls(controls), FRetry(port, [this] { PortReopened(); }) {}
 
 // ---- Frames out ----------------------------------------------------------------------
 
@@ -133,6 +133,17 @@ void TDeviceLink::VaComm1Close(QObject*) {
         FControls.ComPortLED->SetChecked(false);
     if (!FPort.Active())
         FControls.Online_LED1->SetChecked(false);
+}
+
+// A frame that arrived before the hang-up is not shown (nor logged) after the silence.
+void TDeviceLink::VaComm1HangUp(QObject*) {
+    State.LiveArrived = false;
+    FRetry.Start();
+}
+
+void TDeviceLink::PortReopened() {
+    if (FControls.ComPortLED)
+        FControls.ComPortLED->SetChecked(true);
 }
 
 void TDeviceLink::ClearArray() {

@@ -5,6 +5,7 @@
 // only through their value and lamp operations, so it runs without a window.
 #include "link/DataLog.h"
 #include "link/LinkState.h"
+#include "link/PortRetry.h"
 
 #include <QString>
 #include <array>
@@ -100,6 +101,11 @@ public:
     // Received bytes and the port's close event.
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);
+    // The line hung up and the port closed itself: try the same number again until it
+    // is back; then "Port Open" lights and the live tick polls again.
+    void VaComm1HangUp(QObject* Sender);
+    bool RetryingPort() const { return FRetry.Trying(); }
+    void StopPortRetry() { FRetry.Stop(); }
     void ClearArray();
 
     // The configuration read cycle: its start (the port must be open) and its 100 ms tick.
@@ -124,9 +130,11 @@ private:
     void ShowLiveFrame();
     void StopLogAfterFailure();
     void SetLogControls(bool logging);
+    void PortReopened();
 
     TVaComm& FPort;
     TLinkControls FControls;
     TConfigControls FConfig;
     TDataLog FLog;
+    TPortRetry FRetry;
 };

@@ -2,24 +2,36 @@
 
 #include "serial/ComPortPaths.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
+// How often the event thread looks at a line's counters and modem lines, and at a
+// driver that is still sending: a Linux tty cannot be waited on for either.
+constexpr std::uint32_t LineWatchMs = 20;
+constexpr std::uint32_t DrainPollMs = 5;
+// How soon a writer waiting for room in the queue notices that the line hung up.
+constexpr std::int64_t HungUpCheckMs = 50;
+
+constexpr std::uint32_t ModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr std::uint32_t CountedEvents = ModemEvents | EV_BREAK | EV_ERR;
+
+// A device that went away answers EIO, ENXIO or ENODEV.
+bool IsHangUp(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 // Pseudo-terminals have no modem lines or line counters (ENOTTY, EINVAL), and a device
-// that went away answers EIO or ENXIO: each means "nothing to report", not a failure.
+// that went away cannot report anything: each means "nothing to report", not a failure.
 bool NothingToReport(int error) {
-    return error == ENOTTY || error == EINVAL || error == EIO || error == ENXIO;
+    return error == ENOTTY || error == EINVAL || IsHangUp(error);
 }
 
 // DeviceName's integer placeholder filled with n. Only "%d" (once) and "%%" are
@@ -43,59 +55,57 @@ std::string FormatDeviceName(const std::string& pattern, long n) {
     return name;
 }
 
-// The kernel's termios2, which carries a speed in bit/s.
-struct KernelTermios2 {
-    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed, c_ospeed;
+QEvent::Type HangUpEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+class THangUpEvent : public QEvent {
+public:
+    explicit THangUpEvent(unsigned generation)
+        : QEvent(HangUpEventType()), Generation(generation) {}
+    const unsigned Generation;
 };
-constexpr unsigned long kTCGETS2 = _IOR('T', 0x2A, KernelTermios2);
-constexpr unsigned long kTCSETS2 = _IOW('T', 0x2B, KernelTermios2);
-constexpr tcflag_t kBOTHER = 0x1000;
-constexpr int kIBSHIFT = 16;
 
-// Sets a speed that has no Bnnn constant; returns 0 or the error.
-int SetExactSpeed(int fd, std::uint32_t baud) {
-    KernelTermios2 t{};
-    if (::ioctl(fd, kTCGETS2, &t) != 0)
-        return errno;
-    t.c_cflag &= ~(CBAUD | (CBAUD << kIBSHIFT));
-    t.c_cflag |= kBOTHER;
-    t.c_ispeed = t.c_ospeed = baud;
-    return ::ioctl(fd, kTCSETS2, &t) == 0 ? 0 : errno;
+// The events and error flags that a change of a UART's counters stands for. A break is
+// an event and an error flag of its own; framing, parity and overruns are line errors.
+std::pair<std::uint32_t, std::uint32_t> CountChange(const TVaLineCounts& last,
+                                                    const TVaLineCounts& now) {
+    std::uint32_t events = 0;
+    std::uint32_t errors = 0;
+    const auto note = [](int before, int after, std::uint32_t& into, std::uint32_t bit) {
+        if (before != after)
+            into |= bit;
+    };
+    note(last.Cts, now.Cts, events, EV_CTS);
+    note(last.Dsr, now.Dsr, events, EV_DSR);
+    note(last.Dcd, now.Dcd, events, EV_RLSD);
+    note(last.Rng, now.Rng, events, EV_RING);
+    note(last.Brk, now.Brk, events, EV_BREAK);
+    note(last.Brk, now.Brk, errors, CE_BREAK);
+    note(last.BufOverrun, now.BufOverrun, errors, CE_RXOVER);
+    note(last.Overrun, now.Overrun, errors, CE_OVERRUN);
+    note(last.Parity, now.Parity, errors, CE_RXPARITY);
+    note(last.Frame, now.Frame, errors, CE_FRAME);
+    if (errors & ~CE_BREAK)
+        events |= EV_ERR;
+    return {events, errors};
 }
 
-tcflag_t CharacterSize(std::uint8_t byteSize) {
-    switch (byteSize) {
-    case 5:
-        return CS5;
-    case 6:
-        return CS6;
-    case 7:
-        return CS7;
-    default:
-        return CS8;
-    }
+// The events a change of the modem lines stands for, on a line without counters. A
+// ring counts at its trailing edge, as a UART counts it.
+std::uint32_t ModemChange(int last, int now) {
+    std::uint32_t events = 0;
+    if ((last ^ now) & TIOCM_CTS)
+        events |= EV_CTS;
+    if ((last ^ now) & TIOCM_DSR)
+        events |= EV_DSR;
+    if ((last ^ now) & TIOCM_CAR)
+        events |= EV_RLSD;
+    if ((last & TIOCM_RNG) && !(now & TIOCM_RNG))
+        events |= EV_RING;
+    return events;
 }
-
-tcflag_t ParityFlags(std::uint8_t parity) {
-    switch (parity) {
-    case 1:
-        return PARENB | PARODD;
-    case 2:
-        return PARENB;
-    case 3:
-        return PARENB | CMSPAR | PARODD;
-    case 4:
-        return PARENB | CMSPAR;
-    default:
-        return 0;
-    }
-}
-
-constexpr std::uint32_t dcb_ParityCheck = 0x0002;
-constexpr std::uint32_t rts_Handshake = 0x2000;
 
 } // namespace
 
@@ -133,55 +143,6 @@ TVaDCB BuildDCB(const TVaLineSettings& line, const TVaFlowControl& flow, const T
     return dcb;
 }
 
-speed_t StandardSpeed(std::uint32_t baud) {
-    struct Rate {
-        std::uint32_t bps;
-        speed_t code;
-    };
-    static constexpr Rate rates[] = {
-        {50, B50},         {75, B75},         {110, B110},        {134, B134},
-        {150, B150},       {200, B200},       {300, B300},        {600, B600},
-        {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
-        {9600, B9600},     {19200, B19200},   {38400, B38400},    {57600, B57600},
-        {115200, B115200}, {230400, B230400}, {460800, B460800},  {500000, B500000},
-        {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
-    for (const Rate& r : rates)
-        if (r.bps == baud)
-            return r.code;
-    return B0;
-}
-
-bool DcbToTermios(const TVaDCB& dcb, termios& t) {
-    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.BaudRate == 0)
-        return false;
-    // Raw: no byte is translated, swallowed or turned into a signal.
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
-                           ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
-    t.c_oflag &= ~tcflag_t(OPOST);
-    t.c_lflag &= ~tcflag_t(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    t.c_cflag |= CLOCAL | CREAD | CharacterSize(dcb.ByteSize) | ParityFlags(dcb.Parity);
-    if (dcb.StopBits != 0)
-        t.c_cflag |= CSTOPB;
-    if (dcb.Flags & dcb_ParityCheck)
-        t.c_iflag |= INPCK;
-    if ((dcb.Flags & dcb_OutxCtsFlow) || (dcb.Flags & dcb_RtsControlMask) == rts_Handshake)
-        t.c_cflag |= CRTSCTS;
-    if (dcb.Flags & dcb_OutX)
-        t.c_iflag |= IXON;
-    if (dcb.Flags & dcb_InX)
-        t.c_iflag |= IXOFF;
-    t.c_cc[VSTART] = dcb.XonChar;
-    t.c_cc[VSTOP] = dcb.XoffChar;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    if (const speed_t speed = StandardSpeed(dcb.BaudRate); speed != B0) {
-        cfsetispeed(&t, speed);
-        cfsetospeed(&t, speed);
-    }
-    return true;
-}
-
 TVaCommBuffer::TVaCommBuffer(int capacity)
     : FData(std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(std::max(capacity, 0)))),
       FCapacity(std::max(capacity, 0)) {}
@@ -217,30 +178,41 @@ void TVaCommEventThread::Stop() {
 }
 
 void TVaCommEventThread::Execute() {
-    // After a hang-up the port reports readiness again and again; from then on only
-    // the stop request is waited for, so the thread does not spin.
-    bool hungUp = false;
+    const bool reportsTransmit = (FOwner->FEventMask & EV_TXEMPTY) != 0;
+    bool draining = false;
     while (!Terminated()) {
-        pollfd port{FOwner->Handle(), POLLIN, 0};
-        int signalled;
-        if (hungUp)
-            signalled = WaitForMultiple({&FEvent}, INFINITE);
-        else if (!FOwner->ReceiveRoom())
-            signalled = WaitForMultiple({&FEvent, &FOwner->FReceiveRoom}, INFINITE);
-        else
-            signalled = WaitForMultiple({&FEvent}, INFINITE, &port);
-        if (Terminated() || signalled != 1 || port.revents == 0)
+        if (FOwner->HungUp()) {
+            // The device reports its hang-up again and again; only the stop is awaited.
+            WaitForMultiple({&FEvent}, INFINITE);
             continue;
-        const TVaCustomComm::TVaPull pull = FOwner->PullInput();
-        hungUp = pull.HungUp || (port.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        }
+        const bool room = FOwner->ReceiveRoom();
+        pollfd port{FOwner->Handle(), POLLIN, 0};
+        std::uint32_t timeout = FOwner->WatchesLine() ? LineWatchMs : INFINITE;
+        if (draining)
+            timeout = DrainPollMs;
+        WaitForMultiple({&FEvent, &FOwner->FEventsPending,
+                         reportsTransmit && !draining ? &FOwner->FTransmitting : nullptr,
+                         room ? nullptr : &FOwner->FReceiveRoom},
+                        timeout, room ? &port : nullptr);
+        if (Terminated())
+            continue;
         std::uint32_t mask = 0;
-        if (port.revents & POLLIN)
+        const bool pulled = room && FOwner->PullInput().Count > 0;
+        if (pulled || (port.revents & POLLIN))
             mask |= EV_RXCHAR;
-        if (FOwner->LineErrorsPending())
-            mask |= EV_ERR;
+        FOwner->WatchLine();
+        mask |= FOwner->TakeEvents();
+        draining = reportsTransmit && FOwner->FTransmitting.Signaled();
+        if (draining && FOwner->TransmitDrained()) {
+            mask |= EV_TXEMPTY;
+            draining = false;
+        }
         mask &= FOwner->FEventMask;
         if (mask != 0)
             Dispatch(mask);
+        if (port.revents & (POLLHUP | POLLERR | POLLNVAL))
+            FOwner->NoteHangUp();
     }
 }
 
@@ -252,6 +224,7 @@ void TVaCommEventThread::Dispatch(std::uint32_t mask) {
 }
 
 void TVaCommEventThread::DispatchEvents() {
+    TVaCustomComm::THandlerScope scope(*FOwner);
     std::uint32_t mask = FEvtMask;
     if (mask & EV_RXCHAR) {
         FOwner->HandleRxChar();
@@ -278,9 +251,10 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(FOwner->FBuffers.WriteTimeout());
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0 || FOwner->HungUp())
             return false;
-        FRoomEvent.WaitFor(static_cast<std::uint32_t>(left.count()));
+        FRoomEvent.WaitFor(
+            static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), HungUpCheckMs)));
         if (Append(Buf, Count))
             return true;
     }
@@ -316,7 +290,10 @@ int TVaCommWriteThread::Queued() {
 
 void TVaCommWriteThread::Execute() {
     while (!Terminated()) {
-        switch (WaitForMultiple({&FCloseEvent, &FFlushEvent, &FWriteEvent}, INFINITE)) {
+        // After a hang-up nothing can be sent; flushes are still acknowledged.
+        TVaEvent* const writable = FOwner->HungUp() ? nullptr : &FWriteEvent;
+        switch (WaitForMultiple({&FCloseEvent, &FFlushEvent, writable},
+                                FDraining ? DrainPollMs : INFINITE)) {
         case 0:
             Terminate();
             break;
@@ -327,6 +304,8 @@ void TVaCommWriteThread::Execute() {
             WriteQueued();
             break;
         }
+        if (FDraining && !Terminated())
+            ReportWhenDrained();
     }
 }
 
@@ -337,22 +316,26 @@ void TVaCommWriteThread::WriteQueued() {
         count = FBuffer.Size();
         FBuffer.Peek(FOutput.data(), count);
     }
-    const ssize_t written = count > 0 ? ::write(FOwner->Handle(), FOutput.data(), count) : 0;
+    const ssize_t written =
+        count > 0 ? FOwner->FDevice->Write(FOutput.data(), static_cast<std::size_t>(count)) : 0;
+    const int error = written < 0 ? errno : 0;
     if (written == count) {
         WriteDone(count);
-    } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+    } else if (IsHangUp(error)) {
+        FOwner->NoteHangUp();
+    } else if (written < 0 && error != EAGAIN && error != EINTR) {
         WriteFailed(count);
     } else {
         const int sent = static_cast<int>(std::max<ssize_t>(written, 0));
         if (sent > 0)
             WriteDone(sent);
-        WaitWritable(count - sent);
+        WaitWritable();
     }
 }
 
 // The rest of a write waits for room in the driver, a flush or a stop. A flush drops the
 // rest with the queue; nothing of this write is counted afterwards.
-void TVaCommWriteThread::WaitWritable(int remaining) {
+void TVaCommWriteThread::WaitWritable() {
     pollfd port{FOwner->Handle(), POLLOUT, 0};
     switch (WaitForMultiple({&FCloseEvent, &FFlushEvent}, INFINITE, &port)) {
     case 0:
@@ -363,7 +346,7 @@ void TVaCommWriteThread::WaitWritable(int remaining) {
         break;
     case 2:
         if (port.revents & (POLLERR | POLLHUP | POLLNVAL))
-            WriteFailed(remaining);
+            FOwner->NoteHangUp();
         break;
     }
 }
@@ -378,8 +361,21 @@ void TVaCommWriteThread::WriteDone(int count) {
             FWriteEvent.ResetEvent();
     }
     FRoomEvent.SetEvent();
-    if (empty)
-        Synchronize([this] { FOwner->HandleCommEvents(EV_TXEMPTY); });
+    FDraining = empty;
+}
+
+// The queue-empty report waits until the driver has sent the last byte too. Bytes
+// queued meanwhile are written first and reported once they are gone.
+void TVaCommWriteThread::ReportWhenDrained() {
+    if (Queued() > 0) {
+        FDraining = false;
+        return;
+    }
+    int sending = 0;
+    if (FOwner->FDevice->OutQueue(sending) == 0 && sending > 0)
+        return;
+    FDraining = false;
+    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); });
 }
 
 // A failed write is reported as a line error and retried when the next byte is queued
@@ -390,7 +386,7 @@ void TVaCommWriteThread::WriteFailed(int remaining) {
         if (FBuffer.Size() == remaining)
             FWriteEvent.ResetEvent();
     }
-    Synchronize([this] { FOwner->HandleCommEvents(EV_ERR); });
+    Synchronize([this] { FOwner->HandOverEvents(EV_ERR); });
 }
 
 void TVaCommWriteThread::AcknowledgeFlush() {
@@ -399,6 +395,7 @@ void TVaCommWriteThread::AcknowledgeFlush() {
         FBuffer.Clear();
         FWriteEvent.ResetEvent();
     }
+    FDraining = false;
     FRoomEvent.SetEvent();
     FFlushEvent.ResetEvent();
     FFlushDoneEvent.SetEvent();
@@ -408,7 +405,11 @@ void TVaCommWriteThread::AcknowledgeFlush() {
 // ---------------------------------------------------------------------------------
 // Component
 
-TVaCustomComm::TVaCustomComm(QObject* owner) : TVaComponent(owner) {
+TVaCustomComm::TVaCustomComm(QObject* owner)
+    : TVaCustomComm(owner, std::make_unique<TVaTermiosLine>()) {}
+
+TVaCustomComm::TVaCustomComm(QObject* owner, std::unique_ptr<TVaLine> line)
+    : TVaComponent(owner), FDevice(std::move(line)) {
     TVaHandOver::Instance(); // made here, on the main thread, before a worker needs it
     FFlowControl.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
     FEventChars.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
@@ -437,10 +438,16 @@ void TVaCustomComm::Open() {
         ApplyPortSettings();
         FReceive = std::make_unique<TVaCommBuffer>(std::max(FBuffers.ReadSize(), 1));
         FReceiveRoom.SetEvent();
-        FLineCounts.reset();
-        if (serial_icounter_struct c{}; ::ioctl(FHandle, TIOCGICOUNT, &c) == 0)
-            FLineCounts = TVaLineCounts{c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+        FRx80Full = false;
+        FEvtChar = FEventChars.EventChar();
+        FPendingEvents = FPendingErrors = 0;
+        FEventsPending.ResetEvent();
+        FTransmitting.ResetEvent();
+        FHungUp = false;
+        FHangUpDeferred = false;
+        ++FGeneration;
         ApplyEventMask();
+        StartLineWatch();
         CreateThreads();
     } catch (...) {
         StopThreads();
@@ -458,17 +465,10 @@ void TVaCustomComm::Open() {
 
 void TVaCustomComm::CreateHandle() {
     const std::string path = DevicePath();
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        RaiseOpenError(path, errno);
-    // TIOCEXCL keeps out other openers; the advisory lock also keeps out root and
-    // closes the race between two openers.
-    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
+    if (const int error = FDevice->Open(path))
         RaiseOpenError(path, error);
-    }
-    FHandle = fd;
+    FHandle = FDevice->Handle();
+    FOpenPath = path;
 }
 
 void TVaCustomComm::ApplyEventMask() {
@@ -496,6 +496,13 @@ void TVaCustomComm::CreateThreads() {
 void TVaCustomComm::Close() {
     if (!Active())
         return;
+    if (FHandlers > 0)
+        throw EVaCommError(sCloseInHandler);
+    Shut();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+void TVaCustomComm::Shut() {
     {
         std::lock_guard lock(FGlobalSection);
         StopThreads();
@@ -503,7 +510,6 @@ void TVaCustomComm::Close() {
     CloseHandle();
     if (!Destroying() && OnClose)
         OnClose(this);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
 // Both threads are asked to stop before either is waited for, so bytes still queued
@@ -524,9 +530,7 @@ void TVaCustomComm::StopThreads() {
 }
 
 void TVaCustomComm::CloseHandle() {
-    ::ioctl(FHandle, TIOCNXCL);
-    ::flock(FHandle, LOCK_UN);
-    ::close(FHandle);
+    FDevice->Close();
     FHandle = -1;
 }
 
@@ -632,19 +636,11 @@ TVaDCB TVaCustomComm::LineSettingsRecord() const {
 }
 
 void TVaCustomComm::ApplyPortSettings() {
+    FEvtChar = FEventChars.EventChar();
     if (!Active() || !FUpdateDCB)
         return;
-    const TVaDCB dcb = LineSettingsRecord();
-    termios t{};
-    if (::tcgetattr(FHandle, &t) != 0)
-        RaiseCommError(sErrorWritingDcb, errno);
-    if (!DcbToTermios(dcb, t))
-        RaiseCommError(sErrorWritingDcb, EINVAL);
-    if (::tcsetattr(FHandle, TCSANOW, &t) != 0)
-        RaiseCommError(sErrorWritingDcb, errno);
-    if (StandardSpeed(dcb.BaudRate) == B0)
-        if (const int error = SetExactSpeed(FHandle, dcb.BaudRate))
-            RaiseCommError(sErrorWritingDcb, error);
+    if (const int error = FDevice->ApplySettings(LineSettingsRecord()))
+        RaiseCommError(sErrorWritingDcb, error);
     ApplyModemLines();
 }
 
@@ -663,13 +659,15 @@ void TVaCustomComm::ApplyModemLines() {
     default:
         clear |= TIOCM_RTS;
     }
-    for (auto [request, bits] : {std::pair{TIOCMBIS, set}, std::pair{TIOCMBIC, clear}})
-        if (bits != 0 && ::ioctl(FHandle, request, &bits) != 0 && !NothingToReport(errno))
-            RaiseCommError(sErrorWritingDcb, errno);
+    for (auto [bits, on] : {std::pair{set, true}, std::pair{clear, false}})
+        if (bits != 0)
+            if (const int error = FDevice->SetModemLines(bits, on);
+                error && !NothingToReport(error))
+                RaiseCommError(sErrorWritingDcb, error);
 }
 
 // ---------------------------------------------------------------------------------
-// Reading
+// Receive queue and line watch
 
 TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
     std::lock_guard lock(FReadSection);
@@ -677,20 +675,42 @@ TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
     std::uint8_t chunk[4096];
     while (FReceive->Free() > 0) {
         const std::size_t room = std::min<std::size_t>(sizeof chunk, FReceive->Free());
-        const ssize_t n = ::read(FHandle, chunk, room);
+        const ssize_t n = FDevice->Read(chunk, room);
         if (n > 0) {
-            FReceive->Write(chunk, static_cast<int>(n));
+            Received(chunk, static_cast<int>(n));
             pull.Count += static_cast<int>(n);
             if (static_cast<std::size_t>(n) < room)
                 break; // the driver had no more
         } else if (n == 0 || errno == EAGAIN) {
             break;
         } else if (errno != EINTR) {
-            pull.HungUp = true;
+            pull.HungUp = IsHangUp(errno);
             break;
         }
     }
+    if (pull.HungUp)
+        NoteHangUp();
     return pull;
+}
+
+// The event character and the queue passing 80 % are noted as the bytes come in.
+void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
+    FReceive->Write(bytes, count);
+    std::uint32_t events = 0;
+    if (std::memchr(bytes, FEvtChar.load(), static_cast<std::size_t>(count)))
+        events |= EV_RXFLAG;
+    if (!FRx80Full && std::int64_t(FReceive->Size()) * 5 > std::int64_t(FReceive->Capacity()) * 4) {
+        FRx80Full = true;
+        events |= EV_RX80FULL;
+    }
+    AddEvents(events);
+}
+
+// Bytes left the receive queue: there is room again, and below 80 % a new fill counts.
+void TVaCustomComm::ReceiveTaken() {
+    if (std::int64_t(FReceive->Size()) * 5 <= std::int64_t(FReceive->Capacity()) * 4)
+        FRx80Full = false;
+    FReceiveRoom.SetEvent();
 }
 
 bool TVaCustomComm::ReceiveRoom() {
@@ -701,40 +721,85 @@ bool TVaCustomComm::ReceiveRoom() {
     return false;
 }
 
-bool TVaCustomComm::LineErrorsPending() {
+// Takes what the line shows at opening as the point from which changes count.
+void TVaCustomComm::StartLineWatch() {
     std::lock_guard lock(FReadSection);
-    serial_icounter_struct c{};
-    if (!FLineCounts || ::ioctl(FHandle, TIOCGICOUNT, &c) != 0)
-        return false;
-    return !(*FLineCounts == TVaLineCounts{c.frame, c.overrun, c.parity, c.brk, c.buf_overrun});
+    FLineCounts.reset();
+    FModemLines.reset();
+    TVaLineCounts counts;
+    int lines = 0;
+    if (FDevice->Counts(counts) == 0)
+        FLineCounts = counts;
+    else if (FDevice->ModemLines(lines) == 0)
+        FModemLines = lines;
+    const std::uint32_t seen = FLineCounts ? CountedEvents : FModemLines ? ModemEvents : 0;
+    FWatchLine = (FEventMask & seen) != 0;
 }
 
-// The line errors since the last query, as CE_ flags; the query clears them.
-std::uint32_t TVaCustomComm::TakeLineErrors() {
+void TVaCustomComm::WatchLine() {
     std::lock_guard lock(FReadSection);
-    serial_icounter_struct c{};
-    if (!FLineCounts)
-        return 0;
-    if (::ioctl(FHandle, TIOCGICOUNT, &c) != 0) {
-        if (NothingToReport(errno))
-            return 0;
-        RaiseCommError(sErrorStatistics, errno);
+    if (FLineCounts) {
+        TVaLineCounts now;
+        if (FDevice->Counts(now) != 0)
+            return;
+        const auto [events, errors] = CountChange(*FLineCounts, now);
+        FLineCounts = now;
+        AddEvents(events, errors);
+    } else if (FModemLines) {
+        int now = 0;
+        if (FDevice->ModemLines(now) != 0)
+            return;
+        const std::uint32_t events = ModemChange(*FModemLines, now);
+        FModemLines = now;
+        AddEvents(events);
     }
-    const TVaLineCounts now{c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
-    const TVaLineCounts& last = *FLineCounts;
-    std::uint32_t errors = 0;
-    if (now.BufOverrun != last.BufOverrun)
-        errors |= CE_RXOVER;
-    if (now.Overrun != last.Overrun)
-        errors |= CE_OVERRUN;
-    if (now.Parity != last.Parity)
-        errors |= CE_RXPARITY;
-    if (now.Frame != last.Frame)
-        errors |= CE_FRAME;
-    if (now.Break != last.Break)
-        errors |= CE_BREAK;
-    FLineCounts = now;
-    return errors;
+}
+
+// Events seen by either thread wait here for the event thread, which they wake.
+void TVaCustomComm::AddEvents(std::uint32_t mask, std::uint32_t errors) {
+    std::lock_guard lock(FReadSection);
+    FPendingErrors |= errors;
+    if (mask == 0)
+        return;
+    FPendingEvents |= mask;
+    FEventsPending.SetEvent();
+}
+
+std::uint32_t TVaCustomComm::TakeEvents() {
+    std::lock_guard lock(FReadSection);
+    FEventsPending.ResetEvent();
+    return std::exchange(FPendingEvents, 0);
+}
+
+std::uint32_t TVaCustomComm::TakeErrors() {
+    std::lock_guard lock(FReadSection);
+    WatchLine();
+    return std::exchange(FPendingErrors, 0);
+}
+
+// A direct write's bytes have left the driver. The flag is cleared before the driver is
+// asked, so a write made meanwhile sets it again and is reported in its turn.
+bool TVaCustomComm::TransmitDrained() {
+    FTransmitting.ResetEvent();
+    int sending = 0;
+    if (FDevice->OutQueue(sending) == 0 && sending > 0) {
+        FTransmitting.SetEvent();
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------
+// Status and reading
+
+int TVaCustomComm::QueueCount(int (TVaLine::*query)(int&)) {
+    int count = 0;
+    if (const int error = (FDevice.get()->*query)(count)) {
+        if (NothingToReport(error))
+            return 0;
+        RaiseCommError(sErrorStatistics, error);
+    }
+    return std::max(count, 0);
 }
 
 TVaCommStatus TVaCustomComm::GetCommStatus() {
@@ -743,22 +808,34 @@ TVaCommStatus TVaCustomComm::GetCommStatus() {
         return status;
     std::lock_guard lock(FGlobalSection);
     PullInput();
-    status.Errors = TakeLineErrors();
-    int outQueue = 0;
-    if (::ioctl(FHandle, TIOCOUTQ, &outQueue) != 0 && !NothingToReport(errno))
-        RaiseCommError(sErrorStatistics, errno);
-    status.OutQue = static_cast<std::uint32_t>(std::max(outQueue, 0));
+    status.Errors = TakeErrors();
+    if (const int error = FDevice->HoldFlags(status.Flags); error && !NothingToReport(error))
+        RaiseCommError(sErrorStatistics, error);
+    status.OutQue = static_cast<std::uint32_t>(QueueCount(&TVaLine::OutQueue));
     std::lock_guard readLock(FReadSection);
     status.InQue = static_cast<std::uint32_t>(FReceive->Size());
     return status;
 }
 
 int TVaCustomComm::ReadBufUsed() {
-    return static_cast<int>(GetCommStatus().InQue);
+    if (!Active())
+        return 0;
+    std::lock_guard lock(FGlobalSection);
+    PullInput();
+    std::lock_guard readLock(FReadSection);
+    return FReceive->Size();
 }
 
 int TVaCustomComm::ReadBufFree() {
     return Active() ? FBuffers.ReadSize() - ReadBufUsed() : 0;
+}
+
+int TVaCustomComm::UARTReadBufUsed() {
+    return Active() ? QueueCount(&TVaLine::InQueue) : 0;
+}
+
+int TVaCustomComm::UARTWriteBufUsed() {
+    return Active() ? QueueCount(&TVaLine::OutQueue) : 0;
 }
 
 // Reads never wait: they take what the receive queue holds.
@@ -770,7 +847,7 @@ int TVaCustomComm::ReadBuf(void* Buf, int Count) {
     std::lock_guard readLock(FReadSection);
     const int n = std::min(Count, FReceive->Size());
     FReceive->Read(Buf, n);
-    FReceiveRoom.SetEvent();
+    ReceiveTaken();
     return n;
 }
 
@@ -790,14 +867,17 @@ std::string TVaCustomComm::ReadText() {
 // ---------------------------------------------------------------------------------
 // Writing
 
+// A hung-up port takes nothing: it closes itself as soon as the main thread gets to it.
 int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
-    if (!Active() || Count <= 0)
+    if (!Active() || Count <= 0 || HungUp())
         return 0;
     if (FDirectWrite)
         return DirectWriteBuf(Buf, Count);
-    if (!FWriteThread->WriteData(Buf, Count))
-        throw EVaCommError(sOutputBufferFull);
-    return Count;
+    if (FWriteThread->WriteData(Buf, Count))
+        return Count;
+    if (HungUp())
+        return 0;
+    throw EVaCommError(sOutputBufferFull);
 }
 
 // Writes at once, waiting up to WriteTimeout for the driver to take the bytes; returns
@@ -809,10 +889,14 @@ int TVaCustomComm::DirectWriteBuf(const void* Buf, int Count) {
     const auto* bytes = static_cast<const std::uint8_t*>(Buf);
     int sent = 0;
     while (sent < Count) {
-        const ssize_t n = ::write(FHandle, bytes + sent, static_cast<std::size_t>(Count - sent));
+        const ssize_t n = FDevice->Write(bytes + sent, static_cast<std::size_t>(Count - sent));
         if (n > 0) {
             sent += static_cast<int>(n);
             continue;
+        }
+        if (n < 0 && IsHangUp(errno)) {
+            NoteHangUp();
+            break;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             RaiseCommError(sWriteError, errno);
@@ -821,6 +905,8 @@ int TVaCustomComm::DirectWriteBuf(const void* Buf, int Count) {
         if (left.count() <= 0 || ::poll(&port, 1, static_cast<int>(left.count())) <= 0)
             break;
     }
+    if (sent > 0)
+        FTransmitting.SetEvent();
     return sent;
 }
 
@@ -838,7 +924,7 @@ int TVaCustomComm::WriteBufUsed() {
         return 0;
     if (FWriteThread)
         return FWriteThread->Queued();
-    return static_cast<int>(GetCommStatus().OutQue);
+    return QueueCount(&TVaLine::OutQueue);
 }
 
 int TVaCustomComm::WriteBufFree() {
@@ -849,67 +935,74 @@ int TVaCustomComm::WriteBufFree() {
 // Purges
 
 void TVaCustomComm::PurgeRead() {
-    if (!Active())
-        return;
-    std::lock_guard lock(FGlobalSection);
-    std::lock_guard readLock(FReadSection);
-    if (::tcflush(FHandle, TCIFLUSH) != 0)
-        RaiseCommError(sErrorClearBuffers, errno);
-    FReceive->Clear();
-    FReceiveRoom.SetEvent();
+    Purge(purgeRead);
 }
 
 void TVaCustomComm::PurgeWrite() {
-    if (!Active())
-        return;
-    std::lock_guard lock(FGlobalSection);
-    if (FWriteThread)
-        FWriteThread->PurgeWrite();
-    if (::tcflush(FHandle, TCOFLUSH) != 0)
-        RaiseCommError(sErrorClearBuffers, errno);
+    Purge(purgeWrite);
 }
 
 void TVaCustomComm::PurgeReadWrite() {
-    PurgeWrite();
-    PurgeRead();
+    Purge(purgeRead | purgeWrite);
+}
+
+// One flush of the driver for every queue named, after the write queue was emptied.
+void TVaCustomComm::Purge(int queues) {
+    if (!Active())
+        return;
+    std::lock_guard lock(FGlobalSection);
+    if ((queues & purgeWrite) && FWriteThread)
+        FWriteThread->PurgeWrite();
+    const int flush = queues == purgeRead ? TCIFLUSH : queues == purgeWrite ? TCOFLUSH : TCIOFLUSH;
+    std::lock_guard readLock(FReadSection);
+    if (const int error = FDevice->Flush(flush); error && !IsHangUp(error))
+        RaiseCommError(sErrorClearBuffers, error);
+    if (queues & purgeRead) {
+        FReceive->Clear();
+        ReceiveTaken();
+    }
 }
 
 // ---------------------------------------------------------------------------------
 // Line and modem operations
 
-void TVaCustomComm::ModemControl(unsigned long request, int bits) {
-    if (Active() && ::ioctl(FHandle, request, &bits) != 0 && !NothingToReport(errno))
-        RaiseCommError(sErrorCommFunction, errno);
+void TVaCustomComm::LineControl(int error) {
+    if (error && !NothingToReport(error))
+        RaiseCommError(sErrorCommFunction, error);
 }
 
 void TVaCustomComm::SetDTR(bool value) {
     if (FFlowControl.ControlDtr() == dtrHandshake)
         throw EVaCommError(sDtrHandshake);
-    ModemControl(value ? TIOCMBIS : TIOCMBIC, TIOCM_DTR);
+    if (Active())
+        LineControl(FDevice->SetModemLines(TIOCM_DTR, value));
 }
 
 void TVaCustomComm::SetRTS(bool value) {
     if (FFlowControl.ControlRts() == rtsHandshake || FFlowControl.ControlRts() == rtsToggle)
         throw EVaCommError(sRtsHandshake);
-    ModemControl(value ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
+    if (Active())
+        LineControl(FDevice->SetModemLines(TIOCM_RTS, value));
 }
 
 void TVaCustomComm::SetBreak(bool value) {
-    if (Active() && ::ioctl(FHandle, value ? TIOCSBRK : TIOCCBRK) != 0 && !NothingToReport(errno))
-        RaiseCommError(sErrorCommFunction, errno);
+    if (Active())
+        LineControl(FDevice->SetBreak(value));
 }
 
 void TVaCustomComm::SetXon(bool value) {
-    if (Active() && ::tcflow(FHandle, value ? TCOON : TCOOFF) != 0 && !NothingToReport(errno))
-        RaiseCommError(sErrorCommFunction, errno);
+    if (Active())
+        LineControl(FDevice->SetXon(value));
 }
 
 bool TVaCustomComm::ModemStatus(int bit) {
     int lines = 0;
-    if (Active() && ::ioctl(FHandle, TIOCMGET, &lines) != 0) {
-        if (NothingToReport(errno))
+    if (!Active())
+        return false;
+    if (const int error = FDevice->ModemLines(lines)) {
+        if (NothingToReport(error))
             return false;
-        RaiseCommError(sErrorModemState, errno);
+        RaiseCommError(sErrorModemState, error);
     }
     return (lines & bit) != 0;
 }
@@ -927,8 +1020,52 @@ bool TVaCustomComm::RLSD() {
     return ModemStatus(TIOCM_CAR);
 }
 
+// Read without GetCommStatus, which would clear the line error flags that OnError is owed.
+bool TVaCustomComm::HoldFlag(std::uint32_t bit) {
+    std::uint32_t flags = 0;
+    if (!Active())
+        return false;
+    if (const int error = FDevice->HoldFlags(flags)) {
+        if (NothingToReport(error))
+            return false;
+        RaiseCommError(sErrorStatistics, error);
+    }
+    return (flags & bit) != 0;
+}
+
+bool TVaCustomComm::CTSHold() {
+    return HoldFlag(HOLD_CTS);
+}
+bool TVaCustomComm::DSRHold() {
+    return HoldFlag(HOLD_DSR);
+}
+bool TVaCustomComm::RLSDHold() {
+    return HoldFlag(HOLD_RLSD);
+}
+bool TVaCustomComm::XOffHold() {
+    return HoldFlag(HOLD_XOFF);
+}
+bool TVaCustomComm::XOffSent() {
+    return HoldFlag(XOFF_SENT);
+}
+
 // ---------------------------------------------------------------------------------
 // Main-thread side of the event hand-over
+
+TVaCustomComm::THandlerScope::THandlerScope(TVaCustomComm& comm) : FComm(comm) {
+    ++FComm.FHandlers;
+}
+
+// A hang-up noticed while a handler ran is acted on once the last one has returned.
+TVaCustomComm::THandlerScope::~THandlerScope() {
+    if (--FComm.FHandlers == 0 && FComm.FHangUpDeferred.exchange(false))
+        FComm.PostHangUp();
+}
+
+void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
+    THandlerScope scope(*this);
+    HandleCommEvents(Mask);
+}
 
 void TVaCustomComm::HandleRxChar() {
     const int waiting = ReadBufUsed();
@@ -960,4 +1097,55 @@ bool TVaCustomComm::CheckLineErrors() {
         TVaHandOver::Instance().ShowException(std::current_exception());
     }
     return found;
+}
+
+// ---------------------------------------------------------------------------------
+// Hang-up
+
+// Either thread (or the main thread) may find the device gone; the first to do so asks
+// the main thread to close the port. Nothing is waited for here.
+void TVaCustomComm::NoteHangUp() {
+    if (!FHungUp.exchange(true))
+        PostHangUp();
+}
+
+// The event is made under FPostLock and read under it in event(), so that a thread
+// sanitizer sees the order that Qt's own queue lock provides.
+void TVaCustomComm::PostHangUp() {
+    QEvent* hangUp;
+    {
+        std::lock_guard lock(FPostLock);
+        hangUp = new THangUpEvent(FGeneration);
+    }
+    QCoreApplication::postEvent(this, hangUp);
+}
+
+bool TVaCustomComm::event(QEvent* e) {
+    std::optional<unsigned> generation;
+    {
+        std::lock_guard lock(FPostLock);
+        if (e->type() == HangUpEventType())
+            generation = static_cast<THangUpEvent*>(e)->Generation;
+    }
+    if (!generation)
+        return TVaComponent::event(e);
+    CloseAfterHangUp(*generation);
+    return true;
+}
+
+// Runs from the event loop, never inside a wait: threads stopped, queues dropped, device
+// released, OnClose raised, then one error naming the device. No closing pause: the
+// operator chose nothing, and the program's ticks must go on.
+void TVaCustomComm::CloseAfterHangUp(unsigned generation) {
+    if (!Active() || !FHungUp || generation != FGeneration)
+        return; // closed, or opened again, since
+    if (FHandlers > 0) {
+        FHangUpDeferred = true;
+        return;
+    }
+    const std::string path = FOpenPath;
+    Shut();
+    if (OnHangUp)
+        OnHangUp(this);
+    throw DisconnectedError(path);
 }

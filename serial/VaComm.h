@@ -1,50 +1,23 @@
 #pragma once
 // The serial port component: line settings, an exclusive open on a Linux serial
-// device, an event thread that hands received characters to the main thread, and a
-// write thread that drains a byte queue.
+// device, an event thread that hands received characters, line errors and modem-line
+// changes to the main thread, a write thread that drains a byte queue, and closing
+// itself when the device hangs up.
 #include "serial/VaClasses.h"
+#include "serial/VaLine.h"
 #include "serial/VaObjects.h"
 #include "serial/VaPrst.h"
 #include "serial/VaTypes.h"
 
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <termios.h>
 #include <vector>
-
-// The line-settings record, in the 28-byte layout the settings are specified in.
-struct TVaDCB {
-    std::uint32_t DCBlength = sizeof(TVaDCB);
-    std::uint32_t BaudRate = 0;
-    std::uint32_t Flags = 0;
-    std::uint16_t wReserved = 0;
-    std::uint16_t XonLim = 0;
-    std::uint16_t XoffLim = 0;
-    std::uint8_t ByteSize = 0;
-    std::uint8_t Parity = 0;
-    std::uint8_t StopBits = 0;
-    std::uint8_t XonChar = 0;
-    std::uint8_t XoffChar = 0;
-    std::uint8_t ErrorChar = 0;
-    std::uint8_t EofChar = 0;
-    std::uint8_t EvtChar = 0;
-    std::uint16_t wReserved1 = 0;
-};
-static_assert(sizeof(TVaDCB) == 28);
-
-// Bits of TVaDCB::Flags besides those of the enumerations.
-inline constexpr std::uint32_t dcb_Binary = 0x0001;
-inline constexpr std::uint32_t dcb_OutxCtsFlow = 0x0004;
-inline constexpr std::uint32_t dcb_OutxDsrFlow = 0x0008;
-inline constexpr std::uint32_t dcb_DsrSensitivity = 0x0040;
-inline constexpr std::uint32_t dcb_TxContinueOnXoff = 0x0080;
-inline constexpr std::uint32_t dcb_OutX = 0x0100;
-inline constexpr std::uint32_t dcb_InX = 0x0200;
-inline constexpr std::uint32_t dcb_RtsControlMask = 0x3000;
 
 // The component's own line fields; the groups carry the rest.
 struct TVaLineSettings {
@@ -61,19 +34,10 @@ struct TVaLineSettings {
 TVaDCB BuildDCB(const TVaLineSettings& line, const TVaFlowControl& flow, const TVaEventChars& chars,
                 const TVaBuffers& buffers);
 
-// Carries the record into t: raw mode, framing, parity, stop bits, XON/XOFF and RTS/CTS
-// handshake, the XON/XOFF characters, and the speed when it has a Bnnn constant.
-// Returns false for a record Linux cannot carry (fewer than 5 data bits, speed 0).
-// DSR/DTR handshake, the XON/XOFF limits and the error, end-of-file and event
-// characters have no termios counterpart and are left out.
-bool DcbToTermios(const TVaDCB& dcb, termios& t);
-
-// The Bnnn constant of a speed, or B0 when there is none (then it is set exactly).
-speed_t StandardSpeed(std::uint32_t baud);
-
 // What the status query reports.
 struct TVaCommStatus {
     std::uint32_t Errors = 0; // CE_ line error flags since the last query
+    std::uint32_t Flags = 0;  // HOLD_ and XOFF_SENT bits
     std::uint32_t InQue = 0;  // bytes received and not yet taken
     std::uint32_t OutQue = 0; // bytes the driver has still to send
 };
@@ -101,8 +65,8 @@ private:
 
 class TVaCustomComm;
 
-// Waits for received bytes (and line errors) together with its stop request, and
-// hands each batch to the main thread.
+// Waits for received bytes, line errors, modem-line changes and a drained transmit
+// queue together with its stop request, and hands each batch to the main thread.
 class TVaCommEventThread : public TVaThread {
 public:
     explicit TVaCommEventThread(TVaCustomComm* owner);
@@ -120,7 +84,8 @@ private:
     TVaCustomComm* FOwner;
 };
 
-// Sends whatever the main thread has queued, everything queued in one write per turn.
+// Sends whatever the main thread has queued, everything queued in one write per turn,
+// and reports when the last queued byte has left the driver.
 class TVaCommWriteThread : public TVaThread {
 public:
     TVaCommWriteThread(TVaCustomComm* owner, int size);
@@ -136,9 +101,10 @@ protected:
 private:
     bool Append(const void* Buf, int Count);
     void WriteQueued();
-    void WaitWritable(int remaining);
+    void WaitWritable();
     void WriteDone(int count);
     void WriteFailed(int remaining);
+    void ReportWhenDrained();
     void AcknowledgeFlush();
 
     TVaCommBuffer FBuffer;
@@ -148,15 +114,20 @@ private:
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
     TVaWaitEvent FRoomEvent; // set when bytes left the queue
+    bool FDraining = false;  // the queue is empty, the driver may still be sending
     TVaCustomComm* FOwner;
 };
 
 class TVaCustomComm : public TVaComponent {
 public:
     explicit TVaCustomComm(QObject* owner = nullptr);
+    // On another line layer than the Linux serial device (a scripted line in tests).
+    TVaCustomComm(QObject* owner, std::unique_ptr<TVaLine> line);
     ~TVaCustomComm() override;
 
     void Open();
+    // Raises sCloseInHandler when called from a handler that one of the port's threads
+    // handed over: that thread waits for the handler, so it could never be stopped.
     void Close();
     bool Active() const { return FHandle >= 0; }
     int Handle() const { return FHandle; }
@@ -214,10 +185,14 @@ public:
     int ReadBuf(void* Buf, int Count);
     bool ReadChar(std::uint8_t& Ch);
     std::string ReadText();
+    // The queue counts leave the line error flags for GetCommStatus and OnError.
     int ReadBufUsed();
     int ReadBufFree();
     int WriteBufUsed();
     int WriteBufFree();
+    int UARTReadBufUsed();
+    int UARTWriteBufUsed();
+    // Returns and clears the line error flags.
     TVaCommStatus GetCommStatus();
 
     void PurgeRead();
@@ -232,6 +207,11 @@ public:
     bool DSR();
     bool RING();
     bool RLSD();
+    bool CTSHold();
+    bool DSRHold();
+    bool RLSDHold();
+    bool XOffHold();
+    bool XOffSent();
 
     std::function<void(QObject* Sender)> OnOpen;
     std::function<void(QObject* Sender)> OnClose;
@@ -248,6 +228,9 @@ public:
     std::function<void(QObject* Sender)> OnRx80Full;
     std::function<void(QObject* Sender)> OnEvent1;
     std::function<void(QObject* Sender)> OnEvent2;
+    // The device hung up and the port closed itself: raised on the main thread after
+    // OnClose, before the error that names the device is raised.
+    std::function<void(QObject* Sender)> OnHangUp;
 
 protected:
     virtual void CreateHandle();
@@ -256,6 +239,7 @@ protected:
     virtual void HandleCommEvents(std::uint32_t Mask);
     bool CheckLineErrors();
     void ApplyPortSettings();
+    bool event(QEvent* e) override;
 
 private:
     friend class TVaCommEventThread;
@@ -264,40 +248,81 @@ private:
     // Stores a changed line setting and applies the settings to an open port.
     template <class T> void SetLineSetting(T& field, T value);
 
-    // Line error counters of a UART.
-    struct TVaLineCounts {
-        int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufOverrun = 0;
-        bool operator==(const TVaLineCounts&) const = default;
-    };
-
     // What a pull of the driver's input found.
     struct TVaPull {
         int Count = 0;       // bytes moved into the receive queue
         bool HungUp = false; // the device went away
     };
 
+    // Counts the main thread's runs of handlers handed over by the port's threads.
+    class THandlerScope {
+    public:
+        explicit THandlerScope(TVaCustomComm& comm);
+        ~THandlerScope();
+
+    private:
+        TVaCustomComm& FComm;
+    };
+
     void ApplyEventMask();
     void ApplyModemLines();
     void StopThreads();
     void CloseHandle();
+    // Stops the threads, releases the device and raises OnClose.
+    void Shut();
     void RefuseWhileOpen() const;
     void BuffersChanged();
     int DirectWriteBuf(const void* Buf, int Count);
-    void ModemControl(unsigned long request, int bits);
+    void LineControl(int error);
     bool ModemStatus(int bit);
-    // Receive queue, shared with the event thread under FReadSection.
-    TVaPull PullInput();
-    bool ReceiveRoom();
-    bool LineErrorsPending();
-    std::uint32_t TakeLineErrors();
+    bool HoldFlag(std::uint32_t bit);
+    enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
+    void Purge(int queues);
+    // The write thread's reports, run as a handler on the main thread.
+    void HandOverEvents(std::uint32_t Mask);
 
+    // Receive queue and line watch, shared with the event thread under FReadSection.
+    void StartLineWatch();
+    bool WatchesLine() const { return FWatchLine; }
+    TVaPull PullInput();
+    void Received(const std::uint8_t* bytes, int count);
+    bool ReceiveRoom();
+    void WatchLine();
+    void AddEvents(std::uint32_t mask, std::uint32_t errors = 0);
+    std::uint32_t TakeEvents();
+    std::uint32_t TakeErrors();
+    void ReceiveTaken();
+    bool TransmitDrained();
+    int QueueCount(int (TVaLine::*query)(int&));
+
+    // Hang-up: a thread notes it, the main thread closes the port from its event loop.
+    bool HungUp() const { return FHungUp.load(); }
+    void NoteHangUp();
+    void PostHangUp();
+    void CloseAfterHangUp(unsigned generation);
+
+    std::unique_ptr<TVaLine> FDevice;
     int FHandle = -1;
+    std::string FOpenPath;
     TVaCriticalSection FWriteSection;
     TVaCriticalSection FGlobalSection;
     TVaCriticalSection FReadSection;
-    std::unique_ptr<TVaCommBuffer> FReceive;  // bytes received and not yet taken
-    TVaWaitEvent FReceiveRoom;                // set when the receive queue has room again
+    std::unique_ptr<TVaCommBuffer> FReceive; // bytes received and not yet taken
+    TVaWaitEvent FReceiveRoom;               // set when the receive queue has room again
+    bool FRx80Full = false; // the receive queue passed 80 % and was not emptied since
+    std::atomic<std::uint8_t> FEvtChar = 0;   // the event character as last applied
     std::optional<TVaLineCounts> FLineCounts; // counters seen last; none on a pseudo-terminal
+    std::optional<int> FModemLines;           // modem lines seen last, when there are no counters
+    bool FWatchLine = false;                  // the line has something the event mask watches
+    std::uint32_t FPendingEvents = 0;         // seen, not yet handed to the event thread
+    std::uint32_t FPendingErrors = 0;         // CE_ flags not yet reported
+    TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
+    TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
+    std::atomic<bool> FHungUp = false;
+    std::atomic<unsigned> FGeneration = 0;     // counts the opens, so a late hang-up finds its own
+    std::mutex FPostLock;                      // a hang-up event is made and read under it
+    std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
+    std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;
@@ -321,4 +346,6 @@ private:
 class TVaComm : public TVaCustomComm {
 public:
     explicit TVaComm(QObject* owner = nullptr) : TVaCustomComm(owner) {}
+    TVaComm(QObject* owner, std::unique_ptr<TVaLine> line)
+        : TVaCustomComm(owner, std::move(line)) {}
 };

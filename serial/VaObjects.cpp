@@ -90,19 +90,28 @@ TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {
 }
 
 int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout, pollfd* port) {
-    std::array<pollfd, 5> fds{};
+    std::array<pollfd, 6> fds{};
+    std::array<int, 6> index{};
     assert(events.size() < fds.size());
     std::size_t count = 0;
-    for (TVaEvent* e : events)
-        fds[count++] = {e->Handle(), POLLIN, 0};
-    if (port)
+    int listed = 0;
+    for (TVaEvent* e : events) {
+        if (e) {
+            index[count] = listed;
+            fds[count++] = {e->Handle(), POLLIN, 0};
+        }
+        ++listed;
+    }
+    if (port) {
+        index[count] = listed;
         fds[count++] = {port->fd, port->events, 0};
+    }
     if (PollFor(fds.data(), count, Timeout) <= 0)
         return wmTimeout;
     if (port)
         port->revents = fds[count - 1].revents;
     for (std::size_t i = 0; i < count; ++i)
         if (fds[i].revents != 0)
-            return static_cast<int>(i);
+            return index[i];
     return wmTimeout;
 }

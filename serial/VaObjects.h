@@ -60,7 +60,7 @@ inline constexpr int wmTimeout = -1;
 // Waits until one of events is signalled or, when port is given, until the port
 // reports any of port->events (its revents are filled in). Returns the index of the
 // first signalled event in list order (the port counts as the index after the last
-// event), or wmTimeout.
+// event), or wmTimeout. A null entry keeps its place in the list and is not waited on.
 int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout,
                     pollfd* port = nullptr);
 

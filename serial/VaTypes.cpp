@@ -34,6 +34,10 @@ void RaiseOpenError(const std::string& path, int code) {
     throw EVaCommError(Format(sCantOpenDevice, path.c_str(), code, SystemErrorText(code).c_str()));
 }
 
+EVaCommError DisconnectedError(const std::string& path) {
+    return EVaCommError(Format(sDeviceDisconnected, path.c_str()));
+}
+
 std::uint32_t BaudrateValue(TVaBaudrate baudrate, std::int32_t userBaudrate) {
     static constexpr std::array<std::uint32_t, 16> rates{0,     110,    300,    600,   1200,  2400,
                                                          4800,  9600,   14400,  19200, 38400, 56000,

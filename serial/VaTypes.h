@@ -14,7 +14,8 @@ public:
 
 // Messages used verbatim.
 inline constexpr char sPortOpen[] = "Can't perform this operation while port is open";
-inline constexpr char sPortClosed[] = "Can't perform this operation while port is closed";
+// Closing waits for the threads, and the one that handed the event over waits for its handler.
+inline constexpr char sCloseInHandler[] = "Can't close the port from inside its own event handler";
 inline constexpr char sOutputBufferFull[] = "Output buffer is full. Please check comm status.";
 inline constexpr char sDtrHandshake[] =
     "DTR line updates not allowed when flowcontrol is set to Handshake.";
@@ -23,14 +24,11 @@ inline constexpr char sRtsHandshake[] =
 // Formats filled with the device path.
 inline constexpr char sDeviceNotFound[] = "Specified device not found (%s).";
 inline constexpr char sCantOpenDevice[] = "Can't open specified device %s (Error %d, %s)";
+inline constexpr char sDeviceDisconnected[] = "Device disconnected (%s).";
 // Formats filled with a system error code and its text.
 inline constexpr char sErrorWritingDcb[] = "Error writing dcb (%d), %s";
-inline constexpr char sErrorInitBuffers[] = "Error initializing buffers (%d), %s";
-inline constexpr char sErrorSetTimeouts[] = "Error setting timeouts (%d), %s";
-inline constexpr char sErrorSetEventMask[] = " Error setting EventMask (%d), %s";
 inline constexpr char sErrorClearBuffers[] = "Error clearing buffers (%d), %s";
 inline constexpr char sErrorStatistics[] = "Error retrieving statistics (%d), %s";
-inline constexpr char sReadError[] = "Read error (%d), %s";
 inline constexpr char sWriteError[] = "Write error (%d), %s";
 inline constexpr char sErrorCommFunction[] = "Error calling comm function (%d), %s";
 inline constexpr char sErrorModemState[] = "Error reading modem state (%d), %s";
@@ -44,6 +42,9 @@ std::string SystemErrorText(int code);
 
 // Raises the open failure for path: "not found" for ENOENT, else "can't open".
 [[noreturn]] void RaiseOpenError(const std::string& path, int code);
+
+// The error that tells the operator the device at path went away.
+EVaCommError DisconnectedError(const std::string& path);
 
 // A small set over an enumeration, one bit per enumerator in declaration order.
 template <typename E, typename Bits> class TVaSet {
@@ -135,6 +136,45 @@ inline constexpr std::uint32_t CE_OVERRUN = 0x0002;
 inline constexpr std::uint32_t CE_RXPARITY = 0x0004;
 inline constexpr std::uint32_t CE_FRAME = 0x0008;
 inline constexpr std::uint32_t CE_BREAK = 0x0010;
+
+// Hold flags of the status query: why transmission waits.
+inline constexpr std::uint32_t HOLD_CTS = 0x0001;  // for CTS
+inline constexpr std::uint32_t HOLD_DSR = 0x0002;  // for DSR
+inline constexpr std::uint32_t HOLD_RLSD = 0x0004; // for RLSD
+inline constexpr std::uint32_t HOLD_XOFF = 0x0008; // an XOFF was received (or acted as if)
+inline constexpr std::uint32_t XOFF_SENT = 0x0010; // an XOFF was sent
+
+// The line-settings record, in the 28-byte layout the settings are specified in.
+struct TVaDCB {
+    std::uint32_t DCBlength = sizeof(TVaDCB);
+    std::uint32_t BaudRate = 0;
+    std::uint32_t Flags = 0;
+    std::uint16_t wReserved = 0;
+    std::uint16_t XonLim = 0;
+    std::uint16_t XoffLim = 0;
+    std::uint8_t ByteSize = 0;
+    std::uint8_t Parity = 0;
+    std::uint8_t StopBits = 0;
+    std::uint8_t XonChar = 0;
+    std::uint8_t XoffChar = 0;
+    std::uint8_t ErrorChar = 0;
+    std::uint8_t EofChar = 0;
+    std::uint8_t EvtChar = 0;
+    std::uint16_t wReserved1 = 0;
+};
+static_assert(sizeof(TVaDCB) == 28);
+
+// Bits of TVaDCB::Flags besides those of the enumerations.
+inline constexpr std::uint32_t dcb_Binary = 0x0001;
+inline constexpr std::uint32_t dcb_ParityCheck = 0x0002;
+inline constexpr std::uint32_t dcb_OutxCtsFlow = 0x0004;
+inline constexpr std::uint32_t dcb_OutxDsrFlow = 0x0008;
+inline constexpr std::uint32_t dcb_DsrSensitivity = 0x0040;
+inline constexpr std::uint32_t dcb_TxContinueOnXoff = 0x0080;
+inline constexpr std::uint32_t dcb_OutX = 0x0100;
+inline constexpr std::uint32_t dcb_InX = 0x0200;
+inline constexpr std::uint32_t dcb_RtsControlMask = 0x3000;
+inline constexpr std::uint32_t dcb_RtsHandshake = 0x2000;
 
 // Values each enumerator gives the line-settings record.
 std::uint32_t BaudrateValue(TVaBaudrate baudrate, std::int32_t userBaudrate);

@@ -643,7 +643,9 @@ void ControllerEmulator::SetFault(Fault fault, bool on) {
         d->faults &= ~Bit(fault);
     if (fault == Fault::HangUp && on != wasOn && d->running) {
         if (on) {
+            // The alias goes with the terminal, as a pulled adapter's device node goes.
             d->HangUpLine();
+            d->WithdrawAlias();
         } else {
             try {
                 d->OpenLine();

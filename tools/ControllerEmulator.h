@@ -25,7 +25,7 @@ enum class Fault : unsigned {
     SplitReplies = 1u << 2,    // replies leave in three pieces a few milliseconds apart
     LateReplies = 1u << 3,     // replies leave after EmulatorOptions::lateMs (past the next poll)
     StrayBytes = 1u << 4,      // junk bytes before each reply
-    HangUp = 1u << 5,          // the line is hung up: the pseudo-terminal goes away
+    HangUp = 1u << 5,          // the line is hung up: the pseudo-terminal and the alias go away
 };
 
 struct EmulatorOptions {
@@ -62,7 +62,7 @@ public:
     std::string AliasPath() const; // empty when no port is offered
 
     // Fault switches, safe from any thread. Switching HangUp off brings the line back
-    // on a new pseudo-terminal, re-pointing the alias to it.
+    // on a new pseudo-terminal and offers the alias again, pointing to it.
     void SetFault(Fault fault, bool on);
     bool FaultOn(Fault fault) const;
 

@@ -245,6 +245,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     VaComm1->OnRxChar = nullptr;
     VaComm1->OnClose = nullptr;
+    VaComm1->OnHangUp = nullptr;
 }
 
 void TForm1::CreateInstruments(QWidget* client) {
@@ -318,6 +319,7 @@ void TForm1::CreatePort() {
         VaComm1RxChar(sender, count);
     };
     VaComm1->OnClose = [this](QObject* sender) { VaComm1Close(sender); };
+    VaComm1->OnHangUp = [this](QObject* sender) { VaComm1HangUp(sender); };
 }
 
 void TForm1::Sendbyte(std::uint8_t data) {
@@ -356,6 +358,10 @@ void TForm1::VaComm1Close(QObject* Sender) {
     FLink->VaComm1Close(Sender);
 }
 
+void TForm1::VaComm1HangUp(QObject* Sender) {
+    FLink->VaComm1HangUp(Sender);
+}
+
 // The save dialog is made when first needed: building it reads the file system and
 // starts a thread of Qt's, which start-up need not pay for.
 QFileDialog* TForm1::SaveDialog() {
@@ -384,6 +390,7 @@ void TForm1::LogStopClick() {
 }
 
 void TForm1::FormClose() {
+    FLink->StopPortRetry();
     VaComm1->Close();
     FLink->LogCloseAtEnd();
 }

@@ -66,6 +66,7 @@ public:
     void Timer2Timer();
     void VaComm1RxChar(QObject* Sender, std::uint32_t Count);
     void VaComm1Close(QObject* Sender);
+    void VaComm1HangUp(QObject* Sender);
     void LogStartClick();
     void LogStopClick();
     void FormClose();

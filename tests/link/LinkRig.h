@@ -18,10 +18,12 @@ struct LinkRig : TestLinkControls {
             link->VaComm1RxChar(sender, count);
         };
         port.OnClose = [this](QObject* sender) { link->VaComm1Close(sender); };
+        port.OnHangUp = [this](QObject* sender) { link->VaComm1HangUp(sender); };
     }
     ~LinkRig() {
         port.OnRxChar = nullptr;
         port.OnClose = nullptr;
+        port.OnHangUp = nullptr;
         port.Close();
     }
 

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -114,6 +113,22 @@ bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds
     return true;
 }
 
+bool RunEventsCollecting(std::vector<std::string>& errors, const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        try {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        } catch (const std::exception& e) {
+            errors.emplace_back(e.what());
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
 void RunEventsFor(std::chrono::milliseconds duration) {
     const auto end = Clock::now() + duration;
     RunEventsUntil([&] { return Clock::now() >= end; }, duration + std::chrono::seconds(1));
@@ -138,15 +153,6 @@ int ThreadCount() {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
         ++count;
     return count;
-}
-
-std::chrono::microseconds ProcessCpuTime() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto toMicros = [](const timeval& t) {
-        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-    };
-    return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
 double MillisecondsOf(const std::function<void()>& fn) {

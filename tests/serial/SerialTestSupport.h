@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Points XDG_CONFIG_HOME at a fresh temporary directory while it lives, so that the
 // alias COMn can name any device.
@@ -53,14 +54,16 @@ private:
 // Runs the Qt event loop until done() holds or timeout passed; returns done().
 bool RunEventsUntil(const std::function<bool()>& done,
                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
+// The same, collecting the errors that reach the loop (where the program's error report
+// would show them) instead of letting them end the test.
+bool RunEventsCollecting(std::vector<std::string>& errors, const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // Runs the Qt event loop for a while.
 void RunEventsFor(std::chrono::milliseconds duration);
 
 // Open descriptors and threads of this process.
 int OpenDescriptorCount();
 int ThreadCount();
-// CPU time used by the whole process so far.
-std::chrono::microseconds ProcessCpuTime();
 
 // Milliseconds elapsed while fn ran.
 double MillisecondsOf(const std::function<void()>& fn);

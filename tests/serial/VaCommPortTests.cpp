@@ -95,13 +95,6 @@ TEST_F(PortTest, SixWriteCharsLeaveAsSixBytesInOrder) {
     EXPECT_EQ(pty.ReadUntilQuiet(100ms), frame);
 }
 
-struct LocalTermios2 {
-    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed, c_ospeed;
-};
-
 TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
     auto comm = NewPort();
     comm->Open();
@@ -113,9 +106,9 @@ TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
     EXPECT_EQ(t.c_cflag & CSTOPB, tcflag_t(CSTOPB));
 
     comm->SetUserBaudrate(250000);
-    LocalTermios2 t2{};
-    ASSERT_EQ(ioctl(pty.Master(), _IOR('T', 0x2A, LocalTermios2), &t2), 0);
-    EXPECT_EQ(t2.c_ospeed, 250000u);
+    std::uint32_t speed = 0;
+    ASSERT_EQ(ExactSpeed(pty.Master(), speed), 0);
+    EXPECT_EQ(speed, 250000u);
 }
 
 TEST_F(PortTest, EventCharsRewriteTheRecordEvenUnchangedFlowControlOnlyWhenChanged) {
@@ -307,7 +300,8 @@ TEST_F(PortTest, OnRxCharCountIsTheWaitingBytesAndNeverZero) {
     std::string received;
     comm->OnRxChar = [&](QObject*, std::uint32_t count) {
         counts.push_back(count);
-        EXPECT_EQ(count, static_cast<std::uint32_t>(comm->ReadBufUsed()));
+        // Bytes still on their way through the pseudo-terminal may have joined since.
+        EXPECT_LE(count, static_cast<std::uint32_t>(comm->ReadBufUsed()));
         received += comm->ReadText();
     };
     comm->Open();
@@ -480,18 +474,24 @@ TEST_F(PortTest, AnEmptiedQueueIsReportedOnceOnTheMainThread) {
 TEST_F(PortTest, DirectWriteSendsAtOnceWithoutAWriteThread) {
     auto comm = NewPort();
     comm->SetDirectWrite(true);
+    int empties = 0;
+    comm->OnTxEmpty = [&](QObject*) { ++empties; };
     const int threads = ThreadCount();
     comm->Open();
     EXPECT_EQ(ThreadCount(), threads + 1);
-    EXPECT_EQ(comm->EventMask(), 0x85u) << "the driver reports transmit-empty itself";
+    EXPECT_EQ(comm->EventMask(), 0x85u) << "the event thread reports transmit-empty";
     EXPECT_TRUE(comm->WriteText("direct"));
     EXPECT_EQ(pty.Read(6, 2s), "direct");
+    EXPECT_TRUE(RunEventsUntil([&] { return empties > 0; }));
+    RunEventsFor(100ms);
+    EXPECT_EQ(empties, 1);
 }
 
-TEST_F(PortTest, LineAndModemOperations) {
+// The modem lines themselves are tested on a scripted line (VaCommEventTests).
+TEST_F(PortTest, APseudoTerminalHasNoModemLinesAndXonStillHoldsOutput) {
     auto comm = NewPort();
     comm->Open();
-    // A pseudo-terminal has no modem lines: they read as off and setting them is harmless.
+    // No modem lines: they read as off, and setting them or a break is harmless.
     EXPECT_NO_THROW(comm->SetDTR(true));
     EXPECT_NO_THROW(comm->SetRTS(true));
     EXPECT_FALSE(comm->CTS());
@@ -500,11 +500,15 @@ TEST_F(PortTest, LineAndModemOperations) {
     EXPECT_FALSE(comm->RLSD());
     EXPECT_NO_THROW(comm->SetBreak(true));
     EXPECT_NO_THROW(comm->SetBreak(false));
+    EXPECT_EQ(comm->UARTReadBufUsed(), 0);
+    EXPECT_FALSE(comm->CTSHold());
 
     comm->SetXon(false); // as if XOFF had been received: output stops
+    EXPECT_TRUE(comm->XOffHold());
     comm->WriteText("held");
     EXPECT_EQ(pty.ReadUntilQuiet(100ms), "");
     comm->SetXon(true);
+    EXPECT_FALSE(comm->XOffHold());
     EXPECT_EQ(pty.Read(4, 2s), "held");
 
     comm->FlowControl()->SetControlDtr(dtrHandshake);
@@ -513,6 +517,21 @@ TEST_F(PortTest, LineAndModemOperations) {
     comm->FlowControl()->SetControlRts(rtsToggle);
     EXPECT_EQ(ErrorOf([&] { comm->SetRTS(false); }),
               "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
+}
+
+// Bytes the driver still holds at Close are dropped with it, not read after the next
+// Open (nor, for output, waited for by close on a stalled line).
+TEST_F(PortTest, CloseDropsWhatTheDriverStillHolds) {
+    auto comm = NewPort();
+    comm->SetMonitorEvents({}); // no event thread takes the bytes in
+    comm->Open();
+    pty.Write("stale");
+    RunEventsFor(50ms);
+    comm->Close();
+    comm->Open();
+    pty.Write("fresh");
+    RunEventsFor(50ms);
+    EXPECT_EQ(comm->ReadText(), "fresh");
 }
 
 TEST_F(PortTest, UpdateDcbOffLeavesTheDriverSettingsAlone) {

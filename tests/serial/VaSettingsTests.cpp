@@ -235,7 +235,7 @@ TEST(TermiosTranslation, StoredConfigurationIsRaw19200EightNoneOne) {
     ApplyStoredConfiguration(comm);
     termios t = CookedTerminal();
     ASSERT_TRUE(DcbToTermios(comm.LineSettingsRecord(), t));
-    EXPECT_EQ(t.c_iflag, 0u);
+    EXPECT_EQ(t.c_iflag, tcflag_t(IGNBRK)) << "a break is counted, not read as a 0x00 byte";
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(t.c_lflag, 0u);
     EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
@@ -286,7 +286,7 @@ TEST(TermiosTranslation, FramingAndHandshakeTable) {
         termios t = CookedTerminal();
         ASSERT_TRUE(DcbToTermios(BuildDCB(line, flow, {}, {}), t)) << c.name;
         EXPECT_EQ(t.c_cflag & framing, c.cflag) << c.name;
-        EXPECT_EQ(t.c_iflag, c.iflag) << c.name;
+        EXPECT_EQ(t.c_iflag, c.iflag | IGNBRK) << c.name;
     }
 }
 
@@ -296,7 +296,7 @@ TEST(TermiosTranslation, ParityCheckOptionChecksInput) {
     line.Options = {coParityCheck};
     termios t = CookedTerminal();
     ASSERT_TRUE(DcbToTermios(BuildDCB(line, {}, {}, {}), t));
-    EXPECT_EQ(t.c_iflag, tcflag_t(INPCK));
+    EXPECT_EQ(t.c_iflag, tcflag_t(INPCK | IGNBRK));
 }
 
 TEST(TermiosTranslation, RecordsLinuxCannotCarryAreRefused) {
@@ -325,11 +325,15 @@ TEST(ErrorTexts, SystemTextLosesTrailingBlanksControlCharsAndFullStops) {
         EXPECT_STREQ(e.what(), "Error writing dcb (5), Input/output error");
     }
     try {
-        RaiseCommError(sErrorSetEventMask, EINVAL);
+        RaiseCommError(sErrorClearBuffers, EINVAL);
         FAIL() << "no error raised";
     } catch (const EVaCommError& e) {
-        EXPECT_STREQ(e.what(), " Error setting EventMask (22), Invalid argument");
+        EXPECT_STREQ(e.what(), "Error clearing buffers (22), Invalid argument");
     }
+}
+
+TEST(ErrorTexts, DisconnectedNamesTheDevice) {
+    EXPECT_STREQ(DisconnectedError("/dev/ttyUSB0").what(), "Device disconnected (/dev/ttyUSB0).");
 }
 
 TEST(ErrorTexts, OpenFailuresNameThePath) {

@@ -176,43 +176,89 @@ TEST_F(StreamTest, AnOnRxCharErrorDuringCloseIsRaisedAfterIt) {
     EXPECT_EQ(DeliverCatching(TVaHandOver::ReraiseEventType()), "while closing");
 }
 
-TEST_F(StreamTest, AHangUpLeavesTheThreadsIdleAndThePortCanBeReopened) {
-    int closes = 0;
-    comm.OnClose = [&](QObject*) { ++closes; };
-    Open();
-    pty.Write("before");
-    std::string received;
-    comm.OnRxChar = [&](QObject*, std::uint32_t) { received += comm.ReadText(); };
-    EXPECT_TRUE(RunEventsUntil([&] { return received == "before"; }));
-    pty.HangUp();
+// Whoever finds the line gone first (the event thread, the write thread, or a direct
+// write on the main thread), the port closes itself from the main thread, once, and can
+// be opened again when a device is back.
+TEST(HangUp, ThePortClosesItselfOnceWhoeverFindsTheLineGone) {
+    struct Case {
+        const char* name;
+        TVaCommEvents events;
+        bool direct;
+    };
+    const Case cases[] = {{"event thread", {ceRxChar, ceError}, false},
+                          {"write thread", {}, false},
+                          {"direct write", {}, true}};
+    TempConfigHome home;
+    for (const Case& c : cases) {
+        PtyPair pty;
+        home.Alias(kPort, pty.SlavePath());
+        TVaComm comm;
+        comm.SetPortNum(kPort);
+        comm.SetMonitorEvents(c.events);
+        comm.SetDirectWrite(c.direct);
+        std::vector<std::string> calls;
+        comm.OnClose = [&](QObject*) {
+            calls.push_back(comm.Active() ? "Close, active" : "Close");
+        };
+        comm.OnHangUp = [&](QObject*) { calls.push_back("HangUp"); };
+        const int threads = ThreadCount();
+        comm.Open();
+        pty.HangUp();
 
-    // A poll request every 100 ms keeps meeting the dead line.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (std::uint8_t b : {0xC0, 0x04, 0x26, 0x15})
-            comm.WriteChar(b);
-    });
-    poll.start(100);
-    QEventLoop loop;
-    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-    const auto cpuBefore = ProcessCpuTime();
-    loop.exec();
-    const auto cpu = ProcessCpuTime() - cpuBefore;
-    poll.stop();
-    EXPECT_LT(cpu, 300ms) << "a thread spins on the hung-up device";
+        // A poll request every 100 ms keeps meeting the dead line.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (std::uint8_t b : {0xC0, 0x04, 0x26, 0x15})
+                comm.WriteChar(b);
+        });
+        poll.start(100);
+        std::vector<std::string> errors;
+        EXPECT_TRUE(RunEventsCollecting(errors, [&] { return !comm.Active(); })) << c.name;
+        RunEventsCollecting(
+            errors, [] { return false; }, 300ms);
+        poll.stop();
+        EXPECT_EQ(calls, (std::vector<std::string>{"Close", "HangUp"})) << c.name;
+        EXPECT_EQ(errors,
+                  std::vector<std::string>{"Device disconnected (" + home.AliasPath(kPort) + ")."})
+            << c.name;
+        EXPECT_EQ(ThreadCount(), threads) << c.name;
+        EXPECT_FALSE(comm.WriteChar('x')) << c.name;
 
-    EXPECT_GE(MillisecondsOf([&] { comm.Close(); }), 300.0);
-    EXPECT_EQ(closes, 1);
-    EXPECT_FALSE(comm.Active());
+        PtyPair back;
+        home.Alias(kPort, back.SlavePath());
+        comm.Open();
+        comm.WriteText("ok");
+        EXPECT_EQ(back.Read(2, 2s), "ok") << c.name;
+    }
+}
 
-    PtyPair back;
-    home.Alias(kPort, back.SlavePath());
+// A writer waiting for room in the queue when the line hangs up is let go: no "Output
+// buffer is full" follows a second later.
+TEST(HangUp, AWriterWaitingForRoomIsLetGo) {
+    TempConfigHome home;
+    PtyPair pty;
+    home.Alias(kPort, pty.SlavePath());
+    TVaComm comm;
+    comm.SetPortNum(kPort);
     comm.Open();
-    back.Write("again");
-    received.clear();
-    EXPECT_TRUE(RunEventsUntil([&] { return received == "again"; }));
-    comm.WriteText("ok");
-    EXPECT_EQ(back.Read(2, 2s), "ok");
+    const std::string chunk(1024, 'q');
+    const int full = comm.Buffers()->WriteSize() - int(chunk.size());
+    for (int i = 0; i < 400 && comm.WriteBufUsed() <= full; ++i) {
+        comm.WriteText(chunk);
+        RunEventsFor(1ms);
+    }
+    ASSERT_GT(comm.WriteBufUsed(), full) << "the device never filled up";
+
+    pty.HangUp();
+    std::vector<std::string> errors;
+    try {
+        comm.WriteText(chunk); // taken if the write thread made room before it saw the end
+    } catch (const EVaCommError& e) {
+        errors.emplace_back(e.what());
+    }
+    EXPECT_TRUE(RunEventsCollecting(errors, [&] { return !comm.Active(); }));
+    EXPECT_EQ(errors,
+              std::vector<std::string>{"Device disconnected (" + home.AliasPath(kPort) + ")."});
 }
 
 // A far end that writes without pause until stopped.

@@ -108,6 +108,7 @@ TEST(EmulatorAlias, FollowsTheLineThroughAHangUp) {
     const std::string first = emulator.SlavePath();
     ToolPort held(alias); // keeps the first terminal's number from being reused at once
     emulator.SetFault(sim::Fault::HangUp, true);
+    EXPECT_FALSE(Exists(alias)) << "gone with the terminal, as a pulled adapter's node";
     emulator.SetFault(sim::Fault::HangUp, false);
     EXPECT_NE(emulator.SlavePath(), first);
     EXPECT_EQ(Target(alias), emulator.SlavePath());

@@ -1,0 +1,195 @@
+#include "serial/VaLine.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+int Result(int status) {
+    return status == 0 ? 0 : errno;
+}
+
+tcflag_t CharacterSize(std::uint8_t byteSize) {
+    switch (byteSize) {
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
+    }
+}
+
+tcflag_t ParityFlags(std::uint8_t parity) {
+    switch (parity) {
+    case 1:
+        return PARENB | PARODD;
+    case 2:
+        return PARENB;
+    case 3:
+        return PARENB | CMSPAR | PARODD;
+    case 4:
+        return PARENB | CMSPAR;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+speed_t StandardSpeed(std::uint32_t baud) {
+    struct Rate {
+        std::uint32_t bps;
+        speed_t code;
+    };
+    static constexpr Rate rates[] = {
+        {50, B50},         {75, B75},         {110, B110},        {134, B134},
+        {150, B150},       {200, B200},       {300, B300},        {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},    {57600, B57600},
+        {115200, B115200}, {230400, B230400}, {460800, B460800},  {500000, B500000},
+        {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
+    for (const Rate& r : rates)
+        if (r.bps == baud)
+            return r.code;
+    return B0;
+}
+
+bool DcbToTermios(const TVaDCB& dcb, termios& t) {
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.BaudRate == 0)
+        return false;
+    // Raw: no byte is translated, swallowed or turned into a signal. A break is not
+    // data: without IGNBRK it would arrive as a 0x00 byte inside a frame.
+    t.c_iflag &= ~tcflag_t(BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
+                           IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
+    t.c_iflag |= IGNBRK;
+    t.c_oflag &= ~tcflag_t(OPOST);
+    t.c_lflag &= ~tcflag_t(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD | CharacterSize(dcb.ByteSize) | ParityFlags(dcb.Parity);
+    if (dcb.StopBits != 0)
+        t.c_cflag |= CSTOPB;
+    if (dcb.Flags & dcb_ParityCheck)
+        t.c_iflag |= INPCK;
+    if ((dcb.Flags & dcb_OutxCtsFlow) || (dcb.Flags & dcb_RtsControlMask) == dcb_RtsHandshake)
+        t.c_cflag |= CRTSCTS;
+    if (dcb.Flags & dcb_OutX)
+        t.c_iflag |= IXON;
+    if (dcb.Flags & dcb_InX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = dcb.XonChar;
+    t.c_cc[VSTOP] = dcb.XoffChar;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (const speed_t speed = StandardSpeed(dcb.BaudRate); speed != B0) {
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+    }
+    return true;
+}
+
+TVaTermiosLine::~TVaTermiosLine() {
+    Close();
+}
+
+int TVaTermiosLine::Open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
+        ::close(fd); // also releases a lock taken before TIOCEXCL failed
+        return error;
+    }
+    FHandle = fd;
+    FExclusive = true;
+    FXoffHold = false;
+    return 0;
+}
+
+void TVaTermiosLine::Close() {
+    if (FHandle < 0)
+        return;
+    ::tcflush(FHandle, TCIOFLUSH);
+    if (FExclusive)
+        ::ioctl(FHandle, TIOCNXCL);
+    ::flock(FHandle, LOCK_UN);
+    ::close(FHandle);
+    FHandle = -1;
+    FExclusive = false;
+}
+
+ssize_t TVaTermiosLine::Read(void* buf, std::size_t count) {
+    return ::read(FHandle, buf, count);
+}
+
+ssize_t TVaTermiosLine::Write(const void* buf, std::size_t count) {
+    return ::write(FHandle, buf, count);
+}
+
+int TVaTermiosLine::ApplySettings(const TVaDCB& dcb) {
+    termios t{};
+    if (::tcgetattr(FHandle, &t) != 0)
+        return errno;
+    if (!DcbToTermios(dcb, t))
+        return EINVAL;
+    if (::tcsetattr(FHandle, TCSANOW, &t) != 0)
+        return errno;
+    return StandardSpeed(dcb.BaudRate) == B0 ? SetExactSpeed(FHandle, dcb.BaudRate) : 0;
+}
+
+int TVaTermiosLine::ModemLines(int& lines) {
+    return Result(::ioctl(FHandle, TIOCMGET, &lines));
+}
+
+int TVaTermiosLine::SetModemLines(int bits, bool on) {
+    return Result(::ioctl(FHandle, on ? TIOCMBIS : TIOCMBIC, &bits));
+}
+
+int TVaTermiosLine::Counts(TVaLineCounts& counts) {
+    serial_icounter_struct c{};
+    if (::ioctl(FHandle, TIOCGICOUNT, &c) != 0)
+        return errno;
+    counts = {c.cts, c.dsr, c.rng, c.dcd, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+    return 0;
+}
+
+int TVaTermiosLine::HoldFlags(std::uint32_t& flags) {
+    flags = FXoffHold ? HOLD_XOFF : 0;
+    termios t{};
+    if (::tcgetattr(FHandle, &t) != 0)
+        return errno;
+    int lines = 0;
+    if ((t.c_cflag & CRTSCTS) && ModemLines(lines) == 0 && !(lines & TIOCM_CTS))
+        flags |= HOLD_CTS;
+    return 0;
+}
+
+int TVaTermiosLine::InQueue(int& count) {
+    return Result(::ioctl(FHandle, TIOCINQ, &count));
+}
+
+int TVaTermiosLine::OutQueue(int& count) {
+    return Result(::ioctl(FHandle, TIOCOUTQ, &count));
+}
+
+int TVaTermiosLine::Flush(int queues) {
+    return Result(::tcflush(FHandle, queues));
+}
+
+int TVaTermiosLine::SetBreak(bool on) {
+    return Result(::ioctl(FHandle, on ? TIOCSBRK : TIOCCBRK));
+}
+
+int TVaTermiosLine::SetXon(bool on) {
+    if (::tcflow(FHandle, on ? TCOON : TCOOFF) != 0)
+        return errno;
+    FXoffHold = !on;
+    return 0;
+}

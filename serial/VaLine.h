@@ -1,0 +1,103 @@
+#pragma once
+// The line layer: every call the port component makes on the device (open and the
+// exclusive hold, termios settings, modem lines, line counters, queue counts, purges,
+// reads and writes) behind one thin interface. The component's event rules can so also
+// run against a scripted line that has modem lines, breaks and line errors, which a
+// pseudo-terminal has not.
+//
+// Each operation returns 0 or the errno value of the call that failed; the component
+// decides what a failure means.
+#include "serial/VaTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <termios.h>
+
+// A UART's interrupt counters: modem-line changes and line errors since it was opened.
+struct TVaLineCounts {
+    int Cts = 0, Dsr = 0, Rng = 0, Dcd = 0;
+    int Frame = 0, Overrun = 0, Parity = 0, Brk = 0, BufOverrun = 0;
+    bool operator==(const TVaLineCounts&) const = default;
+};
+
+class TVaLine {
+public:
+    virtual ~TVaLine() = default;
+
+    // Opens path for reading and writing without blocking and holds it exclusively.
+    virtual int Open(const std::string& path) = 0;
+    // Drops pending output (so close cannot wait on a stalled line), gives up the
+    // exclusive hold and closes. Nothing happens when the line is not open.
+    virtual void Close() = 0;
+    // The descriptor to wait on for input, output room and hang-up; -1 while closed.
+    virtual int Handle() const = 0;
+
+    virtual ssize_t Read(void* buf, std::size_t count) = 0;
+    virtual ssize_t Write(const void* buf, std::size_t count) = 0;
+
+    virtual int ApplySettings(const TVaDCB& dcb) = 0;
+    // TIOCM_ bits.
+    virtual int ModemLines(int& lines) = 0;
+    virtual int SetModemLines(int bits, bool on) = 0;
+    virtual int Counts(TVaLineCounts& counts) = 0;
+    // HOLD_ and XOFF_SENT bits.
+    virtual int HoldFlags(std::uint32_t& flags) = 0;
+    // Bytes the driver has received and not yet handed over, and has still to send.
+    virtual int InQueue(int& count) = 0;
+    virtual int OutQueue(int& count) = 0;
+    // TCIFLUSH, TCOFLUSH or TCIOFLUSH.
+    virtual int Flush(int queues) = 0;
+    virtual int SetBreak(bool on) = 0;
+    // Output as if XON (true) or XOFF (false) had been received.
+    virtual int SetXon(bool on) = 0;
+};
+
+// A Linux serial device through termios and ioctl. The exclusive hold is the advisory
+// lock, taken first, and TIOCEXCL, set only once the lock is held: setting TIOCEXCL on a
+// device that another program holds would lock every ordinary user out of it, us too.
+class TVaTermiosLine : public TVaLine {
+public:
+    ~TVaTermiosLine() override;
+
+    int Open(const std::string& path) override;
+    void Close() override;
+    int Handle() const override { return FHandle; }
+    ssize_t Read(void* buf, std::size_t count) override;
+    ssize_t Write(const void* buf, std::size_t count) override;
+    int ApplySettings(const TVaDCB& dcb) override;
+    int ModemLines(int& lines) override;
+    int SetModemLines(int bits, bool on) override;
+    int Counts(TVaLineCounts& counts) override;
+    // A termios line can tell only CTS hold (RTS/CTS handshake with CTS off) and XOFF
+    // hold it was told of; Linux holds output for neither DSR nor RLSD and does not say
+    // whether it sent an XOFF.
+    int HoldFlags(std::uint32_t& flags) override;
+    int InQueue(int& count) override;
+    int OutQueue(int& count) override;
+    int Flush(int queues) override;
+    int SetBreak(bool on) override;
+    int SetXon(bool on) override;
+
+private:
+    int FHandle = -1;
+    bool FExclusive = false;
+    std::atomic<bool> FXoffHold = false;
+};
+
+// Carries the record into t: raw mode (a break is ignored as data and only counted),
+// framing, parity, stop bits, XON/XOFF and RTS/CTS handshake, the XON/XOFF characters,
+// and the speed when it has a Bnnn constant. Returns false for a record Linux cannot
+// carry (fewer than 5 data bits, speed 0). DSR/DTR handshake, the XON/XOFF limits and
+// the error, end-of-file and event characters have no termios counterpart and are left
+// out.
+bool DcbToTermios(const TVaDCB& dcb, termios& t);
+
+// The Bnnn constant of a speed, or B0 when there is none (then it is set exactly).
+speed_t StandardSpeed(std::uint32_t baud);
+
+// Any speed in bit/s through the kernel's termios2 (VaLineSpeed.cpp, which cannot share
+// a file with <termios.h>). Return 0 or errno.
+int SetExactSpeed(int fd, std::uint32_t baud);
+int ExactSpeed(int fd, std::uint32_t& baud);
