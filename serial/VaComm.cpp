@@ -17,6 +17,12 @@ namespace {
 // driver that is still sending: a Linux tty cannot be waited on for either.
 constexpr std::uint32_t LineWatchMs = 20;
 constexpr std::uint32_t DrainPollMs = 5;
+// How long the write thread waits for a run of bytes still being queued: at most, and
+// without a new byte.
+constexpr std::chrono::microseconds RunWait(100);
+constexpr std::chrono::nanoseconds RunGap(1000);
+// How long the main thread waits awake for room in a full queue before it sleeps.
+constexpr std::chrono::microseconds RoomWait(20);
 // How soon a writer waiting for room in the queue notices that the line hung up.
 constexpr std::int64_t HungUpCheckMs = 50;
 
@@ -167,6 +173,65 @@ void TVaCommBuffer::Peek(void* Buf, int Count) const {
     std::memcpy(Buf, FData.get(), static_cast<std::size_t>(std::clamp(Count, 0, FSize)));
 }
 
+TVaWriteQueue::TVaWriteQueue(int capacity)
+    : FData(std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(std::max(capacity, 0)))),
+      FCapacity(std::max(capacity, 0)) {}
+
+int TVaWriteQueue::Size() const {
+    const std::uint64_t head = FHead.load(); // first, so the tail read after is never behind
+    return static_cast<int>(FTail.load() - head);
+}
+
+bool TVaWriteQueue::Append(const void* Buf, int Count, std::memory_order publish) {
+    const std::uint64_t tail = FTail.load(std::memory_order_relaxed);
+    const auto fits = [&] {
+        return tail - FHeadSeen + std::uint64_t(Count) <= std::uint64_t(FCapacity);
+    };
+    if (!fits()) {
+        FHeadSeen = FHead.load();
+        if (!fits())
+            return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(Buf);
+    if (Count == 1) {
+        FData[static_cast<std::size_t>(FTailAt)] = *bytes;
+    } else {
+        const int first = std::min(Count, FCapacity - FTailAt);
+        std::memcpy(FData.get() + FTailAt, bytes, static_cast<std::size_t>(first));
+        std::memcpy(FData.get(), bytes + first, static_cast<std::size_t>(Count - first));
+    }
+    FTailAt += Count;
+    if (FTailAt >= FCapacity)
+        FTailAt -= FCapacity;
+    // Spelled out: an order known only at run time is taken as sequentially consistent.
+    if (publish == std::memory_order_release)
+        FTail.store(tail + std::uint64_t(Count), std::memory_order_release);
+    else
+        FTail.store(tail + std::uint64_t(Count));
+    return true;
+}
+
+int TVaWriteQueue::Peek(void* Buf) const {
+    const int count = static_cast<int>(FTail.load() - FHead.load(std::memory_order_relaxed));
+    auto* bytes = static_cast<std::uint8_t*>(Buf);
+    const int first = std::min(count, FCapacity - FHeadAt);
+    std::memcpy(bytes, FData.get() + FHeadAt, static_cast<std::size_t>(first));
+    std::memcpy(bytes + first, FData.get(), static_cast<std::size_t>(count - first));
+    return count;
+}
+
+void TVaWriteQueue::Remove(int Count) {
+    Count = std::clamp(Count, 0, Size());
+    FHeadAt += Count;
+    if (FHeadAt >= FCapacity)
+        FHeadAt -= FCapacity;
+    FHead.store(FHead.load(std::memory_order_relaxed) + std::uint64_t(Count));
+}
+
+void TVaWriteQueue::Clear() {
+    Remove(Size());
+}
+
 // ---------------------------------------------------------------------------------
 // Event thread
 
@@ -245,7 +310,7 @@ void TVaCommWriteThread::Stop() {
 }
 
 bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
-    if (Append(Buf, Count))
+    if (Append(Buf, Count) || AwaitRoom(Buf, Count))
         return true;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(FOwner->FBuffers.WriteTimeout());
@@ -253,6 +318,9 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || FOwner->HungUp())
             return false;
+        // A queue-empty report that the main thread has not run yet is out of date now,
+        // and the write thread waiting for it could never make room.
+        HandOver().Withdraw(this);
         FRoomEvent.WaitFor(
             static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), HungUpCheckMs)));
         if (Append(Buf, Count))
@@ -260,14 +328,37 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     }
 }
 
-// Queues the bytes when they fit; otherwise arms the wait for room.
-bool TVaCommWriteThread::Append(const void* Buf, int Count) {
-    std::lock_guard lock(FOwner->FWriteSection);
-    if (Count > FBuffer.Free()) {
-        FRoomEvent.ResetEvent();
-        return false;
+// A write thread busy on another processor makes room within microseconds: looking again
+// awake for that long spares both threads a sleep and a wake-up.
+bool TVaCommWriteThread::AwaitRoom(const void* Buf, int Count) {
+    using Clock = std::chrono::steady_clock;
+    const auto limit = Clock::now() + RoomWait;
+    while (Clock::now() < limit) {
+        for (int i = 0; i < 16; ++i)
+            __builtin_ia32_pause();
+        if (FBuffer.Capacity() - Queued() >= Count)
+            return Append(Buf, Count);
     }
-    FBuffer.Write(Buf, Count);
+    return false;
+}
+
+// Queues the bytes when they fit; otherwise arms the wait for room.
+//
+// The bytes are handed over by a plain release store, and FWriteEvent is set only when
+// found reset, which alone could miss a write thread that is just resetting it. That
+// thread never sleeps on a reset event, though, for longer than a poll interval before
+// the main thread has run (or withdrawn) its queue-empty report, and looks at the queue
+// again afterwards: whatever was queued before the report ran is found then, whatever
+// after finds the event reset. Without the hand-over (SyncThreads false) the store is
+// sequentially consistent instead.
+bool TVaCommWriteThread::Append(const void* Buf, int Count) {
+    const std::memory_order publish =
+        Sync() ? std::memory_order_release : std::memory_order_seq_cst;
+    if (!FBuffer.Append(Buf, Count, publish)) {
+        FRoomEvent.ResetEvent();
+        if (!FBuffer.Append(Buf, Count, publish)) // room made between the two looks
+            return false;
+    }
     FWriteEvent.SetEvent();
     return true;
 }
@@ -280,20 +371,17 @@ void TVaCommWriteThread::PurgeWrite() {
     FFlushDoneEvent.ResetEvent();
     FFlushEvent.SetEvent();
     const auto acknowledged = [this] { return FFlushDoneEvent.Signaled(); };
-    HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000));
+    if (HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)))
+        TakeLateBytes(); // queued by a hand-over run meanwhile, after the queue was emptied
 }
 
 int TVaCommWriteThread::Queued() {
-    std::lock_guard lock(FOwner->FWriteSection);
     return FBuffer.Size();
 }
 
 void TVaCommWriteThread::Execute() {
     while (!Terminated()) {
-        // After a hang-up nothing can be sent; flushes are still acknowledged.
-        TVaEvent* const writable = FOwner->HungUp() ? nullptr : &FWriteEvent;
-        switch (WaitForMultiple({&FCloseEvent, &FFlushEvent, writable},
-                                FDraining ? DrainPollMs : INFINITE)) {
+        switch (NextTurn()) {
         case 0:
             Terminate();
             break;
@@ -303,19 +391,28 @@ void TVaCommWriteThread::Execute() {
         case 2:
             WriteQueued();
             break;
-        }
-        if (FDraining && !Terminated())
+        case wmTimeout:
             ReportWhenDrained();
+            break;
+        }
     }
 }
 
+// The first of stop request, flush request and queued bytes; while the queue is empty
+// and not yet reported, nothing for a poll interval. Bytes queued while the last write
+// was under way are taken without another wait. After a hang-up nothing can be sent;
+// flushes are still acknowledged.
+int TVaCommWriteThread::NextTurn() {
+    TVaEvent* const writable = FOwner->HungUp() ? nullptr : &FWriteEvent;
+    if (writable && writable->Signaled() && !FCloseEvent.Signaled() && !FFlushEvent.Signaled())
+        return 2;
+    return WaitForMultiple({&FCloseEvent, &FFlushEvent, writable},
+                           FDraining ? DrainPollMs : INFINITE);
+}
+
 void TVaCommWriteThread::WriteQueued() {
-    int count;
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        count = FBuffer.Size();
-        FBuffer.Peek(FOutput.data(), count);
-    }
+    AwaitRun();
+    const int count = FBuffer.Peek(FOutput.data());
     const ssize_t written =
         count > 0 ? FOwner->FDevice->Write(FOutput.data(), static_cast<std::size_t>(count)) : 0;
     const int error = written < 0 ? errno : 0;
@@ -330,6 +427,25 @@ void TVaCommWriteThread::WriteQueued() {
         if (sent > 0)
             WriteDone(sent);
         WaitWritable();
+    }
+}
+
+// A main thread queueing a run byte by byte adds a byte every few nanoseconds. While the
+// queue keeps growing, the thread waits awake for the run to end (up to half the queue
+// or a short limit), so that the run leaves in one write. A main thread that shares this
+// thread's processor cannot add bytes meanwhile, and the wait ends after one look.
+void TVaCommWriteThread::AwaitRun() {
+    using Clock = std::chrono::steady_clock;
+    const auto limit = Clock::now() + RunWait;
+    for (int size = Queued();;) {
+        const auto look = Clock::now() + RunGap;
+        while (Clock::now() < look)
+            __builtin_ia32_pause();
+        const int now = Queued();
+        if (now == size || now >= FBuffer.Capacity() / 2 || Clock::now() > limit ||
+            FCloseEvent.Signaled() || FFlushEvent.Signaled())
+            return;
+        size = now;
     }
 }
 
@@ -351,50 +467,59 @@ void TVaCommWriteThread::WaitWritable() {
     }
 }
 
+// An emptied queue is reported a poll interval later (ReportWhenDrained), so that a
+// main thread writing turn after turn, with its next bytes due within microseconds,
+// has its run of writes reported once, when it ends, rather than waiting for the main
+// thread after every turn.
 void TVaCommWriteThread::WriteDone(int count) {
-    bool empty;
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        FBuffer.Remove(count);
-        empty = FBuffer.Size() == 0;
-        if (empty)
-            FWriteEvent.ResetEvent();
-    }
+    FBuffer.Remove(count);
     FRoomEvent.SetEvent();
-    FDraining = empty;
+    if (Queued() > 0)
+        return;
+    FDraining = true;
+    StopUnlessQueued(0);
 }
 
-// The queue-empty report waits until the driver has sent the last byte too. Bytes
-// queued meanwhile are written first and reported once they are gone.
+// Resets FWriteEvent unless more than left bytes are queued. The queue is looked at again
+// after the reset: a byte queued in between has seen the event still set.
+void TVaCommWriteThread::StopUnlessQueued(int left) {
+    FWriteEvent.ResetEvent();
+    if (Queued() > left)
+        FWriteEvent.SetEvent();
+}
+
+// The queue-empty report waits until the driver has sent the last byte too.
 void TVaCommWriteThread::ReportWhenDrained() {
-    if (Queued() > 0) {
-        FDraining = false;
+    if (TakeLateBytes())
         return;
-    }
     int sending = 0;
     if (FOwner->FDevice->OutQueue(sending) == 0 && sending > 0)
         return;
     FDraining = false;
-    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); });
+    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); }, this);
+    TakeLateBytes();
+}
+
+// Bytes queued after the queue was found empty are written on the next turn.
+bool TVaCommWriteThread::TakeLateBytes() {
+    if (Queued() == 0)
+        return false;
+    FWriteEvent.SetEvent();
+    return true;
 }
 
 // A failed write is reported as a line error and retried when the next byte is queued
 // (or the thread is stopped). Retrying at once would spin on a device that went away.
 void TVaCommWriteThread::WriteFailed(int remaining) {
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        if (FBuffer.Size() == remaining)
-            FWriteEvent.ResetEvent();
-    }
+    StopUnlessQueued(remaining);
     Synchronize([this] { FOwner->HandOverEvents(EV_ERR); });
+    if (Queued() > remaining)
+        FWriteEvent.SetEvent();
 }
 
 void TVaCommWriteThread::AcknowledgeFlush() {
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        FBuffer.Clear();
-        FWriteEvent.ResetEvent();
-    }
+    FBuffer.Clear();
+    StopUnlessQueued(0);
     FDraining = false;
     FRoomEvent.SetEvent();
     FFlushEvent.ResetEvent();

@@ -63,6 +63,36 @@ private:
     int FSize = 0;
 };
 
+// The write queue: a ring of fixed capacity that the main thread appends to and the
+// write thread takes from, without a lock, so that a byte-by-byte WriteChar costs a copy
+// and a store. Each side owns one position; either may read the size.
+class TVaWriteQueue {
+public:
+    explicit TVaWriteQueue(int capacity);
+
+    int Size() const;
+    int Capacity() const { return FCapacity; }
+
+    // Main thread: false, and nothing queued, when the bytes do not fit. publish orders
+    // the store that hands the bytes over (TVaCommWriteThread says which it needs).
+    bool Append(const void* Buf, int Count, std::memory_order publish);
+
+    // Write thread.
+    int Peek(void* Buf) const; // copies out every queued byte; returns the count
+    void Remove(int Count);
+    void Clear();
+
+private:
+    std::unique_ptr<std::uint8_t[]> FData;
+    const int FCapacity;
+    // Bytes ever appended and ever taken; their difference is the size.
+    alignas(64) std::atomic<std::uint64_t> FTail = 0;
+    std::uint64_t FHeadSeen = 0; // the main thread's last look at FHead
+    int FTailAt = 0;             // where the next byte goes
+    alignas(64) std::atomic<std::uint64_t> FHead = 0;
+    int FHeadAt = 0; // where the oldest byte is
+};
+
 class TVaCustomComm;
 
 // Waits for received bytes, line errors, modem-line changes and a drained transmit
@@ -100,21 +130,26 @@ protected:
 
 private:
     bool Append(const void* Buf, int Count);
+    bool AwaitRoom(const void* Buf, int Count);
     void WriteQueued();
+    void AwaitRun();
     void WaitWritable();
+    int NextTurn();
     void WriteDone(int count);
+    void StopUnlessQueued(int left);
     void WriteFailed(int remaining);
     void ReportWhenDrained();
+    bool TakeLateBytes();
     void AcknowledgeFlush();
 
-    TVaCommBuffer FBuffer;
+    TVaWriteQueue FBuffer;
     std::vector<std::uint8_t> FOutput; // the bytes of the write in progress
     TVaWaitEvent FWriteEvent;          // set while bytes are queued
     TVaWaitEvent FCloseEvent;
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
     TVaWaitEvent FRoomEvent; // set when bytes left the queue
-    bool FDraining = false;  // the queue is empty, the driver may still be sending
+    bool FDraining = false;  // the queue ran empty and is not reported yet
     TVaCustomComm* FOwner;
 };
 

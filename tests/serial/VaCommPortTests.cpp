@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -390,6 +391,59 @@ TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
     EXPECT_EQ(comm->WriteBufUsed(), 5);
     comm->Close();
     EXPECT_EQ(pty.ReadUntilQuiet(100ms), "");
+}
+
+// The write thread waits on its queue-empty report while the main thread, busy and not
+// back in its event loop, queues more than the queue holds: the report is out of date
+// then and must not keep the writer from making room.
+TEST_F(PortTest, AWriterOutrunningAPendingQueueEmptyReportIsNotRefused) {
+    auto comm = NewPort();
+    comm->Open();
+    ASSERT_TRUE(comm->WriteChar('a'));
+    EXPECT_EQ(pty.Read(1, 2s), "a");
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (TVaHandOver::Instance().PendingCount() == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(TVaHandOver::Instance().PendingCount(), 0u);
+    std::string sent;
+    for (int i = 0; i < comm->Buffers()->WriteSize() * 3 / 2; ++i)
+        sent += static_cast<char>('A' + i % 26);
+    std::string refused = "(no error)";
+    for (std::size_t i = 0; i < sent.size() && refused == "(no error)"; ++i)
+        refused = ErrorOf([&] { comm->WriteChar(static_cast<std::uint8_t>(sent[i])); });
+    ASSERT_EQ(refused, "(no error)");
+    EXPECT_EQ(pty.Read(sent.size(), 5s), sent);
+}
+
+// Byte by byte, several hundred a turn, many times round the queue, with the far end
+// reading as it comes: every byte once and in order, and one queue-empty report after
+// the last.
+TEST_F(PortTest, RunsOfSingleBytesLongerThanTheQueueArriveWholeAndInOrder) {
+    auto comm = NewPort();
+    int empties = 0;
+    comm->OnTxEmpty = [&](QObject*) { ++empties; };
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 20000; ++i)
+        sent += static_cast<char>(i * 7 % 251);
+    std::string received;
+    std::thread reader([&] { received = pty.Read(sent.size(), 20s); });
+    std::size_t at = 0;
+    QTimer producer;
+    QObject::connect(&producer, &QTimer::timeout, [&] {
+        for (int n = 0; n < 700 && at < sent.size(); ++n, ++at)
+            ASSERT_TRUE(comm->WriteChar(static_cast<std::uint8_t>(sent[at])));
+    });
+    producer.start(0);
+    EXPECT_TRUE(RunEventsUntil([&] { return at == sent.size(); }, 20s));
+    producer.stop();
+    reader.join(); // the main thread runs no hand-over meanwhile
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
+    const int before = empties;
+    RunEventsFor(200ms);
+    EXPECT_EQ(empties, before + 1) << "one report after the last byte";
 }
 
 TEST_F(PortTest, AQueueThatStaysFullRaisesOutputBufferFull) {
