@@ -3,6 +3,7 @@
 #include "serial/ComPortPaths.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -60,6 +61,29 @@ std::string FormatDeviceName(const std::string& pattern, long n) {
     }
     return name;
 }
+
+} // namespace
+
+// The main thread's watch on the port for received bytes: runs its handler for every
+// activation, so that an error raised there reaches the event loop as from any handler.
+class TRxWatch : public QSocketNotifier {
+public:
+    TRxWatch(int fd, std::function<void()> activated)
+        : QSocketNotifier(fd, QSocketNotifier::Read), FActivated(std::move(activated)) {}
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::SockAct)
+            return QSocketNotifier::event(e);
+        FActivated();
+        return true;
+    }
+
+private:
+    std::function<void()> FActivated;
+};
+
+namespace {
 
 QEvent::Type HangUpEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -262,12 +286,7 @@ void TVaCommEventThread::Execute() {
                         timeout, room ? &port : nullptr);
         if (Terminated())
             continue;
-        std::uint32_t mask = 0;
-        const bool pulled = room && FOwner->PullInput().Count > 0;
-        if (pulled || (port.revents & POLLIN))
-            mask |= EV_RXCHAR;
-        FOwner->WatchLine();
-        mask |= FOwner->TakeEvents();
+        std::uint32_t mask = FOwner->CollectEvents(room);
         draining = reportsTransmit && FOwner->FTransmitting.Signaled();
         if (draining && FOwner->TransmitDrained()) {
             mask |= EV_TXEMPTY;
@@ -289,14 +308,7 @@ void TVaCommEventThread::Dispatch(std::uint32_t mask) {
 }
 
 void TVaCommEventThread::DispatchEvents() {
-    TVaCustomComm::THandlerScope scope(*FOwner);
-    std::uint32_t mask = FEvtMask;
-    if (mask & EV_RXCHAR) {
-        FOwner->HandleRxChar();
-        mask &= ~EV_RXCHAR;
-    }
-    if (mask != 0)
-        FOwner->HandleCommEvents(mask);
+    FOwner->DispatchBatch(FEvtMask);
 }
 
 // ---------------------------------------------------------------------------------
@@ -566,6 +578,8 @@ void TVaCustomComm::Open() {
         FRx80Full = false;
         FEvtChar = FEventChars.EventChar();
         FPendingEvents = FPendingErrors = 0;
+        FUnreported = false;
+        FDeferred = 0;
         FEventsPending.ResetEvent();
         FTransmitting.ResetEvent();
         FHungUp = false;
@@ -574,6 +588,7 @@ void TVaCustomComm::Open() {
         ApplyEventMask();
         StartLineWatch();
         CreateThreads();
+        StartRxWatch();
     } catch (...) {
         StopThreads();
         CloseHandle();
@@ -628,10 +643,12 @@ void TVaCustomComm::Close() {
 }
 
 void TVaCustomComm::Shut() {
+    FRxWatch.reset();
     {
         std::lock_guard lock(FGlobalSection);
         StopThreads();
     }
+    FWatchesRx = false;
     CloseHandle();
     if (!Destroying() && OnClose)
         OnClose(this);
@@ -821,6 +838,8 @@ TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
 // The event character and the queue passing 80 % are noted as the bytes come in.
 void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
     FReceive->Write(bytes, count);
+    FUnreported = true;
+    FArrived += static_cast<std::uint64_t>(count);
     std::uint32_t events = 0;
     if (std::memchr(bytes, FEvtChar.load(), static_cast<std::size_t>(count)))
         events |= EV_RXFLAG;
@@ -832,10 +851,15 @@ void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
 }
 
 // Bytes left the receive queue: there is room again, and below 80 % a new fill counts.
+// An emptied queue has nothing left to report.
 void TVaCustomComm::ReceiveTaken() {
     if (std::int64_t(FReceive->Size()) * 5 <= std::int64_t(FReceive->Capacity()) * 4)
         FRx80Full = false;
+    if (FReceive->Size() == 0)
+        FUnreported = false;
     FReceiveRoom.SetEvent();
+    if (FWatchesRx)
+        ResumeRxWatch();
 }
 
 bool TVaCustomComm::ReceiveRoom() {
@@ -888,6 +912,16 @@ void TVaCustomComm::AddEvents(std::uint32_t mask, std::uint32_t errors) {
         return;
     FPendingEvents |= mask;
     FEventsPending.SetEvent();
+}
+
+// The event thread's look at everything at once, so that bytes the main thread takes
+// meanwhile, and the line changes that came with them, fall into one batch or the next.
+std::uint32_t TVaCustomComm::CollectEvents(bool room) {
+    std::lock_guard lock(FReadSection);
+    if (room)
+        PullInput();
+    WatchLine();
+    return TakeEvents() | (FUnreported ? EV_RXCHAR : 0);
 }
 
 std::uint32_t TVaCustomComm::TakeEvents() {
@@ -1181,10 +1215,34 @@ TVaCustomComm::THandlerScope::THandlerScope(TVaCustomComm& comm) : FComm(comm) {
     ++FComm.FHandlers;
 }
 
-// A hang-up noticed while a handler ran is acted on once the last one has returned.
+// A hang-up noticed while a handler ran is acted on once the last one has returned, and
+// the watch for received bytes paused meanwhile goes on.
 TVaCustomComm::THandlerScope::~THandlerScope() {
-    if (--FComm.FHandlers == 0 && FComm.FHangUpDeferred.exchange(false))
+    if (--FComm.FHandlers != 0)
+        return;
+    if (FComm.FHangUpDeferred.exchange(false))
         FComm.PostHangUp();
+    if (FComm.FWatchesRx)
+        FComm.ResumeRxWatch();
+}
+
+// A batch of events, from the event thread's hand-over or from the main thread's own
+// watch. A batch that comes while the handlers of another run a nested event loop waits
+// for them to return, so that handlers never nest and keep their order.
+void TVaCustomComm::DispatchBatch(std::uint32_t mask) {
+    FDeferred |= mask;
+    if (FDispatching)
+        return;
+    THandlerScope scope(*this);
+    FDispatching = true;
+    const std::unique_ptr<bool, void (*)(bool*)> done(&FDispatching, [](bool* d) { *d = false; });
+    while (FDeferred != 0) {
+        const std::uint32_t batch = std::exchange(FDeferred, 0);
+        if (batch & EV_RXCHAR)
+            HandleRxChar();
+        if (batch & ~EV_RXCHAR)
+            HandleCommEvents(batch & ~EV_RXCHAR);
+    }
 }
 
 void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
@@ -1192,10 +1250,59 @@ void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
     HandleCommEvents(Mask);
 }
 
+// Bytes that an earlier OnRxChar was told of raise no new one by themselves.
 void TVaCustomComm::HandleRxChar() {
     const int waiting = ReadBufUsed();
-    if (waiting > 0 && OnRxChar)
+    if (TakeUnreported() && waiting > 0 && OnRxChar)
         OnRxChar(this, static_cast<std::uint32_t>(waiting));
+}
+
+bool TVaCustomComm::TakeUnreported() {
+    std::lock_guard lock(FReadSection);
+    return std::exchange(FUnreported, false);
+}
+
+// ---------------------------------------------------------------------------------
+// The main thread's watch for received bytes
+//
+// While the main thread waits in its event loop, it watches the port itself and takes
+// bytes the moment they arrive, rather than a hand-over later when the event thread has
+// woken and woken it in turn. The event thread waits on the port as ever and delivers
+// whatever the main thread does not get to first: while it is busy, while a handler
+// runs, and every other event.
+
+void TVaCustomComm::StartRxWatch() {
+    if (!FSyncThreads || !(FEventMask & EV_RXCHAR) || !FEventThread)
+        return;
+    FRxWatch = std::make_unique<TRxWatch>(FHandle, [this] { RxWatchActivated(); });
+    FWatchesRx = true;
+}
+
+void TVaCustomComm::RxWatchActivated() {
+    const std::uint64_t arrived = FArrived;
+    DispatchBatch(EV_RXCHAR);
+    if (FArrived == arrived && FRxWatch)
+        PauseRxWatchIfStuck();
+}
+
+// Readable, yet nothing came in: a handler is running (its nested event loop must not
+// spin on the port), the receive queue is full, or the input ended. The event thread
+// sees to those; the watch goes on once a handler has returned or room was made.
+void TVaCustomComm::PauseRxWatchIfStuck() {
+    pollfd port{FHandle, POLLIN, 0};
+    if (::poll(&port, 1, 0) <= 0)
+        return; // the event thread took the bytes
+    if (port.revents & (POLLHUP | POLLERR | POLLNVAL))
+        NoteHangUp();
+    FRxWatch->setEnabled(false);
+}
+
+void TVaCustomComm::ResumeRxWatch() {
+    if (!FRxWatch || FRxWatch->isEnabled() || HungUp())
+        return;
+    std::lock_guard lock(FReadSection);
+    if (FReceive->Free() > 0)
+        FRxWatch->setEnabled(true);
 }
 
 void TVaCustomComm::HandleCommEvents(std::uint32_t Mask) {

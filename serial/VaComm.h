@@ -94,6 +94,7 @@ private:
 };
 
 class TVaCustomComm;
+class TRxWatch;
 
 // Waits for received bytes, line errors, modem-line changes and a drained transmit
 // queue together with its stop request, and hands each batch to the main thread.
@@ -327,6 +328,15 @@ private:
     std::uint32_t TakeEvents();
     std::uint32_t TakeErrors();
     void ReceiveTaken();
+    std::uint32_t CollectEvents(bool room);
+    bool TakeUnreported();
+    void DispatchBatch(std::uint32_t mask);
+
+    // The main thread's own watch for received bytes.
+    void StartRxWatch();
+    void RxWatchActivated();
+    void PauseRxWatchIfStuck();
+    void ResumeRxWatch();
     bool TransmitDrained();
     int QueueCount(int (TVaLine::*query)(int&));
 
@@ -351,6 +361,8 @@ private:
     bool FWatchLine = false;                  // the line has something the event mask watches
     std::uint32_t FPendingEvents = 0;         // seen, not yet handed to the event thread
     std::uint32_t FPendingErrors = 0;         // CE_ flags not yet reported
+    bool FUnreported = false;                 // bytes came in since the last OnRxChar
+    std::atomic<std::uint64_t> FArrived = 0;  // bytes ever received
     TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
     TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
     std::atomic<bool> FHungUp = false;
@@ -358,6 +370,10 @@ private:
     std::mutex FPostLock;                      // a hang-up event is made and read under it
     std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
     std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
+    std::unique_ptr<TRxWatch> FRxWatch;
+    bool FWatchesRx = false;     // the watch exists while open; only the main thread uses it
+    bool FDispatching = false;   // a batch's handlers are running
+    std::uint32_t FDeferred = 0; // events of batches that came meanwhile
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;
