@@ -107,12 +107,12 @@ TEST(SimProgram, HelpListsEveryOption) {
     ASSERT_TRUE(fs::exists(SimPath())) << SimPath() << " is missing; build the uego-sim target";
     SimProcess sim({"--help"});
     EXPECT_EQ(sim.End(), 0);
-    for (const char* option :
-         {"--port",       "--warmup",    "--version",  "--pattern",        "--lambda",
-          "--supply",     "--memory",    "--resistor", "--serial",         "--can",
-          "--slave-can",  "--fault",     "--late-ms",  "--help",           "engine",
-          "sweep",        "constant",    "silent",     "corrupt-checksum", "split-replies",
-          "late-replies", "stray-bytes", "hang-up"})
+    for (const char* option : {"--port",       "--warmup",    "--version",        "--pattern",
+                               "--lambda",     "--supply",    "--memory",         "--resistor",
+                               "--serial",     "--can",       "--slave-can",      "--fault",
+                               "--late-ms",    "--help",      "engine",           "sweep",
+                               "constant",     "silent",      "corrupt-checksum", "split-replies",
+                               "late-replies", "stray-bytes", "hang-up",          "--baud"})
         EXPECT_NE(sim.stdoutText.find(option), std::string::npos) << option;
     EXPECT_TRUE(sim.stderrText.empty());
 }
@@ -144,6 +144,8 @@ TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
         {"--slave-can", "x"},
         {"--fault", "melt"},
         {"--late-ms", "-1"},
+        {"--baud", "0"},
+        {"--baud", "fast"},
         {"--bogus"},
         {"--port=x"},
     };
