@@ -18,9 +18,13 @@ constexpr int LineBaud = 19200;
 constexpr auto ByteTime = std::chrono::nanoseconds(10'000'000'000LL / LineBaud);
 const std::vector<std::uint8_t> LiveDataRequest = frames::Frame(frames::ReadLiveData, {});
 // An answer may take the request's and its own byte-times; a few more, and it is given up.
+// The line counts as quiet after as many byte-times without a byte.
 constexpr int SlackBytes = 8;
 const auto ExchangeTimeout =
     ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength + SlackBytes);
+constexpr auto QuietTime = ByteTime * SlackBytes;
+// A line that never falls quiet does not hold up the polling for longer than this.
+const auto LongestExchange = 4 * ExchangeTimeout;
 // A line silent this long whose queued requests do not leave is taken as hung up.
 constexpr auto SilenceBeforeHangUp = 2s;
 
@@ -69,7 +73,6 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
-    FExchangeTimer.setInterval(CeilMilliseconds(ExchangeTimeout));
     FWatchTimer.setInterval(1000);
     FStatusTimer.setInterval(1000);
     connect(&FPollTimer, &QTimer::timeout, this, &TUegoLog::PollTick);
@@ -218,7 +221,8 @@ void TUegoLog::ScheduleNextPoll(Clock::time_point now) {
 void TUegoLog::SendRequest() {
     FRxIndex = 1;
     FExchangeOpen = true;
-    FExchangeTimer.start();
+    FRequestTime = Clock::now();
+    FExchangeTimer.start(CeilMilliseconds(ExchangeTimeout));
     try {
         for (std::uint8_t b : LiveDataRequest)
             FPort.WriteChar(b);
@@ -233,24 +237,36 @@ void TUegoLog::PortRxChar() {
         return;
     FLastReceived = Clock::now();
     StoreReceived(FLiveBuf, FRxIndex, received);
-    if (!FExchangeOpen)
-        return;
-    if (FRxIndex > frames::LiveFrameLength)
+    if (FExchangeOpen && FRxIndex > frames::LiveFrameLength)
         ExchangeDone();
-    else
-        FExchangeTimer.start(); // the answer is still coming: give it its time
 }
 
+// A valid answer is recorded and, at the line's limit, followed by the next request at once.
+// After one that was not, the next request waits for a quiet line, so that the rest of a
+// late answer cannot fall into the next exchange and spoil it too.
 void TUegoLog::ExchangeDone() {
     FExchangeOpen = false;
     FExchangeTimer.stop();
-    if (LiveFrameValid(FLiveBuf))
+    const bool valid = LiveFrameValid(FLiveBuf);
+    if (valid)
         Record();
-    if (FOptions.MaxRate && !FFinished && !FLost)
+    if (!FOptions.MaxRate || FFinished || FLost)
+        return;
+    if (valid)
         SendRequest();
+    else
+        FExchangeTimer.start(CeilMilliseconds(QuietTime));
 }
 
+// An answer still arriving gets its time: the wait goes on until the line has been quiet
+// for a few byte-times.
 void TUegoLog::ExchangeTimedOut() {
+    const Clock::time_point now = Clock::now();
+    const Clock::duration sinceLastByte = now - FLastReceived;
+    if (sinceLastByte < QuietTime && now - FRequestTime < LongestExchange) {
+        FExchangeTimer.start(CeilMilliseconds(QuietTime - sinceLastByte));
+        return;
+    }
     FExchangeOpen = false;
     if (FOptions.MaxRate && !FFinished && !FLost)
         SendRequest();
@@ -261,10 +277,11 @@ void TUegoLog::ExchangeTimedOut() {
 void TUegoLog::Record() {
     FLastLambda = LiveLambdas(FLiveBuf);
     FLastVolts = LiveSupplyVolts(FLiveBuf);
+    FLastWarmUp = LiveWarmUp(FLiveBuf);
     if (FOptions.Format == TLogFormat::Precise) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - FRunStart).count();
         WriteRecordLine(PreciseRecordLine(PreciseNow(), elapsed, FLiveBuf));
-    } else if (!LiveWarmUp(FLiveBuf)) { // the main window writes no record while warming up
+    } else if (!FLastWarmUp) { // the main window writes no record while warming up
         WriteRecordLine(LogRecordLine(Now(), FLastLambda));
     }
 }
@@ -335,6 +352,8 @@ void TUegoLog::ShowStatus() {
     text += QStringLiteral("  %1 V  silent %2 s")
                 .arg(Number(FLastVolts, 2),
                      Number(std::chrono::duration<double>(now - FLastReceived).count(), 1));
+    if (FLastWarmUp)
+        text += QStringLiteral("  warm-up");
     if (FLost)
         text += QStringLiteral("  line gone");
     WriteStandardError("\r" + text.toLocal8Bit() + "\x1b[K");

@@ -90,9 +90,11 @@ private:
     Clock::time_point FPollStart;
     long long FSlot = 0;
     Clock::time_point FLastReceived;
+    Clock::time_point FRequestTime;
     int FRecords = 0;
     int FRecordsAtStatus = 0;
     Clock::time_point FStatusTime;
     std::array<float, 4> FLastLambda{};
     double FLastVolts = 0;
+    bool FLastWarmUp = false;
 };
