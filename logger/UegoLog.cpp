@@ -79,7 +79,7 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ExchangeTimedOut);
     connect(&FWatchTimer, &QTimer::timeout, this, &TUegoLog::WatchLine);
     connect(&FStatusTimer, &QTimer::timeout, this, &TUegoLog::ShowStatus);
-    connect(&FEndTimer, &QTimer::timeout, this, [this] { Finish(0); });
+    connect(&FEndTimer, &QTimer::timeout, this, &TUegoLog::EndWhenDue);
 }
 
 TUegoLog::~TUegoLog() {
@@ -112,8 +112,11 @@ bool TUegoLog::Start() {
         return false;
     }
     FRunStart = Clock::now();
-    if (FOptions.Duration)
-        FEndTimer.start(int(std::llround(*FOptions.Duration * 1000)));
+    if (FOptions.Duration) {
+        FRunEnd = FRunStart + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(*FOptions.Duration));
+        EndWhenDue();
+    }
     FWatchTimer.start();
     if (StatusLineWanted(FOptions)) {
         FStatusTime = FRunStart;
@@ -167,6 +170,15 @@ void TUegoLog::Close(int status) {
                 .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1)));
     if (OnFinished)
         OnFinished(status);
+}
+
+// A timer runs for at most a day at a time, so any duration fits its millisecond count.
+void TUegoLog::EndWhenDue() {
+    const Clock::duration left = FRunEnd - Clock::now();
+    if (left <= Clock::duration::zero())
+        Finish(0);
+    else
+        FEndTimer.start(CeilMilliseconds(std::min<Clock::duration>(left, 24h)));
 }
 
 void TUegoLog::Fail(const QString& line) {

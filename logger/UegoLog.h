@@ -50,6 +50,7 @@ public:
 private:
     void WriteHeader();
     void Close(int status);
+    void EndWhenDue();
     QString OutputName() const;
     QString OutputError(const EInOutError& e) const;
     void StartPolling();
@@ -86,7 +87,7 @@ private:
     bool FFinished = false;
     bool FStatusShown = false;
     Clock::time_point FRunStart;
-    Clock::time_point FRunEnd;
+    Clock::time_point FRunEnd; // when --duration ends the run; when it ended
     Clock::time_point FPollStart;
     long long FSlot = 0;
     Clock::time_point FLastReceived;
