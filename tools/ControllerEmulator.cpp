@@ -44,6 +44,9 @@ constexpr std::size_t MaxBlockCount = 255 - 6;
 constexpr auto StaleFrameAge = std::chrono::milliseconds(50);
 constexpr auto SplitGap = std::chrono::milliseconds(8);
 constexpr std::size_t MaxPendingOutput = 64 * 1024;
+// On a paced line, bytes from the tool beyond this wait in the pseudo-terminal, so a tool
+// that writes faster than the line goes is held back as a real line would hold it.
+constexpr std::size_t MaxPendingInput = 4096;
 constexpr std::size_t MaxLoggedRequests = 10000;
 constexpr std::uint8_t StrayJunk[] = {0x55, 0x00, 0xAA};
 
@@ -385,7 +388,9 @@ struct ControllerEmulator::Impl {
 void ControllerEmulator::Impl::Serve() {
     std::unique_lock lock(mutex);
     while (!stopping) {
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {terminal.Master(), POLLIN, 0}};
+        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {terminal.Master(), 0, 0}};
+        if (inbound.size() < MaxPendingInput)
+            fds[1].events |= POLLIN;
         if (!outgoing.empty())
             fds[1].events |= POLLOUT;
         const nfds_t count = terminal.IsOpen() ? 2 : 1;
@@ -436,7 +441,7 @@ void ControllerEmulator::Impl::HandleMaster(short revents, Clock::time_point now
 
 void ControllerEmulator::Impl::ReadRequests(Clock::time_point now) {
     std::uint8_t chunk[512];
-    for (;;) {
+    while (inbound.size() < MaxPendingInput) {
         const ssize_t n = ::read(terminal.Master(), chunk, sizeof chunk);
         if (n <= 0)
             return;
