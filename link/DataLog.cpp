@@ -40,21 +40,38 @@ void TDataLog::Create(const QString& path) {
     FFile = fd;
 }
 
+void TDataLog::Adopt(int fd) {
+    if (FFile >= 0)
+        ::close(FFile);
+    FFile = fd;
+}
+
 void TDataLog::WriteLine(const QString& text) {
     if (FFile < 0)
         throw EInOutError::FromErrno(EBADF);
     const QByteArray line = ToCodePage(text) + "\r\n";
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t written = ::write(FFile, data, size_t(left));
-        if (written < 0 && errno == EINTR)
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t n = ::write(FFile, line.constData() + written, size_t(line.size() - written));
+        if (n < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            throw EInOutError::FromErrno(written < 0 ? errno : ENOSPC);
-        data += written;
-        left -= written;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            CutPartialLine(written);
+            throw EInOutError::FromErrno(error);
+        }
+        written += n;
     }
+}
+
+// A line the disk took only in part is taken back, so the file always ends on a whole
+// line. A pipe or terminal cannot take bytes back; there the part stays.
+void TDataLog::CutPartialLine(qsizetype written) {
+    const off_t end = ::lseek(FFile, 0, SEEK_CUR);
+    if (written == 0 || end < written)
+        return;
+    if (::ftruncate(FFile, end - written) == 0)
+        ::lseek(FFile, end - written, SEEK_SET);
 }
 
 void TDataLog::Close() {
@@ -87,4 +104,11 @@ QString LogValue(double value) {
 
 QString LogHeaderLine(TDateTime when) {
     return QStringLiteral("VORLANX Log V1.0  ") + FormatLocaleDate(when);
+}
+
+QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda) {
+    QString line = FormatLocaleTime(when);
+    for (float value : lambda)
+        line += QStringLiteral(", ") + LogValue(value);
+    return line;
 }

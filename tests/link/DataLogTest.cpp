@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <clocale>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimals) {
     struct Case {
@@ -83,4 +85,24 @@ TEST(DataLog, HeaderLineHasTwoSpacesBeforeTheDate) {
     EXPECT_EQ(header.mid(18), FormatLocaleDate(when));
     EXPECT_FALSE(FormatLocaleDate(when).isEmpty());
     EXPECT_STREQ(LogColumnLine, "Time, CH1, CH2, CH3, CH4");
+}
+
+TEST(DataLog, ALineTheDiskTakesOnlyInPartLeavesTheFileOnAWholeLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    TDataLog log;
+    log.Create(path);
+    log.WriteLine(QStringLiteral("first"));
+    // The file may grow by three more bytes: the next line goes in part, then fails.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(7 + 3);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    EXPECT_THROW(log.WriteLine(QStringLiteral("second")), EInOutError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    log.WriteLine(QStringLiteral("third"));
+    log.Close();
+    EXPECT_EQ(FileBytes(path), QByteArray("first\r\nthird\r\n"));
 }
