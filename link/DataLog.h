@@ -24,13 +24,18 @@ public:
 
     bool IsOpen() const { return FFile >= 0; }
     // Creates the file (replacing an existing one's content) and opens it for writing.
+    // Anything but a regular file is refused with "Not a regular file".
     void Create(const QString& path);
     // Writes the text and CR LF in one write; characters Latin-1 cannot hold become "?".
+    // A line that cannot be written whole is taken back out of the file.
     void WriteLine(const QString& text);
     void Close();
 
 private:
+    void CutBackToWholeLines();
+
     int FFile = -1;
+    qint64 FWhole = 0; // bytes of the whole lines written so far
 };
 
 // The value rounded to three significant digits, written with three decimals and the
