@@ -1,6 +1,9 @@
 #include "windows/Forms.h"
 
+#include "windows/FormFonts.h"
+
 void CreateForms() {
+    LoadFormFonts();
     Form1 = new TForm1();
     AboutForm = new TAboutForm(Form1);
     ComPortForm = new TComPortForm(Form1);

@@ -5,7 +5,8 @@
 #include "windows/Unit4.h"
 #include "windows/Unit7.h"
 
-// Creates the windows in their order: Form1, AboutForm, ComPortForm. None is shown.
+// Loads the design fonts, then creates the windows in their order: Form1, AboutForm,
+// ComPortForm. None is shown.
 void CreateForms();
 // Destroys them in the opposite order and clears the references.
 void DestroyForms();

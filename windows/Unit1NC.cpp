@@ -188,9 +188,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("VORLANX UEGO INTERFACE"));
     setFont(FormFont(QStringLiteral("MS Sans Serif"), 11, true));
+    // The components keep their places at the top-left whatever the window's size: an
+    // ordinary resizable frame, which may also be made smaller than the client area.
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->resize(ClientWidth, ClientHeight);
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -227,7 +229,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
     Timer2->start();
 
-    adjustSize();
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
