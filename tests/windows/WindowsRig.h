@@ -57,7 +57,7 @@ struct WindowsRig {
         ASSERT_FALSE(edit->hasFocus());
     }
 
-    static bool MetersShow(const std::array<float, 4>& values, int timeoutMs = 3000) {
+    static bool MetersShow(const std::array<float, 4>& values, int timeoutMs = 10000) {
         return WaitUntil(
             [&] {
                 return Form1->Meter1->Value() == values[0] && Form1->Meter2->Value() == values[1] &&
