@@ -33,6 +33,8 @@ QString ProgramPath() {
 }
 
 // An X server of its own (Xvfb), on the first free display, for the length of the test.
+// It does not reset when its last client leaves: a reset turns away whoever connects
+// meanwhile, and the program, xdotool and the test's own checks come and go.
 class VirtualDisplay {
 public:
     VirtualDisplay() {
@@ -42,30 +44,37 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ready[1], 3); // -displayfd 3
-        const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
-                              "1280x1024x24", "-nolisten",  "tcp", nullptr};
+        const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen",  "0",
+                              "1280x1024x24", "-nolisten",  "tcp", "-noreset", nullptr};
         const int failed =
             posix_spawnp(&FPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(ready[1]);
         if (failed == 0)
             FName = QStringLiteral(":") + ReadNumber(ready[0]);
+        else
+            FPid = -1;
         ::close(ready[0]);
-        if (FName.size() < 2)
+        if (FName.size() < 2 || !CanConnect(FName)) {
+            Stop();
             throw std::runtime_error("Xvfb did not start (scripts/setup installs it)");
-    }
-    ~VirtualDisplay() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
         }
     }
+    ~VirtualDisplay() { Stop(); }
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     const QString& Name() const { return FName; }
 
 private:
+    void Stop() {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            ::waitpid(FPid, nullptr, 0);
+        }
+        FPid = -1;
+    }
+
     // The display number Xvfb writes once it accepts clients.
     static QString ReadNumber(int fd) {
         QString number;
@@ -168,7 +177,7 @@ TEST(Program, OpensThePortThroughItsWindowPollsTheControllerAndEndsWithItsClose)
     ASSERT_TRUE(program.waitForStarted(30000)) << "is uego-interface built?";
 
     const unsigned long mainWindow = WaitForWindow(display.Name(), MainCaption);
-    ASSERT_NE(mainWindow, 0u);
+    ASSERT_NE(mainWindow, 0u) << program.readAllStandardError().toStdString();
     EXPECT_EQ(WindowClass(display.Name(), mainWindow), QStringLiteral("4CH Uego Interface"))
         << "the application title";
     SaveScreen(display.Name(), "program-main-window.png");

@@ -9,6 +9,13 @@ Display* Open(const QString& display) {
 }
 } // namespace
 
+bool CanConnect(const QString& display) {
+    Display* x = Open(display);
+    if (x)
+        XCloseDisplay(x);
+    return x != nullptr;
+}
+
 QString WindowClass(const QString& display, unsigned long window) {
     Display* x = Open(display);
     if (!x)

@@ -1,8 +1,11 @@
 #pragma once
-// The two things a window manager does that the program tests need on a bare X server:
-// reading a window's WM_CLASS and asking a window to close. Xlib's macros stay in the
-// source file.
+// What the program tests need of a bare X server beside xdotool: a connection check,
+// a window's WM_CLASS, and the close request a window manager sends. Xlib's macros stay
+// in the source file.
 #include <QString>
+
+// Whether a client can connect to the display.
+bool CanConnect(const QString& display);
 
 // The class part of the window's WM_CLASS (the application name); empty when unknown.
 QString WindowClass(const QString& display, unsigned long window);
