@@ -7,8 +7,8 @@
 namespace {
 // "Tahoma" regular and bold, "MS Sans Serif" and "System"; the other fonts of the folder
 // are not the forms' and are left out.
-constexpr const char* DesignFontFiles[] = {"tahoma.ttf", "tahomabd.ttf", "ms_sans_serif.ttf",
-                                           "system.ttf"};
+constexpr const char* FormFontFiles[] = {"tahoma.ttf", "tahomabd.ttf", "ms_sans_serif.ttf",
+                                         "system.ttf"};
 } // namespace
 
 int LoadFormFonts(const QString& folder) {
@@ -16,7 +16,7 @@ int LoadFormFonts(const QString& folder) {
     if (const auto known = loaded.constFind(folder); known != loaded.constEnd())
         return *known;
     int added = 0;
-    for (const char* file : DesignFontFiles)
+    for (const char* file : FormFontFiles)
         if (QFontDatabase::addApplicationFont(QDir(folder).filePath(QLatin1String(file))) >= 0)
             ++added;
     loaded.insert(folder, added);
@@ -24,7 +24,7 @@ int LoadFormFonts(const QString& folder) {
 }
 
 // "Arial" resolves to the metric-compatible Liberation Sans through fontconfig, and so do
-// the design fonts when their files are missing.
+// the forms' fonts when their files are missing.
 QFont FormFont(const QString& family, int pixelHeight, bool bold) {
     QFont font(family);
     font.setPixelSize(pixelHeight);

@@ -6,11 +6,11 @@
 
 // Where Debian's fonts-wine puts its fonts with the metrics of "Tahoma", "MS Sans Serif"
 // and "System".
-inline const QString DesignFontFolder = QStringLiteral("/usr/share/wine/fonts");
+inline const QString FormFontFolder = QStringLiteral("/usr/share/wine/fonts");
 
-// Adds the design fonts found in the folder to the application's fonts, once per folder;
+// Adds the forms' fonts found in the folder to the application's fonts, once per folder;
 // returns how many were added. The layout is given in pixels for these fonts; without
 // them the names fall back to fontconfig's substitutes.
-int LoadFormFonts(const QString& folder = DesignFontFolder);
+int LoadFormFonts(const QString& folder = FormFontFolder);
 
 QFont FormFont(const QString& family, int pixelHeight, bool bold = false);

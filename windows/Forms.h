@@ -5,7 +5,7 @@
 #include "windows/Unit4.h"
 #include "windows/Unit7.h"
 
-// Loads the design fonts, then creates the windows in their order: Form1, AboutForm,
+// Loads the forms' fonts, then creates the windows in their order: Form1, AboutForm,
 // ComPortForm. None is shown.
 void CreateForms();
 // Destroys them in the opposite order and clears the references.

@@ -1,4 +1,4 @@
-// The windows' fonts and layout: the design fonts are loaded, every caption fits its
+// The windows' fonts and layout: the forms' fonts are loaded, every caption fits its
 // component, and the main window shrinks with its components left at their places.
 #include "tests/windows/WindowsRig.h"
 #include "windows/FormFonts.h"
@@ -18,7 +18,7 @@ int LampCaptionRight(TAbLED* lamp) {
 }
 } // namespace
 
-TEST(Layout, DesignFontsAreLoadedAtStartUp) {
+TEST(Layout, FormFontsAreLoadedAtStartUp) {
     WindowsRig rig;
     const struct {
         const char* family;
