@@ -132,6 +132,18 @@ bool ChooseMenuItem(const QString& display, unsigned long mainWindow, const QStr
     return false;
 }
 
+// What a failure message shows: the visible windows' names and what the program printed.
+std::string Trace(const QString& display, QProcess& program) {
+    const QString windows =
+        Xdotool(display, {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--name"), QStringLiteral("."),
+                          QStringLiteral("getwindowname"), QStringLiteral("%@")});
+    return "windows: [" +
+           windows.split(QLatin1Char('\n')).join(QStringLiteral(", ")).toStdString() +
+           "], program " + (program.state() == QProcess::Running ? "running" : "ended") + ": " +
+           program.readAllStandardError().toStdString();
+}
+
 // Saves the whole screen as PNG into UEGO_SCREENSHOT_DIR, when that is set.
 void SaveScreen(const QString& display, const char* name) {
     const QByteArray dir = qgetenv("UEGO_SCREENSHOT_DIR");
@@ -177,20 +189,31 @@ TEST(Program, OpensThePortThroughItsWindowPollsTheControllerAndEndsWithItsClose)
     ASSERT_TRUE(program.waitForStarted(30000)) << "is uego-interface built?";
 
     const unsigned long mainWindow = WaitForWindow(display.Name(), MainCaption);
-    ASSERT_NE(mainWindow, 0u) << program.readAllStandardError().toStdString();
+    ASSERT_NE(mainWindow, 0u) << Trace(display.Name(), program);
     EXPECT_EQ(WindowClass(display.Name(), mainWindow), QStringLiteral("4CH Uego Interface"))
         << "the application title";
     SaveScreen(display.Name(), "program-main-window.png");
-    ASSERT_TRUE(ChooseMenuItem(display.Name(), mainWindow, QStringLiteral("COM Port Setup")));
+
+    // The About window, chosen while "Config" is still disabled, and closed again.
+    ASSERT_TRUE(ChooseMenuItem(display.Name(), mainWindow, QStringLiteral("About")))
+        << Trace(display.Name(), program);
+    SaveScreen(display.Name(), "program-about-window.png");
+    ASSERT_TRUE(CloseWindow(display.Name(), FindWindow(display.Name(), QStringLiteral("About"))))
+        << Trace(display.Name(), program);
+    EXPECT_TRUE(
+        WaitUntil([&] { return FindWindow(display.Name(), QStringLiteral("About")) == 0; }, 30000));
+
+    ASSERT_TRUE(ChooseMenuItem(display.Name(), mainWindow, QStringLiteral("COM Port Setup")))
+        << Trace(display.Name(), program);
     const unsigned long portWindow = FindWindow(display.Name(), QStringLiteral("COM Port Setup"));
 
     // A number without a device: the error box carries the application title.
     OpenPort(display.Name(), portWindow, 200);
     const unsigned long errorBox =
         WaitForWindow(display.Name(), QStringLiteral("4CH Uego Interface"));
-    ASSERT_NE(errorBox, 0u);
+    ASSERT_NE(errorBox, 0u) << Trace(display.Name(), program);
     SaveScreen(display.Name(), "program-error-box.png");
-    ASSERT_TRUE(CloseWindow(display.Name(), errorBox));
+    ASSERT_TRUE(CloseWindow(display.Name(), errorBox)) << Trace(display.Name(), program);
     EXPECT_TRUE(WaitUntil(
         [&] { return FindWindow(display.Name(), QStringLiteral("4CH Uego Interface")) == 0; },
         30000));
@@ -198,14 +221,13 @@ TEST(Program, OpensThePortThroughItsWindowPollsTheControllerAndEndsWithItsClose)
 
     // The emulator's number: live requests arrive, ten a second.
     OpenPort(display.Name(), portWindow, EmulatorPort);
-    ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() >= 5; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() >= 5; }, 30000))
+        << Trace(display.Name(), program);
     for (const auto& request : emulator.Requests())
         EXPECT_EQ(request, (std::vector<std::uint8_t>{0xC0, 0x04, 0x26, 0x15}));
     SaveScreen(display.Name(), "program-port-window.png");
-    ASSERT_TRUE(ChooseMenuItem(display.Name(), mainWindow, QStringLiteral("About")));
-    SaveScreen(display.Name(), "program-about-window.png");
 
-    ASSERT_TRUE(CloseWindow(display.Name(), mainWindow));
+    ASSERT_TRUE(CloseWindow(display.Name(), mainWindow)) << Trace(display.Name(), program);
     ASSERT_TRUE(program.waitForFinished(30000)) << "the main window's close ends the program";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
