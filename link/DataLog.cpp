@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
@@ -30,11 +31,33 @@ TDataLog::~TDataLog() {
         ::close(FFile);
 }
 
+namespace {
+EInOutError NotARegularFile() {
+    return EInOutError(EINVAL, "Not a regular file");
+}
+
+// Only a regular file is a log: a pipe would block the program until a reader came, and
+// a device or directory is not a place to keep records.
+void RefuseAnythingButARegularFile(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw NotARegularFile();
+}
+} // namespace
+
 void TDataLog::Create(const QString& path) {
+    const QByteArray name = path.toLocal8Bit();
+    RefuseAnythingButARegularFile(name);
+    // Not blocking either should a pipe take the name between the check and the open.
     const int fd =
-        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
-        throw EInOutError::FromErrno(errno);
+        throw errno == ENXIO ? NotARegularFile() : EInOutError::FromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw NotARegularFile();
+    }
     if (FFile >= 0)
         ::close(FFile);
     FFile = fd;

@@ -26,6 +26,7 @@ public:
 
     bool IsOpen() const { return FFile >= 0; }
     // Creates the file (replacing an existing one's content) and opens it for writing.
+    // Anything but a regular file is refused with "Not a regular file".
     void Create(const QString& path);
     // Takes over an open descriptor (standard output, say) and closes it at Close.
     void Adopt(int fd);

@@ -151,9 +151,10 @@ void TDeviceLink::Timer2Timer(QObject*) {
             State.SilenceCount = 2;
             FControls.Online_LED1->SetChecked(false);
         }
-        const bool arrived = std::exchange(State.LiveArrived, false);
+        // The arrival is taken only once the request went out: should the send fail, the
+        // frame that arrived is shown at the next tick rather than lost.
         LiveDataRequest();
-        if (arrived && LiveFrameValid(State.LiveBuf))
+        if (std::exchange(State.LiveArrived, false) && LiveFrameValid(State.LiveBuf))
             ShowLiveFrame();
     }
     if (!FControls.OnlineButton->Checked())

@@ -142,7 +142,10 @@ void TAbRMeter::CalcMeterSize() {
         resize(w, h);
 }
 
+// Nothing is drawn while updates are suspended: the settings may be half applied.
 void TAbRMeter::Paint(QPainter& canvas) {
+    if (UpdateCount() > 0)
+        return;
     TRect r = TRect::FromQRect(rect());
     PaintFrame(canvas, r, FOptions, *FBevelOuter, *FBevelInner, sName1, sName2);
     FisToSmall = r.Width() < 2 || r.Height() < 2;
@@ -246,7 +249,9 @@ void TAbRMeter::BuildHubs() {
 }
 
 void TAbRMeter::PaintDone() {
-    if (FisToSmall)
+    if (UpdateCount() > 0)
+        BmpPointerArea = QImage(); // no dial to draw the pointer over
+    if (FisToSmall || UpdateCount() > 0)
         return;
     FPointerOpaque = FOptions.Contains(opBevelOuter) || FOptions.Contains(opBevelInner);
     BmpPointerArea =

@@ -703,21 +703,26 @@ void TScaleSettings::RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, flo
         p = RotatePoint(p, c, AlphaFrom);
     const QStringList labels = Labels();
     const QPen majorPen(ColorToQColor(FColor), FPenW1);
-    auto drawMajor = [&](float angle, int L) {
+    auto drawLabel = [&](float angle, int L) {
         const QString label = labels.value(L);
         const QPoint at = RotatePoint(pts[3], c, angle);
         canvas.setPen(ColorToQColor(FFont.Color()));
         const QSize size = TextExtent(canvas.font(), label);
         TextOut(canvas, at.x() - size.width() / 2, at.y() - size.height() / 2, label);
+    };
+    auto drawMajorTick = [&](float angle) {
         canvas.setPen(majorPen);
         canvas.drawLine(RotatePoint(pts[0], c, angle), RotatePoint(pts[1], c, angle));
     };
     for (int L = 0; L < E; ++L) {
-        drawMajor(float(L) * M, L);
+        drawLabel(float(L) * M, L);
+        drawMajorTick(float(L) * M);
         DrawMinorTicks(canvas, c, pts, float(L) * M, m);
     }
+    // A full circle's last label would sit on its first; its last tick is still drawn.
     if (Alpha != 360)
-        drawMajor(Alpha, E);
+        drawLabel(Alpha, E);
+    drawMajorTick(Alpha);
     FLinePos[0] = QPoint(r.Left + Fsl1, r.Top + Fsl1);
     FLinePos[1] = QPoint(r.Right - Fsl1, r.Bottom - Fsl1 + 1);
     FLinePos[2] = RotatePoint(pts[1], c, Alpha);
@@ -1124,7 +1129,15 @@ namespace {
 bool GroupPropagating = false;
 }
 
-TAbBinGControl::TAbBinGControl(QWidget* parent) : TAbGraphicControl(parent) {}
+// The caption starts as the component's name and follows a renaming for as long as the
+// two are the same, so a lamp without a caption of its own shows its name.
+TAbBinGControl::TAbBinGControl(QWidget* parent) : TAbGraphicControl(parent) {
+    connect(this, &QObject::objectNameChanged, this, [this](const QString& name) {
+        if (FCaption == FNameShown)
+            SetCaption(name);
+        FNameShown = name;
+    });
+}
 
 TAbBinGControl::~TAbBinGControl() {
     FlashUnregister(this);

@@ -703,4 +703,5 @@ private:
     bool FMouseIsDown = false;
     int FFirstCheckedBit = 32;
     QString FCaption;
+    QString FNameShown; // the component name the caption was last set from
 };

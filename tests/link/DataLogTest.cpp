@@ -1,5 +1,6 @@
 // The data log file: value format, line ends, code page, errors.
 #include "link/DataLog.h"
+#include "tests/support/CLocale.h"
 #include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 
@@ -64,26 +65,33 @@ TEST(DataLog, ErrorsNameTheirCause) {
     } catch (const EInOutError& e) {
         EXPECT_STREQ(e.what(), "File not found");
     }
-    if (QFile::exists(QStringLiteral("/dev/full"))) {
+    try {
         log.Create(QStringLiteral("/dev/full"));
-        try {
-            log.WriteLine(QStringLiteral("record"));
-            FAIL() << "writing to a full device must fail";
-        } catch (const EInOutError& e) {
-            EXPECT_STREQ(e.what(), "Disk full");
-        }
-        log.Close();
+        FAIL() << "a device is not a log file";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "Not a regular file");
     }
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_STREQ(EInOutError::FromErrno(ENOSPC).what(), "Disk full");
     EXPECT_STREQ(EInOutError::FromErrno(EACCES).what(), "File access denied");
     EXPECT_STREQ(EInOutError::FromErrno(EIO).what(), "I/O error 5");
 }
 
-TEST(DataLog, HeaderLineHasTwoSpacesBeforeTheDate) {
-    const TDateTime when = 46000.5; // 9 Dec 2025, noon
-    const QString header = LogHeaderLine(when);
-    EXPECT_TRUE(header.startsWith(QStringLiteral("VORLANX Log V1.0  ")));
-    EXPECT_EQ(header.mid(18), FormatLocaleDate(when));
-    EXPECT_FALSE(FormatLocaleDate(when).isEmpty());
+TEST(DataLog, HeaderAndTimeFollowTheLocalesDateAndTimeFormats) {
+    const CLocaleScope locale;
+    const struct {
+        TDateTime when;
+        const char* header;
+        const char* time;
+    } cases[] = {
+        {46000.5, "VORLANX Log V1.0  12/09/25", "12:00:00"},     // 9 Dec 2025, noon
+        {45292.0, "VORLANX Log V1.0  01/01/24", "00:00:00"},     // 1 Jan 2024, midnight
+        {45657.99999, "VORLANX Log V1.0  12/31/24", "23:59:59"}, // a second before 2025
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogHeaderLine(c.when).toStdString(), c.header);
+        EXPECT_EQ(FormatLocaleTime(c.when).toStdString(), c.time);
+    }
     EXPECT_STREQ(LogColumnLine, "Time, CH1, CH2, CH3, CH4");
 }
 

@@ -39,7 +39,7 @@ void SetBoth(sim::ControllerEmulator& a, sim::ControllerEmulator& b, const TLamb
     // Silent while the values change, so that no frame carries half of them.
     a.SetFault(sim::Fault::Silent, true);
     b.SetFault(sim::Fault::Silent, true);
-    LinkRig::Settle(80);
+    WaitUntil([] { return false; }, 80); // lets a reply already on its way arrive
     for (int n = 1; n <= 4; ++n) {
         a.SetLambda(n, lambda[n - 1]);
         b.SetLambda(n, lambda[n - 1]);

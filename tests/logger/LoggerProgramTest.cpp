@@ -250,7 +250,7 @@ TEST(LoggerProgram, PortOrOutputThatCannotBeOpenedEndsWithStatusOne) {
         {{"--port", "250"}, "COM250: Specified device not found"},
         {{"--port", "35", "--out", "/nonexistent-folder/run.csv"},
          "/nonexistent-folder/run.csv: File not found"},
-        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Disk full"},
+        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Not a regular file"},
     };
     for (const Case& c : cases) {
         LoggerRun run(c.args);
