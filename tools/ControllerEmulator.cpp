@@ -41,7 +41,7 @@ constexpr std::size_t MemorySize = 256;
 // A block frame carries its own length in one byte: 6 header and checksum bytes + data.
 constexpr std::size_t MaxBlockCount = 255 - 6;
 
-constexpr auto StaleFrameAge = std::chrono::milliseconds(50);
+constexpr auto StaleFrameAge = std::chrono::milliseconds(200);
 constexpr auto SplitGap = std::chrono::milliseconds(8);
 constexpr std::size_t MaxPendingOutput = 64 * 1024;
 // On a paced line, bytes from the tool beyond this wait in the pseudo-terminal, so a tool
