@@ -97,6 +97,8 @@ void TAbValueInd::Paint(QPainter& canvas) {
     if (FOptions.Contains(opUnit))
         TextOut(canvas, box.Right + g, box.Top, SignalSettings()->ValueUnit());
     rValue = {box.Left + g, box.Top, box.Right - g, box.Bottom};
+    FValueBmp.Setup(FFontValue->ToQFont(), ColorToQColor(FFontValue->Color()),
+                    ColorToQColor(FBevelValue->Color()), ValueArea().size(), devicePixelRatioF());
 }
 
 void TAbValueInd::PaintDone() {
@@ -115,12 +117,6 @@ void TAbValueInd::PaintValue(QPainter& canvas, const QRect&) {
     const QRect box = ValueArea();
     if (box.isEmpty())
         return;
-    canvas.save();
-    canvas.setClipRect(box, Qt::IntersectClip);
-    canvas.fillRect(box, ColorToQColor(FBevelValue->Color()));
-    canvas.setFont(FFontValue->ToQFont());
-    canvas.setPen(ColorToQColor(FFontValue->Color()));
-    const QString text = ValueStr();
-    TextOut(canvas, rValue.Right - canvas.fontMetrics().horizontalAdvance(text), rValue.Top, text);
-    canvas.restore();
+    FValueBmp.ShowRightAligned(ValueStr());
+    canvas.drawImage(box.topLeft(), FValueBmp.Bitmap());
 }

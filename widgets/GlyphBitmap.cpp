@@ -1,0 +1,220 @@
+#include "widgets/GlyphBitmap.h"
+
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QTextLayout>
+#include <QVarLengthArray>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// Pixels to 1/64 pixel, the unit in which text layouts place glyphs.
+int To64(qreal v) {
+    return qRound(v * 64);
+}
+
+QList<QGlyphRun> GlyphRuns(const QString& text, const QFont& font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    return layout.glyphRuns();
+}
+
+} // namespace
+
+TGlyphBitmap::TGlyphBitmap() = default;
+
+TGlyphBitmap::~TGlyphBitmap() = default;
+
+void TGlyphBitmap::Setup(const QFont& font, QColor color, QColor background, QSize size,
+                         qreal ratio) {
+    const QSize pixels = size * ratio;
+    const bool sameLook = font == FFont && color == FColor && background == FBackground &&
+                          ratio == FBitmap.devicePixelRatio() &&
+                          pixels.height() == FBitmap.height();
+    if (!sameLook)
+        FChars = {};
+    FFont = font;
+    FColor = color;
+    FBackground = background;
+    FSize = size;
+    FAscent = QFontMetrics(font).ascent();
+    if (pixels != FBitmap.size() || ratio != FBitmap.devicePixelRatio()) {
+        FBitmap = QImage(pixels, QImage::Format_RGB32);
+        FBitmap.setDevicePixelRatio(ratio);
+        FBlank = QImage(pixels.width(), 1, QImage::Format_RGB32);
+    }
+    FBitmap.fill(background);
+    FBlank.fill(background);
+    FShownText.clear();
+    FShown.clear();
+    FShownFromCells = true;
+}
+
+void TGlyphBitmap::ShowRightAligned(const QString& text) {
+    if (FBitmap.isNull() || (FShownFromCells && text == FShownText))
+        return;
+    FShownText = text;
+    if (FBitmap.devicePixelRatio() != 1 || !Place(text, FNext)) {
+        FBitmap.fill(FBackground);
+        DrawWithLayout(text);
+        FShown.clear();
+        FShownFromCells = false;
+        return;
+    }
+    if (!FShownFromCells) {
+        FBitmap.fill(FBackground);
+        FShown.clear();
+        FShownFromCells = true;
+    }
+    QRect changed;
+    for (const TPlacement& p : FShown)
+        if (!FNext.contains(p))
+            changed |= p.Area;
+    for (const TPlacement& p : FNext)
+        if (!FShown.contains(p))
+            changed |= p.Area;
+    Compose(changed.intersected(FBitmap.rect()));
+    FShown.swap(FNext);
+}
+
+const TGlyphBitmap::TStep& TGlyphBitmap::Step(QChar c, QChar next) {
+    static const TStep notPlain{true, false, 0, 0};
+    if (c.unicode() >= CharCount || next.unicode() >= CharCount)
+        return notPlain;
+    std::unique_ptr<TChar>& known = FChars[c.unicode()];
+    if (!known)
+        known = std::make_unique<TChar>();
+    TStep& step = known->Steps[next.isNull() ? CharCount : next.unicode()];
+    if (!step.Known)
+        step = Layout(c, next);
+    return step;
+}
+
+// The character laid out on its own, or before the next one: a pair that the layout
+// joins, substitutes or shifts off the baseline is not plain.
+TGlyphBitmap::TStep TGlyphBitmap::Layout(QChar c, QChar next) {
+    TStep step{true, false, 0, 0};
+    if (next.isNull()) {
+        const QList<QGlyphRun> runs = GlyphRuns(QString(c), FFont);
+        step.Advance = To64(QFontMetricsF(FFont).horizontalAdvance(QString(c)));
+        if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
+            runs[0].positions()[0].x() == 0) {
+            step.Glyph = runs[0].glyphIndexes()[0];
+            step.Plain = true;
+        }
+        return step;
+    }
+    const TStep first = Step(c, QChar()), second = Step(next, QChar());
+    const QList<QGlyphRun> runs = GlyphRuns(QString(c) + next, FFont);
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 2)
+        return step;
+    const QList<QPointF> positions = runs[0].positions();
+    step.Advance = To64(positions[1].x() - positions[0].x());
+    step.Glyph = first.Glyph;
+    step.Plain = first.Plain && second.Plain &&
+                 runs[0].glyphIndexes() == QList<quint32>{first.Glyph, second.Glyph} &&
+                 positions[0].x() == 0 && positions[0].y() == positions[1].y();
+    return step;
+}
+
+// Null when the character leaves no ink. Only asked for characters whose step is known.
+const TGlyphBitmap::TCell* TGlyphBitmap::Cell(QChar c, int fraction) {
+    std::unique_ptr<TCell>& cell = FChars[c.unicode()]->Cells[fraction];
+    if (!cell)
+        cell = Render(c, fraction);
+    return cell->Picture.isNull() ? nullptr : cell.get();
+}
+
+// The character drawn by drawText at `fraction` / 64 of a pixel, cut to its ink.
+std::unique_ptr<TGlyphBitmap::TCell> TGlyphBitmap::Render(QChar c, int fraction) {
+    const int height = FBitmap.height();
+    const int pad = height; // room for a glyph reaching beyond its advance
+    const int advance = (Step(c, QChar()).Advance + 63) / 64;
+    QImage scratch(2 * pad + advance, height, QImage::Format_RGB32);
+    scratch.fill(FBackground);
+    {
+        QPainter painter(&scratch);
+        painter.setFont(FFont);
+        painter.setPen(FColor);
+        painter.drawText(QPointF(pad + fraction / 64.0, FAscent), QString(c));
+    }
+    const QRgb background = FBackground.rgb();
+    QRect ink;
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        for (int x = 0; x < scratch.width(); ++x)
+            if (line[x] != background)
+                ink |= QRect(x, y, 1, 1);
+    }
+    auto cell = std::make_unique<TCell>();
+    if (!ink.isEmpty()) {
+        cell->Picture = scratch.copy(ink);
+        cell->Box = ink.translated(-pad, 0);
+    }
+    return cell;
+}
+
+// Where each character's picture goes, left to right; false when the text needs a real
+// layout (a pair that is not plain) or pictures would overlap, which copies cannot blend.
+bool TGlyphBitmap::Place(const QString& text, QList<TPlacement>& placements) {
+    placements.clear();
+    QVarLengthArray<int, 16> advances;
+    int total = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const TStep& step = Step(text[i], i + 1 < text.size() ? text[i + 1] : QChar());
+        if (!step.Plain)
+            return false;
+        advances.append(step.Advance);
+        total += step.Advance;
+    }
+    int x = (FBitmap.width() - ((total + 32) >> 6)) * 64; // the layout rounds its advance
+    int lastColumn = INT_MIN;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (const TCell* cell = Cell(text[i], x & 63)) {
+            const QRect area = cell->Box.translated(x >> 6, 0);
+            if (area.left() <= lastColumn)
+                return false;
+            placements.append({cell, area});
+            lastColumn = area.right();
+        }
+        x += advances[i];
+    }
+    return true;
+}
+
+// Redraws `area`: the background, then the parts of the next pictures inside it.
+void TGlyphBitmap::Compose(const QRect& area) {
+    if (area.isEmpty())
+        return;
+    uchar* const bits = FBitmap.bits();
+    const qsizetype stride = FBitmap.bytesPerLine(), pixel = sizeof(QRgb);
+    auto copy = [&](const QRect& to, const uchar* from, qsizetype fromStride) {
+        uchar* line = bits + to.top() * stride + to.left() * pixel;
+        const size_t bytes = size_t(to.width() * pixel);
+        for (int y = to.height(); y > 0; --y, line += stride, from += fromStride)
+            std::memcpy(line, from, bytes);
+    };
+    copy(area, FBlank.constBits() + area.left() * pixel, 0);
+    for (const TPlacement& p : FNext) {
+        const QRect part = p.Area.intersected(area);
+        if (part.isEmpty())
+            continue;
+        const QImage& picture = p.Cell->Picture;
+        const QPoint at = part.topLeft() - p.Area.topLeft();
+        copy(part, picture.constBits() + at.y() * picture.bytesPerLine() + at.x() * pixel,
+             picture.bytesPerLine());
+    }
+}
+
+void TGlyphBitmap::DrawWithLayout(const QString& text) {
+    QPainter painter(&FBitmap);
+    painter.setFont(FFont);
+    painter.setPen(FColor);
+    const QFontMetrics metrics = painter.fontMetrics();
+    painter.drawText(FSize.width() - metrics.horizontalAdvance(text), metrics.ascent(), text);
+}
