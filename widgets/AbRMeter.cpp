@@ -262,7 +262,8 @@ void TAbRMeter::ValueChanged() {
     const bool outer = vChange;
     vChange = true;
     TAbAnalogGControl::ValueChanged();
-    if (!FisToSmall && (InPaint() || isVisible()))
+    // A new extreme runs ValueChanged again from inside; the outermost run draws.
+    if (!outer && !FisToSmall && (InPaint() || isVisible()))
         DrawPointer();
     vChange = outer;
 }

@@ -1,6 +1,7 @@
 #include "widgets/AbVInd.h"
 
 #include <QPainter>
+#include <utility>
 
 TAbValueInd::TAbValueInd(QWidget* parent)
     : TAbAnalogGControl(parent),
@@ -106,8 +107,11 @@ void TAbValueInd::PaintDone() {
 }
 
 void TAbValueInd::ValueChanged() {
+    const bool nested = std::exchange(FValueChanging, true);
     TAbAnalogGControl::ValueChanged();
-    if (!InPaint() && isVisible())
+    FValueChanging = nested;
+    // A new extreme runs ValueChanged again from inside; the outermost run draws.
+    if (!nested && !InPaint() && isVisible())
         RepaintValue(ValueArea(), true);
 }
 

@@ -44,4 +44,5 @@ private:
     TRect rValue;
     qint16 min_w = 0, min_h = 0;
     TGlyphBitmap FValueBmp; // the value box's face with the value
+    bool FValueChanging = false;
 };

@@ -3,11 +3,51 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGlyphRun>
+#include <QHash>
 #include <QPainter>
 #include <QTextLayout>
 #include <QVarLengthArray>
 #include <climits>
 #include <cstring>
+
+// The pictures of one look (font, colours, height) and how its characters are laid out.
+// Only the first 128 code points are drawn from pictures; the others take a text layout.
+class TGlyphPictures {
+public:
+    using TCell = TGlyphBitmap::TCell;
+    // How a character is laid out before the next one.
+    struct TStep {
+        bool Known = false;
+        bool Plain = false; // drawn as its own glyph, the next one on the same baseline
+        int Advance = 0;    // to the next character's origin, kerning included; 1/64 pixel
+        quint32 Glyph = 0;  // glyph drawn for the character on its own
+    };
+    static constexpr int CharCount = 128;
+
+    // The pictures of a look, shared while any bitmap uses them.
+    static std::shared_ptr<TGlyphPictures> For(const QFont& font, QColor color, QColor background,
+                                               int height);
+
+    TGlyphPictures(const QFont& font, QColor color, QColor background, int height);
+    // The step of `c` before `next` (null: the last character).
+    const TStep& Step(QChar c, QChar next);
+    // Null when the character leaves no ink. Only for characters with a plain step.
+    const TCell* Cell(QChar c, int fraction);
+
+private:
+    struct TChar {
+        std::array<TStep, CharCount + 1> Steps;       // before each next character; last: end
+        std::array<std::unique_ptr<TCell>, 64> Cells; // per sub-pixel position
+    };
+
+    TStep Layout(QChar c, QChar next);
+    std::unique_ptr<TCell> Render(QChar c, int fraction);
+
+    QFont FFont;
+    QColor FColor, FBackground;
+    int FHeight, FAscent;
+    std::array<std::unique_ptr<TChar>, CharCount> FChars;
+};
 
 namespace {
 
@@ -26,6 +66,102 @@ QList<QGlyphRun> GlyphRuns(const QString& text, const QFont& font) {
 
 } // namespace
 
+std::shared_ptr<TGlyphPictures> TGlyphPictures::For(const QFont& font, QColor color,
+                                                    QColor background, int height) {
+    static QHash<QString, std::weak_ptr<TGlyphPictures>> shared;
+    const QString key = QStringLiteral("%1|%2|%3|%4")
+                            .arg(font.key())
+                            .arg(color.rgba())
+                            .arg(background.rgba())
+                            .arg(height);
+    std::weak_ptr<TGlyphPictures>& entry = shared[key];
+    std::shared_ptr<TGlyphPictures> pictures = entry.lock();
+    if (!pictures) {
+        pictures = std::make_shared<TGlyphPictures>(font, color, background, height);
+        entry = pictures;
+    }
+    return pictures;
+}
+
+TGlyphPictures::TGlyphPictures(const QFont& font, QColor color, QColor background, int height)
+    : FFont(font), FColor(color), FBackground(background), FHeight(height),
+      FAscent(QFontMetrics(font).ascent()) {}
+
+const TGlyphPictures::TStep& TGlyphPictures::Step(QChar c, QChar next) {
+    static const TStep notPlain{true, false, 0, 0};
+    if (c.unicode() >= CharCount || next.unicode() >= CharCount)
+        return notPlain;
+    std::unique_ptr<TChar>& known = FChars[c.unicode()];
+    if (!known)
+        known = std::make_unique<TChar>();
+    TStep& step = known->Steps[next.isNull() ? CharCount : next.unicode()];
+    if (!step.Known)
+        step = Layout(c, next);
+    return step;
+}
+
+// The character laid out on its own, or before the next one: a pair that the layout
+// joins, substitutes or shifts off the baseline is not plain.
+TGlyphPictures::TStep TGlyphPictures::Layout(QChar c, QChar next) {
+    TStep step{true, false, 0, 0};
+    if (next.isNull()) {
+        const QList<QGlyphRun> runs = GlyphRuns(QString(c), FFont);
+        step.Advance = To64(QFontMetricsF(FFont).horizontalAdvance(QString(c)));
+        if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
+            runs[0].positions()[0].x() == 0) {
+            step.Glyph = runs[0].glyphIndexes()[0];
+            step.Plain = true;
+        }
+        return step;
+    }
+    const TStep first = Step(c, QChar()), second = Step(next, QChar());
+    const QList<QGlyphRun> runs = GlyphRuns(QString(c) + next, FFont);
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 2)
+        return step;
+    const QList<QPointF> positions = runs[0].positions();
+    step.Advance = To64(positions[1].x() - positions[0].x());
+    step.Glyph = first.Glyph;
+    step.Plain = first.Plain && second.Plain &&
+                 runs[0].glyphIndexes() == QList<quint32>{first.Glyph, second.Glyph} &&
+                 positions[0].x() == 0 && positions[0].y() == positions[1].y();
+    return step;
+}
+
+const TGlyphPictures::TCell* TGlyphPictures::Cell(QChar c, int fraction) {
+    std::unique_ptr<TCell>& cell = FChars[c.unicode()]->Cells[fraction];
+    if (!cell)
+        cell = Render(c, fraction);
+    return cell->Picture.isNull() ? nullptr : cell.get();
+}
+
+// The character drawn by drawText at `fraction` / 64 of a pixel, cut to its ink.
+std::unique_ptr<TGlyphPictures::TCell> TGlyphPictures::Render(QChar c, int fraction) {
+    const int pad = FHeight; // room for a glyph reaching beyond its advance
+    const int advance = (Step(c, QChar()).Advance + 63) / 64;
+    QImage scratch(2 * pad + advance, FHeight, QImage::Format_RGB32);
+    scratch.fill(FBackground);
+    {
+        QPainter painter(&scratch);
+        painter.setFont(FFont);
+        painter.setPen(FColor);
+        painter.drawText(QPointF(pad + fraction / 64.0, FAscent), QString(c));
+    }
+    const QRgb background = FBackground.rgb();
+    QRect ink;
+    for (int y = 0; y < FHeight; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        for (int x = 0; x < scratch.width(); ++x)
+            if (line[x] != background)
+                ink |= QRect(x, y, 1, 1);
+    }
+    auto cell = std::make_unique<TCell>();
+    if (!ink.isEmpty()) {
+        cell->Picture = scratch.copy(ink);
+        cell->Box = ink.translated(-pad, 0);
+    }
+    return cell;
+}
+
 TGlyphBitmap::TGlyphBitmap() = default;
 
 TGlyphBitmap::~TGlyphBitmap() = default;
@@ -33,16 +169,13 @@ TGlyphBitmap::~TGlyphBitmap() = default;
 void TGlyphBitmap::Setup(const QFont& font, QColor color, QColor background, QSize size,
                          qreal ratio) {
     const QSize pixels = size * ratio;
-    const bool sameLook = font == FFont && color == FColor && background == FBackground &&
-                          ratio == FBitmap.devicePixelRatio() &&
-                          pixels.height() == FBitmap.height();
-    if (!sameLook)
-        FChars = {};
+    if (!FPictures || font != FFont || color != FColor || background != FBackground ||
+        pixels.height() != FBitmap.height())
+        FPictures = TGlyphPictures::For(font, color, background, pixels.height());
     FFont = font;
     FColor = color;
     FBackground = background;
     FSize = size;
-    FAscent = QFontMetrics(font).ascent();
     if (pixels != FBitmap.size() || ratio != FBitmap.devicePixelRatio()) {
         FBitmap = QImage(pixels, QImage::Format_RGB32);
         FBitmap.setDevicePixelRatio(ratio);
@@ -82,83 +215,6 @@ void TGlyphBitmap::ShowRightAligned(const QString& text) {
     FShown.swap(FNext);
 }
 
-const TGlyphBitmap::TStep& TGlyphBitmap::Step(QChar c, QChar next) {
-    static const TStep notPlain{true, false, 0, 0};
-    if (c.unicode() >= CharCount || next.unicode() >= CharCount)
-        return notPlain;
-    std::unique_ptr<TChar>& known = FChars[c.unicode()];
-    if (!known)
-        known = std::make_unique<TChar>();
-    TStep& step = known->Steps[next.isNull() ? CharCount : next.unicode()];
-    if (!step.Known)
-        step = Layout(c, next);
-    return step;
-}
-
-// The character laid out on its own, or before the next one: a pair that the layout
-// joins, substitutes or shifts off the baseline is not plain.
-TGlyphBitmap::TStep TGlyphBitmap::Layout(QChar c, QChar next) {
-    TStep step{true, false, 0, 0};
-    if (next.isNull()) {
-        const QList<QGlyphRun> runs = GlyphRuns(QString(c), FFont);
-        step.Advance = To64(QFontMetricsF(FFont).horizontalAdvance(QString(c)));
-        if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
-            runs[0].positions()[0].x() == 0) {
-            step.Glyph = runs[0].glyphIndexes()[0];
-            step.Plain = true;
-        }
-        return step;
-    }
-    const TStep first = Step(c, QChar()), second = Step(next, QChar());
-    const QList<QGlyphRun> runs = GlyphRuns(QString(c) + next, FFont);
-    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 2)
-        return step;
-    const QList<QPointF> positions = runs[0].positions();
-    step.Advance = To64(positions[1].x() - positions[0].x());
-    step.Glyph = first.Glyph;
-    step.Plain = first.Plain && second.Plain &&
-                 runs[0].glyphIndexes() == QList<quint32>{first.Glyph, second.Glyph} &&
-                 positions[0].x() == 0 && positions[0].y() == positions[1].y();
-    return step;
-}
-
-// Null when the character leaves no ink. Only asked for characters whose step is known.
-const TGlyphBitmap::TCell* TGlyphBitmap::Cell(QChar c, int fraction) {
-    std::unique_ptr<TCell>& cell = FChars[c.unicode()]->Cells[fraction];
-    if (!cell)
-        cell = Render(c, fraction);
-    return cell->Picture.isNull() ? nullptr : cell.get();
-}
-
-// The character drawn by drawText at `fraction` / 64 of a pixel, cut to its ink.
-std::unique_ptr<TGlyphBitmap::TCell> TGlyphBitmap::Render(QChar c, int fraction) {
-    const int height = FBitmap.height();
-    const int pad = height; // room for a glyph reaching beyond its advance
-    const int advance = (Step(c, QChar()).Advance + 63) / 64;
-    QImage scratch(2 * pad + advance, height, QImage::Format_RGB32);
-    scratch.fill(FBackground);
-    {
-        QPainter painter(&scratch);
-        painter.setFont(FFont);
-        painter.setPen(FColor);
-        painter.drawText(QPointF(pad + fraction / 64.0, FAscent), QString(c));
-    }
-    const QRgb background = FBackground.rgb();
-    QRect ink;
-    for (int y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < scratch.width(); ++x)
-            if (line[x] != background)
-                ink |= QRect(x, y, 1, 1);
-    }
-    auto cell = std::make_unique<TCell>();
-    if (!ink.isEmpty()) {
-        cell->Picture = scratch.copy(ink);
-        cell->Box = ink.translated(-pad, 0);
-    }
-    return cell;
-}
-
 // Where each character's picture goes, left to right; false when the text needs a real
 // layout (a pair that is not plain) or pictures would overlap, which copies cannot blend.
 bool TGlyphBitmap::Place(const QString& text, QList<TPlacement>& placements) {
@@ -166,7 +222,7 @@ bool TGlyphBitmap::Place(const QString& text, QList<TPlacement>& placements) {
     QVarLengthArray<int, 16> advances;
     int total = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const TStep& step = Step(text[i], i + 1 < text.size() ? text[i + 1] : QChar());
+        const auto& step = FPictures->Step(text[i], i + 1 < text.size() ? text[i + 1] : QChar());
         if (!step.Plain)
             return false;
         advances.append(step.Advance);
@@ -175,7 +231,7 @@ bool TGlyphBitmap::Place(const QString& text, QList<TPlacement>& placements) {
     int x = (FBitmap.width() - ((total + 32) >> 6)) * 64; // the layout rounds its advance
     int lastColumn = INT_MIN;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (const TCell* cell = Cell(text[i], x & 63)) {
+        if (const TCell* cell = FPictures->Cell(text[i], x & 63)) {
             const QRect area = cell->Box.translated(x >> 6, 0);
             if (area.left() <= lastColumn)
                 return false;

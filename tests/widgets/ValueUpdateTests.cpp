@@ -160,6 +160,28 @@ TEST(ReadoutUpdateWithDecimalComma, DrawsWhatAFullRepaintDraws) {
     });
 }
 
+// A new extreme runs the value change a second time from inside the first; the readout
+// and the meter still draw once.
+TEST(ValueUpdate, NewExtremeDrawsOnce) {
+    TInstrumentForm form;
+    TAb270Meter* meter = new TAb270Meter(&form.Window);
+    meter->move(0, 0);
+    ConfigureMeter(meter, 1);
+    meter->show();
+    QCoreApplication::processEvents();
+    for (TAbAnalogGControl* control :
+         std::initializer_list<TAbAnalogGControl*>{form.ValueInd1, meter}) {
+        control->SetValue(1.0f);
+        int changes = 0;
+        control->OnValueChange = [&](QObject*) { ++changes; };
+        TPaintRecorder recorder;
+        recorder.Watch(control);
+        control->SetValue(1.2f);
+        EXPECT_EQ(changes, 2);
+        EXPECT_EQ(recorder.Of(control).size(), 1u);
+    }
+}
+
 TEST(LampUpdate, DrawsWhatAFullRepaintDraws) {
     TInstrumentForm form;
     for (TAbLED* lamp : {form.Online_LED1, form.DiskLED}) {
