@@ -290,13 +290,15 @@ void TAbRMeter::DrawPointer() {
     ArrowActPos = ArrowStartPos;
     for (QPoint& p : ArrowActPos.Points)
         p = RotatePoint(p, ArrowStartPos.Centre, f * float(PPT()));
-    minPointer = MarkPolygon(minPointerStart, MinPPT());
-    maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
     QRect drawn = QPolygon(ArrowActPos.Points).boundingRect() | HubRect();
-    if (MinMax()->MinVisible())
+    if (MinMax()->MinVisible()) {
+        minPointer = MarkPolygon(minPointerStart, MinPPT());
         drawn |= minPointer.boundingRect();
-    if (MinMax()->MaxVisible())
+    }
+    if (MinMax()->MaxVisible()) {
+        maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
         drawn |= maxPointer.boundingRect();
+    }
     drawn.adjust(-2, -2, 2, 2); // antialiased edges and the outline pen
     // One rectangle: painting through a clip of several rectangles costs far more.
     const QRect dirty = drawn | FDrawnRect;

@@ -41,6 +41,7 @@ private:
     };
 
     TStep Layout(QChar c, QChar next);
+    void LayoutPairsWith(QChar c);
     std::unique_ptr<TCell> Render(QChar c, int fraction);
 
     QFont FFont;
@@ -95,6 +96,10 @@ const TGlyphPictures::TStep& TGlyphPictures::Step(QChar c, QChar next) {
     if (!known)
         known = std::make_unique<TChar>();
     TStep& step = known->Steps[next.isNull() ? CharCount : next.unicode()];
+    if (!step.Known && !next.isNull()) {
+        Step(next, QChar());
+        LayoutPairsWith(c);
+    }
     if (!step.Known)
         step = Layout(c, next);
     return step;
@@ -127,6 +132,36 @@ TGlyphPictures::TStep TGlyphPictures::Layout(QChar c, QChar next) {
     return step;
 }
 
+// The pairs of `c` with itself and with every plain character known so far, before and
+// after it, from one layout: kerning depends on the pair alone, so one line of
+// alternating characters gives them all. Pairs it leaves unknown (the layout did not
+// draw one glyph per character) are laid out one by one.
+void TGlyphPictures::LayoutPairsWith(QChar c) {
+    if (!Step(c, QChar()).Plain)
+        return;
+    QString text(2, c);
+    for (int x = 0; x < CharCount; ++x) {
+        if (x != c.unicode() && FChars[x] && FChars[x]->Steps[CharCount].Plain) {
+            text += QChar(x);
+            text += c;
+        }
+    }
+    const QList<QGlyphRun> runs = GlyphRuns(text, FFont);
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != text.size())
+        return;
+    const QList<quint32> glyphs = runs[0].glyphIndexes();
+    const QList<QPointF> positions = runs[0].positions();
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (glyphs[i] != FChars[text[i].unicode()]->Steps[CharCount].Glyph ||
+            positions[i].y() != positions[0].y())
+            return;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        const TStep& single = FChars[text[i].unicode()]->Steps[CharCount];
+        FChars[text[i].unicode()]->Steps[text[i + 1].unicode()] = {
+            true, true, To64(positions[i + 1].x() - positions[i].x()), single.Glyph};
+    }
+}
+
 const TGlyphPictures::TCell* TGlyphPictures::Cell(QChar c, int fraction) {
     std::unique_ptr<TCell>& cell = FChars[c.unicode()]->Cells[fraction];
     if (!cell)
@@ -147,15 +182,26 @@ std::unique_ptr<TGlyphPictures::TCell> TGlyphPictures::Render(QChar c, int fract
         painter.drawText(QPointF(pad + fraction / 64.0, FAscent), QString(c));
     }
     const QRgb background = FBackground.rgb();
-    QRect ink;
+    int left = INT_MAX, right = INT_MIN, top = INT_MAX, bottom = INT_MIN;
     for (int y = 0; y < FHeight; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < scratch.width(); ++x)
-            if (line[x] != background)
-                ink |= QRect(x, y, 1, 1);
+        const int width = scratch.width();
+        int x = 0;
+        while (x < width && line[x] == background)
+            ++x;
+        if (x == width)
+            continue;
+        int last = width - 1;
+        while (line[last] == background)
+            --last;
+        left = std::min(left, x);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y;
     }
     auto cell = std::make_unique<TCell>();
-    if (!ink.isEmpty()) {
+    if (left <= right) {
+        const QRect ink(QPoint(left, top), QPoint(right, bottom));
         cell->Picture = scratch.copy(ink);
         cell->Box = ink.translated(-pad, 0);
     }

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <clocale>
@@ -337,7 +338,7 @@ QStringList SplitSections(const QString& picture) {
 }
 
 // A picture split into its sections and parsed; the widgets format with a few pictures
-// over and over, so the last one is kept.
+// over and over, so the last few are kept.
 struct TPicture {
     QString Text;
     QStringList Sections;
@@ -345,13 +346,17 @@ struct TPicture {
 };
 
 const TPicture& ParsedPicture(const QString& picture) {
-    thread_local std::optional<TPicture> last;
-    if (!last || last->Text != picture) {
-        last = TPicture{picture, SplitSections(picture), {}};
-        for (const QString& section : last->Sections)
-            last->Parsed.append(ParseSection(section));
-    }
-    return *last;
+    thread_local std::array<std::optional<TPicture>, 8> kept;
+    thread_local size_t next = 0;
+    for (const std::optional<TPicture>& p : kept)
+        if (p && p->Text == picture)
+            return *p;
+    std::optional<TPicture>& p = kept[next];
+    next = (next + 1) % kept.size();
+    p = TPicture{picture, SplitSections(picture), {}};
+    for (const QString& section : p->Sections)
+        p->Parsed.append(ParseSection(section));
+    return *p;
 }
 
 QString GeneralFormat(double value) {
