@@ -250,14 +250,22 @@ void TGlyphBitmap::ShowRightAligned(const QString& text) {
         FShown.clear();
         FShownFromCells = true;
     }
-    QRect changed;
+    // The box around the pictures that go and come.
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+    auto include = [&](const QRect& r) {
+        left = std::min(left, r.left());
+        top = std::min(top, r.top());
+        right = std::max(right, r.right());
+        bottom = std::max(bottom, r.bottom());
+    };
     for (const TPlacement& p : FShown)
         if (!FNext.contains(p))
-            changed |= p.Area;
+            include(p.Area);
     for (const TPlacement& p : FNext)
         if (!FShown.contains(p))
-            changed |= p.Area;
-    Compose(changed.intersected(FBitmap.rect()));
+            include(p.Area);
+    if (left <= right)
+        Compose(QRect(QPoint(left, top), QPoint(right, bottom)).intersected(FBitmap.rect()));
     FShown.swap(FNext);
 }
 

@@ -343,7 +343,37 @@ struct TPicture {
     QString Text;
     QStringList Sections;
     QList<TPictureSection> Parsed;
+    bool Plain = false; // one section of digit placeholders and at most one point
 };
+
+bool IsPlainPicture(const QStringList& sections) {
+    if (sections.size() != 1 || sections[0].isEmpty() || sections[0].count('.') > 1)
+        return false;
+    return std::all_of(sections[0].begin(), sections[0].end(),
+                       [](QChar ch) { return ch == '0' || ch == '#' || ch == '.'; });
+}
+
+// A plain picture shows the digits as they are: a sign, the integer digits, and the
+// decimal separator with the fraction digits when any remain.
+QString FormatPlain(const TPictureSection& p, double value) {
+    TDigits d = MakeDigits(p, value);
+    const bool negative = value < 0 && !d.IsZero();
+    TrimDigits(p, d);
+    QString out(qsizetype(negative) + qsizetype(d.Int.size()) +
+                    (d.Frac.empty() ? 0 : 1 + qsizetype(d.Frac.size())),
+                Qt::Uninitialized);
+    QChar* c = out.data();
+    if (negative)
+        *c++ = '-';
+    for (char digit : d.Int)
+        *c++ = QLatin1Char(digit);
+    if (!d.Frac.empty()) {
+        *c++ = DecimalSeparator();
+        for (char digit : d.Frac)
+            *c++ = QLatin1Char(digit);
+    }
+    return out;
+}
 
 const TPicture& ParsedPicture(const QString& picture) {
     thread_local std::array<std::optional<TPicture>, 8> kept;
@@ -356,6 +386,7 @@ const TPicture& ParsedPicture(const QString& picture) {
     p = TPicture{picture, SplitSections(picture), {}};
     for (const QString& section : p->Sections)
         p->Parsed.append(ParseSection(section));
+    p->Plain = IsPlainPicture(p->Sections);
     return *p;
 }
 
@@ -371,6 +402,8 @@ QString FormatFloat(const QString& picture, double value) {
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
     const TPicture& parsed = ParsedPicture(picture);
+    if (parsed.Plain)
+        return FormatPlain(parsed.Parsed[0], value);
     const QStringList& sections = parsed.Sections;
     const bool ownNegative = value < 0 && sections.size() > 1 && !sections[1].isEmpty();
     const int index = ownNegative ? 1 : 0;
