@@ -5,10 +5,12 @@
 #include <QGlyphRun>
 #include <QHash>
 #include <QPainter>
+#include <QRawFont>
 #include <QTextLayout>
 #include <QVarLengthArray>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 // The pictures of one look (font, colours, height) and how its characters are laid out.
 // Only the first 128 code points are drawn from pictures; the others take a text layout.
@@ -41,12 +43,13 @@ private:
     };
 
     TStep Layout(QChar c, QChar next);
-    void LayoutPairsWith(QChar c);
+    void LayoutLine(QChar c);
     std::unique_ptr<TCell> Render(QChar c, int fraction);
 
     QFont FFont;
     QColor FColor, FBackground;
     int FHeight, FAscent;
+    QRawFont FRawFont;
     std::array<std::unique_ptr<TChar>, CharCount> FChars;
 };
 
@@ -86,7 +89,7 @@ std::shared_ptr<TGlyphPictures> TGlyphPictures::For(const QFont& font, QColor co
 
 TGlyphPictures::TGlyphPictures(const QFont& font, QColor color, QColor background, int height)
     : FFont(font), FColor(color), FBackground(background), FHeight(height),
-      FAscent(QFontMetrics(font).ascent()) {}
+      FAscent(QFontMetrics(font).ascent()), FRawFont(QRawFont::fromFont(font)) {}
 
 const TGlyphPictures::TStep& TGlyphPictures::Step(QChar c, QChar next) {
     static const TStep notPlain{true, false, 0, 0};
@@ -96,9 +99,12 @@ const TGlyphPictures::TStep& TGlyphPictures::Step(QChar c, QChar next) {
     if (!known)
         known = std::make_unique<TChar>();
     TStep& step = known->Steps[next.isNull() ? CharCount : next.unicode()];
-    if (!step.Known && !next.isNull()) {
+    if (!step.Known && next.isNull()) {
+        LayoutLine(c);
+    } else if (!step.Known) {
         Step(next, QChar());
-        LayoutPairsWith(c);
+        if (Step(c, QChar()).Plain && !step.Known)
+            LayoutLine(c);
     }
     if (!step.Known)
         step = Layout(c, next);
@@ -113,7 +119,7 @@ TGlyphPictures::TStep TGlyphPictures::Layout(QChar c, QChar next) {
         const QList<QGlyphRun> runs = GlyphRuns(QString(c), FFont);
         step.Advance = To64(QFontMetricsF(FFont).horizontalAdvance(QString(c)));
         if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
-            runs[0].positions()[0].x() == 0) {
+            runs[0].positions()[0].x() == 0 && runs[0].rawFont() == FRawFont) {
             step.Glyph = runs[0].glyphIndexes()[0];
             step.Plain = true;
         }
@@ -132,12 +138,12 @@ TGlyphPictures::TStep TGlyphPictures::Layout(QChar c, QChar next) {
     return step;
 }
 
-// The pairs of `c` with itself and with every plain character known so far, before and
-// after it, from one layout: kerning depends on the pair alone, so one line of
-// alternating characters gives them all. Pairs it leaves unknown (the layout did not
-// draw one glyph per character) are laid out one by one.
-void TGlyphPictures::LayoutPairsWith(QChar c) {
-    if (!Step(c, QChar()).Plain)
+// `c` at the end of one line, and beside itself and every plain character known so far,
+// before and after it: kerning depends on the pair alone, so one line of alternating
+// characters gives all their steps. What a line that does not draw one glyph per
+// character leaves unknown is laid out one by one.
+void TGlyphPictures::LayoutLine(QChar c) {
+    if (c.isSpace()) // the line's width leaves out trailing spaces
         return;
     QString text(2, c);
     for (int x = 0; x < CharCount; ++x) {
@@ -146,20 +152,29 @@ void TGlyphPictures::LayoutPairsWith(QChar c) {
             text += c;
         }
     }
-    const QList<QGlyphRun> runs = GlyphRuns(text, FFont);
-    if (runs.size() != 1 || runs[0].glyphIndexes().size() != text.size())
+    QTextLayout layout(text, FFont);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    // Pictures are drawn from glyphs of the font itself, not of a font standing in for it.
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != text.size() ||
+        runs[0].rawFont() != FRawFont)
         return;
     const QList<quint32> glyphs = runs[0].glyphIndexes();
     const QList<QPointF> positions = runs[0].positions();
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (glyphs[i] != FChars[text[i].unicode()]->Steps[CharCount].Glyph ||
-            positions[i].y() != positions[0].y())
+    auto single = [&](QChar x) -> TStep& { return FChars[x.unicode()]->Steps[CharCount]; };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const quint32 glyph = text[i] == c ? glyphs[0] : single(text[i]).Glyph;
+        if (glyphs[i] != glyph || positions[i].y() != positions[0].y())
             return;
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        const TStep& single = FChars[text[i].unicode()]->Steps[CharCount];
-        FChars[text[i].unicode()]->Steps[text[i + 1].unicode()] = {
-            true, true, To64(positions[i + 1].x() - positions[i].x()), single.Glyph};
     }
+    if (positions[0].x() != 0)
+        return;
+    single(c) = {true, true, To64(line.naturalTextWidth() - positions.last().x()), glyphs[0]};
+    for (qsizetype i = 0; i + 1 < text.size(); ++i)
+        FChars[text[i].unicode()]->Steps[text[i + 1].unicode()] = {
+            true, true, To64(positions[i + 1].x() - positions[i].x()), glyphs[i]};
 }
 
 const TGlyphPictures::TCell* TGlyphPictures::Cell(QChar c, int fraction) {
@@ -176,21 +191,26 @@ std::unique_ptr<TGlyphPictures::TCell> TGlyphPictures::Render(QChar c, int fract
     QImage scratch(2 * pad + advance, FHeight, QImage::Format_RGB32);
     scratch.fill(FBackground);
     {
+        // The glyph the layout chose, drawn as drawText draws it, without laying it out again.
+        QGlyphRun run;
+        run.setRawFont(FRawFont);
+        run.setGlyphIndexes({Step(c, QChar()).Glyph});
+        run.setPositions({QPointF(0, 0)});
         QPainter painter(&scratch);
-        painter.setFont(FFont);
         painter.setPen(FColor);
-        painter.drawText(QPointF(pad + fraction / 64.0, FAscent), QString(c));
+        painter.drawGlyphRun(QPointF(pad + fraction / 64.0, FAscent), run);
     }
     const QRgb background = FBackground.rgb();
+    const int width = scratch.width();
+    const std::vector<QRgb> blank(size_t(width), background);
     int left = INT_MAX, right = INT_MIN, top = INT_MAX, bottom = INT_MIN;
     for (int y = 0; y < FHeight; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        const int width = scratch.width();
-        int x = 0;
-        while (x < width && line[x] == background)
-            ++x;
-        if (x == width)
+        if (std::memcmp(line, blank.data(), blank.size() * sizeof(QRgb)) == 0)
             continue;
+        int x = 0;
+        while (line[x] == background)
+            ++x;
         int last = width - 1;
         while (line[last] == background)
             --last;
