@@ -286,12 +286,12 @@ void TGlyphBitmap::ShowRightAligned(const QString& text) {
             include(p.Area);
     if (left <= right)
         Compose(QRect(QPoint(left, top), QPoint(right, bottom)).intersected(FBitmap.rect()));
-    FShown.swap(FNext);
+    std::swap(FShown, FNext);
 }
 
 // Where each character's picture goes, left to right; false when the text needs a real
 // layout (a pair that is not plain) or pictures would overlap, which copies cannot blend.
-bool TGlyphBitmap::Place(const QString& text, QList<TPlacement>& placements) {
+bool TGlyphBitmap::Place(const QString& text, TPlacements& placements) {
     placements.clear();
     QVarLengthArray<int, 16> advances;
     int total = 0;

@@ -6,8 +6,8 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
-#include <QList>
 #include <QString>
+#include <QVarLengthArray>
 #include <array>
 #include <memory>
 
@@ -41,7 +41,9 @@ private:
         bool operator==(const TPlacement&) const = default;
     };
 
-    bool Place(const QString& text, QList<TPlacement>& placements);
+    using TPlacements = QVarLengthArray<TPlacement, 16>;
+
+    bool Place(const QString& text, TPlacements& placements);
     void Compose(const QRect& area);
     void DrawWithLayout(const QString& text);
 
@@ -53,6 +55,6 @@ private:
     QImage FBlank; // one row of background
     // What the bitmap shows: the text and, when drawn from pictures, where they are.
     QString FShownText;
-    QList<TPlacement> FShown, FNext;
+    TPlacements FShown, FNext;
     bool FShownFromCells = false;
 };
