@@ -74,7 +74,7 @@ std::shared_ptr<TGlyphPictures> TGlyphPictures::For(const QFont& font, QColor co
                                                     QColor background, int height) {
     static QHash<QString, std::weak_ptr<TGlyphPictures>> shared;
     const QString key = QStringLiteral("%1|%2|%3|%4")
-                            .arg(font.key())
+                            .arg(font.toString())
                             .arg(color.rgba())
                             .arg(background.rgba())
                             .arg(height);
@@ -127,7 +127,7 @@ TGlyphPictures::TStep TGlyphPictures::Layout(QChar c, QChar next) {
     }
     const TStep first = Step(c, QChar()), second = Step(next, QChar());
     const QList<QGlyphRun> runs = GlyphRuns(QString(c) + next, FFont);
-    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 2)
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 2 || runs[0].rawFont() != FRawFont)
         return step;
     const QList<QPointF> positions = runs[0].positions();
     step.Advance = To64(positions[1].x() - positions[0].x());
@@ -184,7 +184,7 @@ const TGlyphPictures::TCell* TGlyphPictures::Cell(QChar c, int fraction) {
     return cell->Picture.isNull() ? nullptr : cell.get();
 }
 
-// The character drawn by drawText at `fraction` / 64 of a pixel, cut to its ink.
+// The character as drawText draws it at `fraction` / 64 of a pixel, cut to its ink.
 std::unique_ptr<TGlyphPictures::TCell> TGlyphPictures::Render(QChar c, int fraction) {
     const int pad = FHeight; // room for a glyph reaching beyond its advance
     const int advance = (Step(c, QChar()).Advance + 63) / 64;

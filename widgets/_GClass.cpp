@@ -216,9 +216,18 @@ TPictureSection ParseSection(const QString& s) {
 
 // |value| rounded to `places` decimals (halves to even on the exact binary value).
 void FixedDigits(double value, int places, std::string& intDigits, std::string& fracDigits) {
-    char buffer[400];
-    const auto res = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                   std::chars_format::fixed, places);
+    // A double has at most 309 integer digits; pictures with many places need more room.
+    char local[400];
+    std::string large;
+    char* buffer = local;
+    size_t size = sizeof local;
+    if (size_t(places) + 320 > size) {
+        large.resize(size_t(places) + 320);
+        buffer = large.data();
+        size = large.size();
+    }
+    const auto res =
+        std::to_chars(buffer, buffer + size, std::fabs(value), std::chars_format::fixed, places);
     const std::string_view text(buffer, size_t(res.ptr - buffer));
     const size_t point = text.find('.');
     intDigits.assign(text.substr(0, point));
