@@ -267,7 +267,8 @@ void TAbRMeter::ValueChanged() {
     const bool outer = vChange;
     vChange = true;
     TAbAnalogGControl::ValueChanged();
-    if (!FisToSmall && (InPaint() || isVisible()))
+    // A new extreme runs ValueChanged again from inside; the outermost run draws.
+    if (!outer && !FisToSmall && (InPaint() || isVisible()))
         DrawPointer();
     vChange = outer;
 }
@@ -294,13 +295,15 @@ void TAbRMeter::DrawPointer() {
     ArrowActPos = ArrowStartPos;
     for (QPoint& p : ArrowActPos.Points)
         p = RotatePoint(p, ArrowStartPos.Centre, f * float(PPT()));
-    minPointer = MarkPolygon(minPointerStart, MinPPT());
-    maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
     QRect drawn = QPolygon(ArrowActPos.Points).boundingRect() | HubRect();
-    if (MinMax()->MinVisible())
+    if (MinMax()->MinVisible()) {
+        minPointer = MarkPolygon(minPointerStart, MinPPT());
         drawn |= minPointer.boundingRect();
-    if (MinMax()->MaxVisible())
+    }
+    if (MinMax()->MaxVisible()) {
+        maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
         drawn |= maxPointer.boundingRect();
+    }
     drawn.adjust(-2, -2, 2, 2); // antialiased edges and the outline pen
     // One rectangle: painting through a clip of several rectangles costs far more.
     const QRect dirty = drawn | FDrawnRect;
