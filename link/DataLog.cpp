@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
@@ -30,11 +31,39 @@ TDataLog::~TDataLog() {
         ::close(FFile);
 }
 
+namespace {
+EInOutError NotARegularFile() {
+    return EInOutError(EINVAL, "Not a regular file");
+}
+
+// Only a regular file is a log: a pipe would block the program until a reader came, and
+// a device or directory is not a place to keep records.
+void RefuseAnythingButARegularFile(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw NotARegularFile();
+}
+} // namespace
+
 void TDataLog::Create(const QString& path) {
+    const QByteArray name = path.toLocal8Bit();
+    RefuseAnythingButARegularFile(name);
+    // Not blocking either should a pipe take the name between the check and the open.
     const int fd =
-        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
-        throw EInOutError::FromErrno(errno);
+        throw errno == ENXIO ? NotARegularFile() : EInOutError::FromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw NotARegularFile();
+    }
+    if (FFile >= 0)
+        ::close(FFile);
+    FFile = fd;
+}
+
+void TDataLog::Adopt(int fd) {
     if (FFile >= 0)
         ::close(FFile);
     FFile = fd;
@@ -44,17 +73,28 @@ void TDataLog::WriteLine(const QString& text) {
     if (FFile < 0)
         throw EInOutError::FromErrno(EBADF);
     const QByteArray line = ToCodePage(text) + "\r\n";
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t written = ::write(FFile, data, size_t(left));
-        if (written < 0 && errno == EINTR)
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t n = ::write(FFile, line.constData() + written, size_t(line.size() - written));
+        if (n < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            throw EInOutError::FromErrno(written < 0 ? errno : ENOSPC);
-        data += written;
-        left -= written;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            CutPartialLine(written);
+            throw EInOutError::FromErrno(error);
+        }
+        written += n;
     }
+}
+
+// A line the disk took only in part is taken back, so the file always ends on a whole
+// line. A pipe or terminal cannot take bytes back; there the part stays.
+void TDataLog::CutPartialLine(qsizetype written) {
+    const off_t end = ::lseek(FFile, 0, SEEK_CUR);
+    if (written == 0 || end < written)
+        return;
+    if (::ftruncate(FFile, end - written) == 0)
+        ::lseek(FFile, end - written, SEEK_SET);
 }
 
 void TDataLog::Close() {
@@ -87,4 +127,11 @@ QString LogValue(double value) {
 
 QString LogHeaderLine(TDateTime when) {
     return QStringLiteral("VORLANX Log V1.0  ") + FormatLocaleDate(when);
+}
+
+QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda) {
+    QString line = FormatLocaleTime(when);
+    for (float value : lambda)
+        line += QStringLiteral(", ") + LogValue(value);
+    return line;
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <stdexcept>
 
 // An input/output error of the log file, its text naming the error.
@@ -25,12 +26,18 @@ public:
 
     bool IsOpen() const { return FFile >= 0; }
     // Creates the file (replacing an existing one's content) and opens it for writing.
+    // Anything but a regular file is refused with "Not a regular file".
     void Create(const QString& path);
+    // Takes over an open descriptor (standard output, say) and closes it at Close.
+    void Adopt(int fd);
     // Writes the text and CR LF in one write; characters Latin-1 cannot hold become "?".
+    // A line that cannot be written whole leaves no part of itself in a file.
     void WriteLine(const QString& text);
     void Close();
 
 private:
+    void CutPartialLine(qsizetype written);
+
     int FFile = -1;
 };
 
@@ -44,3 +51,5 @@ QString LogValue(double value);
 // The first header line: "VORLANX Log V1.0  " and the short date.
 QString LogHeaderLine(TDateTime when);
 extern const char* const LogColumnLine;
+// A record: the long time, then ", " and each channel's lambda as LogValue writes it.
+QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda);

@@ -1,6 +1,7 @@
 #include "link/DeviceLink.h"
 
 #include "link/Frames.h"
+#include "link/LiveFrame.h"
 #include "serial/VaComm.h"
 #include "widgets/AbCBitBt.h"
 #include "widgets/AbLED.h"
@@ -10,14 +11,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
-#include <algorithm>
 #include <utility>
-
-namespace {
-constexpr std::size_t MaxBytesPerEvent = 100;
-constexpr int WarmUpStatus = 1;
-constexpr double VoltsPerRaw = 0.01960784 * 3.2;
-} // namespace
 
 TDeviceLink::TDeviceLink(TVaComm& port, const TLinkControls& controls)
     : FPort(port), FControls(controls), FRetry(port, [this] { PortReopened(); }) {}
@@ -107,13 +101,9 @@ bool TDeviceLink::SerialNumberWrite(int channel, const QString& text,
 
 void TDeviceLink::VaComm1RxChar(QObject*, std::uint32_t) {
     const std::string received = FPort.ReadText();
-    const std::size_t kept = std::min(received.size(), MaxBytesPerEvent);
-    auto storeInto = [&](auto& buffer) {
-        for (std::size_t i = 0; i < kept; ++i)
-            buffer.Store(State.RxIndex++, std::uint8_t(received[i]));
-    };
+    auto storeInto = [&](auto& buffer) { return StoreReceived(buffer, State.RxIndex, received); };
     if (FControls.OnlineButton->Checked()) {
-        storeInto(State.LiveBuf);
+        const std::size_t kept = storeInto(State.LiveBuf);
         State.LiveArrived = State.LiveArrived || kept > 0;
     } else {
         TDeviceBuffer<50>* const blocks[] = {&State.SensorBuf1, &State.SensorBuf2,
@@ -161,9 +151,10 @@ void TDeviceLink::Timer2Timer(QObject*) {
             State.SilenceCount = 2;
             FControls.Online_LED1->SetChecked(false);
         }
-        const bool arrived = std::exchange(State.LiveArrived, false);
+        // The arrival is taken only once the request went out: should the send fail, the
+        // frame that arrived is shown at the next tick rather than lost.
         LiveDataRequest();
-        if (arrived && LiveFrameValid())
+        if (std::exchange(State.LiveArrived, false) && LiveFrameValid(State.LiveBuf))
             ShowLiveFrame();
     }
     if (!FControls.OnlineButton->Checked())
@@ -171,40 +162,26 @@ void TDeviceLink::Timer2Timer(QObject*) {
     FControls.Config1->setEnabled(FControls.Online_LED1->Checked());
 }
 
-bool TDeviceLink::LiveFrameValid() const {
-    std::uint8_t frame[frames::LiveFrameLength - 1];
-    for (int i = 1; i < frames::LiveFrameLength; ++i)
-        frame[i - 1] = State.LiveBuf[i];
-    return frames::Checksum(frame, sizeof frame) == State.LiveBuf[frames::LiveFrameLength];
-}
-
-float TDeviceLink::Lambda(int channel) const {
-    const int code = State.LiveBuf[2 * channel + 2] * 256 + State.LiveBuf[2 * channel + 3];
-    return float(code / 1000.0);
-}
-
-double TDeviceLink::SupplyVolts() const {
-    return State.LiveBuf[16] * VoltsPerRaw;
-}
-
 void TDeviceLink::ShowLiveFrame() {
+    const float volts = float(LiveSupplyVolts(State.LiveBuf));
     if (OnLiveFrame)
-        OnLiveFrame({Lambda(1), Lambda(2), Lambda(3), Lambda(4)},
-                    State.LiveBuf[13] == WarmUpStatus);
-    if (State.LiveBuf[13] == WarmUpStatus) {
+        OnLiveFrame({LiveLambda(State.LiveBuf, 1), LiveLambda(State.LiveBuf, 2),
+                     LiveLambda(State.LiveBuf, 3), LiveLambda(State.LiveBuf, 4)},
+                    LiveWarmUp(State.LiveBuf));
+    if (LiveWarmUp(State.LiveBuf)) {
         for (int n = 0; n < 4; ++n) {
             FControls.Meter[n]->SetValue(1.0f);
             FControls.ValueInd[n]->SetValue(1.0f);
         }
-        FControls.VoltsInd1->SetValue(float(SupplyVolts()));
+        FControls.VoltsInd1->SetValue(volts);
         FControls.LED2->SetChecked(true);
         return;
     }
     for (int n = 0; n < 4; ++n) {
-        FControls.Meter[n]->SetValue(Lambda(n + 1));
+        FControls.Meter[n]->SetValue(LiveLambda(State.LiveBuf, n + 1));
         FControls.ValueInd[n]->SetValue(FControls.Meter[n]->Value());
     }
-    FControls.VoltsInd1->SetValue(float(SupplyVolts()));
+    FControls.VoltsInd1->SetValue(volts);
     FControls.LED2->SetChecked(false);
     if (State.LogActive)
         WriteRecord();
@@ -241,11 +218,11 @@ void TDeviceLink::LogCloseAtEnd() {
 }
 
 void TDeviceLink::WriteRecord() {
-    QString line = FormatLocaleTime(Now());
-    for (TAb270Meter* meter : FControls.Meter)
-        line += QStringLiteral(", ") + LogValue(meter->Value());
+    std::array<float, 4> values{};
+    for (int n = 0; n < 4; ++n)
+        values[n] = FControls.Meter[n]->Value();
     try {
-        FLog.WriteLine(line);
+        FLog.WriteLine(LogRecordLine(Now(), values));
     } catch (const EInOutError&) {
         StopLogAfterFailure();
         throw;

@@ -114,9 +114,6 @@ public:
 
     // The 100 ms live tick.
     void Timer2Timer(QObject* Sender);
-    bool LiveFrameValid() const;
-    float Lambda(int channel) const; // channel 1..4, from LiveBuf
-    double SupplyVolts() const;
 
     // The data log.
     void LogStart(const QString& path);

@@ -24,6 +24,9 @@ private:
     std::array<std::uint8_t, N> FData{};
 };
 
+// The live data frame's capture buffer.
+using TLiveBuf = TDeviceBuffer<30>;
+
 // RxMode values: which block buffer receives while live polling is off.
 enum TRxMode : int {
     rxNone = 0,
@@ -39,7 +42,7 @@ struct TLinkState {
     TDeviceBuffer<50> SensorBuf1, SensorBuf2, SensorBuf3, SensorBuf4;
     TDeviceBuffer<50> ConfigBuf;
     TDeviceBuffer<10> VersionBuf;
-    TDeviceBuffer<30> LiveBuf;
+    TLiveBuf LiveBuf;
     int RxMode = rxNone;
     int RxIndex = 0;
     bool LinkBusy = false;

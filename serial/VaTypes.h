@@ -144,7 +144,7 @@ inline constexpr std::uint32_t HOLD_RLSD = 0x0004; // for RLSD
 inline constexpr std::uint32_t HOLD_XOFF = 0x0008; // an XOFF was received (or acted as if)
 inline constexpr std::uint32_t XOFF_SENT = 0x0010; // an XOFF was sent
 
-// The line-settings record, in the 28-byte layout the settings are specified in.
+// The line-settings record: 28 bytes, built field by field from the settings groups.
 struct TVaDCB {
     std::uint32_t DCBlength = sizeof(TVaDCB);
     std::uint32_t BaudRate = 0;

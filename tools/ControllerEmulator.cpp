@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -42,11 +41,29 @@ constexpr std::size_t MemorySize = 256;
 // A block frame carries its own length in one byte: 6 header and checksum bytes + data.
 constexpr std::size_t MaxBlockCount = 255 - 6;
 
-constexpr auto StaleFrameAge = std::chrono::milliseconds(50);
+constexpr auto StaleFrameAge = std::chrono::milliseconds(200);
 constexpr auto SplitGap = std::chrono::milliseconds(8);
 constexpr std::size_t MaxPendingOutput = 64 * 1024;
+// On a paced line, bytes from the tool beyond this wait in the pseudo-terminal, so a tool
+// that writes faster than the line goes is held back as a real line would hold it.
+constexpr std::size_t MaxPendingInput = 4096;
 constexpr std::size_t MaxLoggedRequests = 10000;
 constexpr std::uint8_t StrayJunk[] = {0x55, 0x00, 0xAA};
+
+// Ten bits a byte: start bit, eight data bits, stop bit.
+Clock::duration ByteTime(int baud) {
+    if (baud <= 0)
+        return Clock::duration::zero();
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10'000'000'000LL) /
+                                                       baud);
+}
+
+std::optional<timespec> ToTimespec(std::optional<Clock::duration> wait) {
+    if (!wait)
+        return std::nullopt;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count();
+    return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::runtime_error(what + ": " + std::strerror(errno));
@@ -310,13 +327,15 @@ std::array<std::uint8_t, 256> EmulatorOptions::DefaultMemory() {
 struct ControllerEmulator::Impl {
     explicit Impl(EmulatorOptions o)
         : options(o), memory(o.memory), faults(o.faults), pattern(o.pattern), lambda(o.lambda),
-          supplyRaw(o.supplyRaw), startTime(Clock::now()) {}
+          supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)) {}
 
     // Serving thread.
     void Serve();
-    int PollTimeoutMs(Clock::time_point now) const;
+    std::optional<Clock::duration> PollTimeout(Clock::time_point now) const;
     void HandleMaster(short revents, Clock::time_point now);
     void ReadRequests(Clock::time_point now);
+    void Hear(const std::uint8_t* data, std::size_t count, Clock::time_point now);
+    void HearDue(Clock::time_point now);
     void Answer(const Bytes& frame, Clock::time_point now);
     void Reply(Bytes reply, Clock::time_point now);
     void Schedule(Clock::time_point due, Bytes bytes);
@@ -351,6 +370,12 @@ struct ControllerEmulator::Impl {
     std::multimap<Clock::time_point, Bytes> scheduled;
     Clock::time_point lastDue;
     Bytes outgoing;
+    // Line pacing: one byte-time per byte (zero: none), the bytes from the tool not yet
+    // through the wire, and when each direction of the wire is free again.
+    Clock::duration byteTime{};
+    std::deque<std::pair<Clock::time_point, std::uint8_t>> inbound;
+    Clock::time_point inboundFree;
+    Clock::time_point outboundFree;
     std::deque<Bytes> requests;
     std::size_t liveRequests = 0;
 
@@ -363,14 +388,16 @@ struct ControllerEmulator::Impl {
 void ControllerEmulator::Impl::Serve() {
     std::unique_lock lock(mutex);
     while (!stopping) {
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {terminal.Master(), POLLIN, 0}};
+        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {terminal.Master(), 0, 0}};
+        if (inbound.size() < MaxPendingInput)
+            fds[1].events |= POLLIN;
         if (!outgoing.empty())
             fds[1].events |= POLLOUT;
         const nfds_t count = terminal.IsOpen() ? 2 : 1;
-        const int timeout = PollTimeoutMs(Clock::now());
+        const std::optional<timespec> timeout = ToTimespec(PollTimeout(Clock::now()));
         const unsigned generation = lineGeneration;
         lock.unlock();
-        const int ready = ::poll(fds, count, timeout);
+        const int ready = ::ppoll(fds, count, timeout ? &*timeout : nullptr, nullptr);
         lock.lock();
         if (ready < 0 && errno != EINTR)
             return;
@@ -380,23 +407,29 @@ void ControllerEmulator::Impl::Serve() {
         const Clock::time_point now = Clock::now();
         if (count == 2 && generation == lineGeneration)
             HandleMaster(fds[1].revents, now);
+        HearDue(now);
         scanner.DropStale(now);
         ReleaseDue(now);
         Flush();
     }
 }
 
-// Sleep until the next reply piece is due or a partial request goes stale; otherwise wait.
-int ControllerEmulator::Impl::PollTimeoutMs(Clock::time_point now) const {
+// Sleep until the next reply piece is due, a paced byte is through the wire or a partial
+// request goes stale; otherwise wait.
+std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> next;
+    const auto consider = [&](Clock::time_point at) {
+        next = std::min(next.value_or(Clock::time_point::max()), at);
+    };
     if (!scheduled.empty())
-        next = scheduled.begin()->first;
+        consider(scheduled.begin()->first);
+    if (!inbound.empty())
+        consider(inbound.front().first);
     if (scanner.HasPartial())
-        next = std::min(next.value_or(Clock::time_point::max()), scanner.StaleAt());
+        consider(scanner.StaleAt());
     if (!next)
-        return -1;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
-    return static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
+        return std::nullopt;
+    return std::max(*next - now, Clock::duration::zero());
 }
 
 void ControllerEmulator::Impl::HandleMaster(short revents, Clock::time_point now) {
@@ -408,13 +441,37 @@ void ControllerEmulator::Impl::HandleMaster(short revents, Clock::time_point now
 
 void ControllerEmulator::Impl::ReadRequests(Clock::time_point now) {
     std::uint8_t chunk[512];
-    for (;;) {
+    while (inbound.size() < MaxPendingInput) {
         const ssize_t n = ::read(terminal.Master(), chunk, sizeof chunk);
         if (n <= 0)
             return;
-        scanner.Feed(chunk, static_cast<std::size_t>(n), now);
+        Hear(chunk, static_cast<std::size_t>(n), now);
+    }
+}
+
+// Unpaced, the bytes are heard as they are read. Paced, each is heard one byte-time after
+// the one before it (or after it was read, on an idle line), and answered from then.
+void ControllerEmulator::Impl::Hear(const std::uint8_t* data, std::size_t count,
+                                    Clock::time_point now) {
+    if (byteTime == Clock::duration::zero()) {
+        scanner.Feed(data, count, now);
         while (std::optional<Bytes> frame = scanner.Next())
             Answer(*frame, now);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        inboundFree = std::max(inboundFree, now) + byteTime;
+        inbound.emplace_back(inboundFree, data[i]);
+    }
+}
+
+void ControllerEmulator::Impl::HearDue(Clock::time_point now) {
+    while (!inbound.empty() && inbound.front().first <= now) {
+        const auto [heard, byte] = inbound.front();
+        inbound.pop_front();
+        scanner.Feed(&byte, 1, heard);
+        while (std::optional<Bytes> frame = scanner.Next())
+            Answer(*frame, heard);
     }
 }
 
@@ -462,9 +519,17 @@ void ControllerEmulator::Impl::Reply(Bytes reply, Clock::time_point now) {
 }
 
 // Replies leave in the order they were made, as from a controller with one serial line.
+// Paced, each byte arrives one byte-time after the one before it has.
 void ControllerEmulator::Impl::Schedule(Clock::time_point due, Bytes bytes) {
     lastDue = std::max(due, lastDue);
-    scheduled.emplace(lastDue, std::move(bytes));
+    if (byteTime == Clock::duration::zero()) {
+        scheduled.emplace(lastDue, std::move(bytes));
+        return;
+    }
+    for (std::uint8_t byte : bytes) {
+        outboundFree = std::max(outboundFree, lastDue) + byteTime;
+        scheduled.emplace(outboundFree, Bytes{byte});
+    }
 }
 
 void ControllerEmulator::Impl::ReleaseDue(Clock::time_point now) {
@@ -537,7 +602,10 @@ void ControllerEmulator::Impl::HangUpLine() {
     scanner.Clear();
     scheduled.clear();
     outgoing.clear();
+    inbound.clear();
     lastDue = {};
+    inboundFree = {};
+    outboundFree = {};
 }
 
 void ControllerEmulator::Impl::OfferAlias() {

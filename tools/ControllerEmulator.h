@@ -36,6 +36,9 @@ struct EmulatorOptions {
     std::array<double, 4> lambda{1.0, 1.0, 1.0, 1.0}; // start values (Constant pattern)
     std::uint8_t supplyRaw = 196;                     // 196 × 0.01960784 × 3.2 ≈ 12.3 V
     int lateMs = 150;
+    // The line's speed in bit/s: each byte then takes ten bits' time in each direction, as on
+    // a real wire. 0 answers at once.
+    int baud = 0;
     unsigned faults = 0; // Fault bits active from the start
     std::array<std::uint8_t, 256> memory = DefaultMemory();
 

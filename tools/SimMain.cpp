@@ -33,6 +33,8 @@ to the UEGO Interface as port COMn.
   --fault NAME          switch a fault on (repeatable): silent, corrupt-checksum,
                         split-replies, late-replies, stray-bytes, hang-up
   --late-ms MS          delay of late replies in milliseconds (default 150)
+  --baud RATE           pace the line at RATE bit/s (50..4000000): each byte takes ten
+                        bits' time in each direction; without it, answers at once
   --help                show this help and exit
 
 Runs until interrupted (Ctrl+C or SIGTERM), then removes the port alias.
@@ -237,6 +239,10 @@ const std::map<std::string_view, OptionHandler> Handlers{
     {"--late-ms",
      [](CommandLine& c, std::string_view v) {
          c.options.lateMs = static_cast<int>(ParseInteger("--late-ms", v, 0, 600000));
+     }},
+    {"--baud",
+     [](CommandLine& c, std::string_view v) {
+         c.options.baud = static_cast<int>(ParseInteger("--baud", v, 50, 4000000));
      }},
 };
 

@@ -59,8 +59,9 @@ void TAbColBitBtn::SetGlyph(const QImage& v) {
     StatusChanged();
 }
 
+// Taken before a glyph exists too: the form sets the frame count before the strip.
 void TAbColBitBtn::SetNumGlyph(int v) {
-    if (v > 0 && !FGlyph.isNull())
+    if (v > 0)
         SetLook(FNumGlyph, v);
 }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <algorithm>
+#include <stdexcept>
 
 namespace {
 
@@ -37,7 +38,7 @@ TAbFlashTimer::TAbFlashTimer(QObject* owner) : TAbFlash(owner) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, "Error Message",
-                    "Only one TAbFlashTimer per Application!\nRemove it...", QMessageBox::Ok);
+                    "Only one TAbFlashTimer per Application!\rRemove it...", QMessageBox::Ok);
     box.exec();
 }
 
@@ -91,6 +92,12 @@ void FlashTick(QObject*) {
             continue;
         list[i].LastPhase = phase;
         TFlashMessage message(Counter, phase ? 1 : 0);
-        QCoreApplication::sendEvent(list[i].Control, &message);
+        // An arithmetic or range error of one control must not keep the others dark.
+        try {
+            QCoreApplication::sendEvent(list[i].Control, &message);
+        } catch (const std::overflow_error&) {
+        } catch (const std::range_error&) {
+        } catch (const std::out_of_range&) {
+        }
     }
 }

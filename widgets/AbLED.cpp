@@ -39,16 +39,36 @@ QPolygon TLED::Outline() const {
 }
 
 void TLED::Draw(QPainter& canvas, bool Checked) const {
-    canvas.save();
+    if (FRect.isEmpty())
+        return;
+    const qreal ratio = canvas.device()->devicePixelRatio();
+    TFace& face = FFaces[Checked ? 1 : 0];
+    const QColor fill = ColorToQColor(Checked ? FColorOn : FColorOff);
+    const QColor shadow = ColorToQColor(clBtnShadow), highlight = ColorToQColor(clBtnHighlight);
+    if (face.Picture.size() != FRect.size() * ratio || face.Picture.devicePixelRatio() != ratio ||
+        face.Fill != fill || face.Shadow != shadow || face.Highlight != highlight ||
+        face.Shape != FShape) {
+        face = {QImage(FRect.size() * ratio, QImage::Format_ARGB32_Premultiplied), fill, shadow,
+                highlight, FShape};
+        face.Picture.setDevicePixelRatio(ratio);
+        face.Picture.fill(Qt::transparent);
+        QPainter painter(&face.Picture);
+        painter.translate(-FRect.topLeft());
+        DrawShape(painter, face);
+    }
+    canvas.drawImage(FRect.topLeft(), face.Picture);
+}
+
+void TLED::DrawShape(QPainter& canvas, const TFace& face) const {
     canvas.setRenderHint(QPainter::Antialiasing);
-    canvas.setPen(QPen(ColorToQColor(clBtnShadow), 1));
-    canvas.setBrush(ColorToQColor(Checked ? FColorOn : FColorOff));
+    canvas.setPen(QPen(face.Shadow, 1));
+    canvas.setBrush(face.Fill);
     const QRectF box = QRectF(FRect).adjusted(0.5, 0.5, -0.5, -0.5);
     if (FShape == sRound) {
         canvas.drawEllipse(box);
         const int penWidth = FRect.width() / 8, inset = FRect.width() / 5;
         if (penWidth > 0) {
-            canvas.setPen(QPen(ColorToQColor(clBtnHighlight), penWidth));
+            canvas.setPen(QPen(face.Highlight, penWidth));
             canvas.drawArc(QRectF(FRect.adjusted(inset, inset, -inset, -inset)), 90 * 16, 90 * 16);
         }
     } else if (FShape == sRectangle) {
@@ -56,7 +76,6 @@ void TLED::Draw(QPainter& canvas, bool Checked) const {
     } else {
         canvas.drawPolygon(Outline());
     }
-    canvas.restore();
 }
 
 TAbLED::TAbLED(QWidget* parent)

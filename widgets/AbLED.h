@@ -3,6 +3,8 @@
 // phase) redraws the lamp alone.
 #include "widgets/_GClass.h"
 
+#include <QImage>
+
 enum TLEDShape {
     sRound,
     sArrowLeft,
@@ -35,12 +37,21 @@ public:
     void Draw(QPainter& canvas, bool Checked) const;
 
 private:
+    // The lamp drawn once per state, colours and size, and copied from then on.
+    struct TFace {
+        QImage Picture;
+        QColor Fill, Shadow, Highlight;
+        TLEDShape Shape;
+    };
+
     QPolygon Outline() const;
+    void DrawShape(QPainter& canvas, const TFace& face) const;
 
     TLEDShape FShape = sRound;
     TColor FColorOn = clLime, FColorOff = clBtnFace;
     int FWidth = 13, FHeight = 13;
     QRect FRect;
+    mutable TFace FFaces[2]; // off, on
 };
 
 class TAbLED : public TAbBinGControl {

@@ -142,7 +142,10 @@ void TAbRMeter::CalcMeterSize() {
         resize(w, h);
 }
 
+// Nothing is drawn while updates are suspended: the settings may be half applied.
 void TAbRMeter::Paint(QPainter& canvas) {
+    if (UpdateCount() > 0)
+        return;
     TRect r = TRect::FromQRect(rect());
     PaintFrame(canvas, r, FOptions, *FBevelOuter, *FBevelInner, sName1, sName2);
     FisToSmall = r.Width() < 2 || r.Height() < 2;
@@ -246,7 +249,9 @@ void TAbRMeter::BuildHubs() {
 }
 
 void TAbRMeter::PaintDone() {
-    if (FisToSmall)
+    if (UpdateCount() > 0)
+        BmpPointerArea = QImage(); // no dial to draw the pointer over
+    if (FisToSmall || UpdateCount() > 0)
         return;
     FPointerOpaque = FOptions.Contains(opBevelOuter) || FOptions.Contains(opBevelInner);
     BmpPointerArea =
@@ -262,7 +267,8 @@ void TAbRMeter::ValueChanged() {
     const bool outer = vChange;
     vChange = true;
     TAbAnalogGControl::ValueChanged();
-    if (!FisToSmall && (InPaint() || isVisible()))
+    // A new extreme runs ValueChanged again from inside; the outermost run draws.
+    if (!outer && !FisToSmall && (InPaint() || isVisible()))
         DrawPointer();
     vChange = outer;
 }
@@ -289,13 +295,15 @@ void TAbRMeter::DrawPointer() {
     ArrowActPos = ArrowStartPos;
     for (QPoint& p : ArrowActPos.Points)
         p = RotatePoint(p, ArrowStartPos.Centre, f * float(PPT()));
-    minPointer = MarkPolygon(minPointerStart, MinPPT());
-    maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
     QRect drawn = QPolygon(ArrowActPos.Points).boundingRect() | HubRect();
-    if (MinMax()->MinVisible())
+    if (MinMax()->MinVisible()) {
+        minPointer = MarkPolygon(minPointerStart, MinPPT());
         drawn |= minPointer.boundingRect();
-    if (MinMax()->MaxVisible())
+    }
+    if (MinMax()->MaxVisible()) {
+        maxPointer = MarkPolygon(maxPointerStart, MaxPPT());
         drawn |= maxPointer.boundingRect();
+    }
     drawn.adjust(-2, -2, 2, 2); // antialiased edges and the outline pen
     // One rectangle: painting through a clip of several rectangles costs far more.
     const QRect dirty = drawn | FDrawnRect;

@@ -1,6 +1,7 @@
 #include "widgets/AbVInd.h"
 
 #include <QPainter>
+#include <utility>
 
 TAbValueInd::TAbValueInd(QWidget* parent)
     : TAbAnalogGControl(parent),
@@ -97,6 +98,8 @@ void TAbValueInd::Paint(QPainter& canvas) {
     if (FOptions.Contains(opUnit))
         TextOut(canvas, box.Right + g, box.Top, SignalSettings()->ValueUnit());
     rValue = {box.Left + g, box.Top, box.Right - g, box.Bottom};
+    FValueBmp.Setup(FFontValue->ToQFont(), ColorToQColor(FFontValue->Color()),
+                    ColorToQColor(FBevelValue->Color()), ValueArea().size(), devicePixelRatioF());
 }
 
 void TAbValueInd::PaintDone() {
@@ -104,8 +107,11 @@ void TAbValueInd::PaintDone() {
 }
 
 void TAbValueInd::ValueChanged() {
+    const bool nested = std::exchange(FValueChanging, true);
     TAbAnalogGControl::ValueChanged();
-    if (!InPaint() && isVisible())
+    FValueChanging = nested;
+    // A new extreme runs ValueChanged again from inside; the outermost run draws.
+    if (!nested && !InPaint() && isVisible())
         RepaintValue(ValueArea(), true);
 }
 
@@ -115,12 +121,6 @@ void TAbValueInd::PaintValue(QPainter& canvas, const QRect&) {
     const QRect box = ValueArea();
     if (box.isEmpty())
         return;
-    canvas.save();
-    canvas.setClipRect(box, Qt::IntersectClip);
-    canvas.fillRect(box, ColorToQColor(FBevelValue->Color()));
-    canvas.setFont(FFontValue->ToQFont());
-    canvas.setPen(ColorToQColor(FFontValue->Color()));
-    const QString text = ValueStr();
-    TextOut(canvas, rValue.Right - canvas.fontMetrics().horizontalAdvance(text), rValue.Top, text);
-    canvas.restore();
+    FValueBmp.ShowRightAligned(ValueStr());
+    canvas.drawImage(box.topLeft(), FValueBmp.Bitmap());
 }

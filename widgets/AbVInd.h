@@ -1,6 +1,7 @@
 #pragma once
 // The numeric readout: a caption and the value as text in a dark box, optionally
 // followed by the unit. A new value redraws the inner value box alone.
+#include "widgets/GlyphBitmap.h"
 #include "widgets/_GClass.h"
 
 using TValueIndOptions = TSet<TAbOption>;
@@ -42,4 +43,6 @@ private:
     QSize sName1, sName2, sValue, sUnit;
     TRect rValue;
     qint16 min_w = 0, min_h = 0;
+    TGlyphBitmap FValueBmp; // the value box's face with the value
+    bool FValueChanging = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // A timer component whose ticks come from a background thread and run on the
 // user-interface thread, one at a time: the thread waits until each tick has run.
+#include "serial/VaClasses.h" // TThreadPriority, the framework threads' priorities
 #include "widgets/_GClass.h"
 
 #include <QObject>
@@ -9,8 +10,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // Set when the application is going away; timer threads stop ticking then.
 bool ApplicationTerminating();

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <clocale>
@@ -17,6 +18,8 @@
 #include <langinfo.h>
 #include <limits>
 #include <numbers>
+#include <string>
+#include <string_view>
 
 // ---------------------------------------------------------------------------
 // Date and time
@@ -141,10 +144,17 @@ int Round(double x) {
 }
 
 QChar DecimalSeparator() {
+    // Decoding the locale's text costs more than formatting a number: keep the last one.
+    thread_local std::string lastPoint;
+    thread_local QChar lastSeparator('.');
     const lconv* conv = std::localeconv();
-    const QString point =
-        QString::fromLocal8Bit(conv && conv->decimal_point ? conv->decimal_point : ".");
-    return point.isEmpty() ? QChar('.') : point.at(0);
+    const char* point = conv && conv->decimal_point ? conv->decimal_point : ".";
+    if (lastPoint != point) {
+        lastPoint = point;
+        const QString text = QString::fromLocal8Bit(point);
+        lastSeparator = text.isEmpty() ? QChar('.') : text.at(0);
+    }
+    return lastSeparator;
 }
 
 QChar ThousandSeparator() {
@@ -205,22 +215,30 @@ TPictureSection ParseSection(const QString& s) {
 }
 
 // |value| rounded to `places` decimals (halves to even on the exact binary value).
-void FixedDigits(double value, int places, QString& intDigits, QString& fracDigits) {
-    char buffer[400];
-    const auto res = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                   std::chars_format::fixed, places);
-    const QString text = QString::fromLatin1(buffer, res.ptr - buffer);
-    const qsizetype point = text.indexOf('.');
-    intDigits = point < 0 ? text : text.left(point);
-    fracDigits = point < 0 ? QString() : text.mid(point + 1);
+void FixedDigits(double value, int places, std::string& intDigits, std::string& fracDigits) {
+    // A double has at most 309 integer digits; pictures with many places need more room.
+    char local[400];
+    std::string large;
+    char* buffer = local;
+    size_t size = sizeof local;
+    if (size_t(places) + 320 > size) {
+        large.resize(size_t(places) + 320);
+        buffer = large.data();
+        size = large.size();
+    }
+    const auto res =
+        std::to_chars(buffer, buffer + size, std::fabs(value), std::chars_format::fixed, places);
+    const std::string_view text(buffer, size_t(res.ptr - buffer));
+    const size_t point = text.find('.');
+    intDigits.assign(text.substr(0, point));
+    fracDigits.assign(point == text.npos ? std::string_view() : text.substr(point + 1));
 }
 
 struct TDigits {
-    QString Int, Frac;
+    std::string Int, Frac;
     int Exponent = 0;
     bool IsZero() const {
-        return std::all_of(Int.begin(), Int.end(), [](QChar c) { return c == '0'; }) &&
-               std::all_of(Frac.begin(), Frac.end(), [](QChar c) { return c == '0'; });
+        return Int.find_first_not_of('0') == Int.npos && Frac.find_first_not_of('0') == Frac.npos;
     }
 };
 
@@ -233,7 +251,7 @@ TDigits MakeDigits(const TPictureSection& p, double value) {
     const int intDigits = std::max(p.IntPlaces, 1);
     d.Exponent = int(std::floor(std::log10(std::fabs(value)))) - (intDigits - 1);
     FixedDigits(value / std::pow(10.0, d.Exponent), p.FracPlaces, d.Int, d.Frac);
-    if (d.Int.size() > intDigits) { // rounding carried into a new digit
+    if (int(d.Int.size()) > intDigits) { // rounding carried into a new digit
         ++d.Exponent;
         FixedDigits(value / std::pow(10.0, d.Exponent), p.FracPlaces, d.Int, d.Frac);
     }
@@ -241,12 +259,11 @@ TDigits MakeDigits(const TPictureSection& p, double value) {
 }
 
 void TrimDigits(const TPictureSection& p, TDigits& d) {
-    while (d.Frac.size() > p.MinFrac && d.Frac.endsWith('0'))
-        d.Frac.chop(1);
-    while (!d.Int.isEmpty() && d.Int.startsWith('0'))
-        d.Int.remove(0, 1);
-    if (d.Int.size() < p.MinInt)
-        d.Int = QString(p.MinInt - d.Int.size(), '0') + d.Int;
+    while (int(d.Frac.size()) > p.MinFrac && d.Frac.back() == '0')
+        d.Frac.pop_back();
+    d.Int.erase(0, std::min(d.Int.find_first_not_of('0'), d.Int.size()));
+    if (int(d.Int.size()) < p.MinInt)
+        d.Int.insert(0, size_t(p.MinInt) - d.Int.size(), '0');
 }
 
 QString ExponentText(const QString& s, qsizetype i, const TPictureSection& p, int exponent) {
@@ -262,10 +279,11 @@ QString ExponentText(const QString& s, qsizetype i, const TPictureSection& p, in
 // Writes the digits into the picture's placeholders; other characters are copied.
 QString Compose(const QString& s, const TPictureSection& p, const TDigits& d) {
     QString out;
+    out.reserve(s.size() + qsizetype(d.Int.size()) + 8);
     QChar quote;
     int intIndex = 0, fracIndex = 0;
     bool afterPoint = false;
-    const qsizetype excess = d.Int.size() - p.IntPlaces;
+    const int excess = int(d.Int.size()) - p.IntPlaces;
     for (qsizetype i = 0; i < s.size(); ++i) {
         const QChar ch = s[i];
         if (!quote.isNull()) {
@@ -281,20 +299,20 @@ QString Compose(const QString& s, const TPictureSection& p, const TDigits& d) {
                 ++i;
             --i;
         } else if ((ch == '0' || ch == '#') && !afterPoint) {
-            const qsizetype pos = excess + intIndex++;
+            const int pos = excess + intIndex++;
             if (intIndex == 1)
-                out += d.Int.left(std::max<qsizetype>(0, pos + 1));
+                out += QLatin1StringView(d.Int.data(), std::max(0, pos + 1));
             else if (pos >= 0)
-                out += d.Int[pos];
+                out += QLatin1Char(d.Int[size_t(pos)]);
         } else if ((ch == '0' || ch == '#') && afterPoint) {
-            if (fracIndex < d.Frac.size())
-                out += d.Frac[fracIndex];
+            if (fracIndex < int(d.Frac.size()))
+                out += QLatin1Char(d.Frac[size_t(fracIndex)]);
             ++fracIndex;
         } else if (ch == '.' && !afterPoint) {
             afterPoint = true;
             if (p.IntPlaces == 0)
-                out += d.Int;
-            if (!d.Frac.isEmpty())
+                out += QLatin1StringView(d.Int.data(), qsizetype(d.Int.size()));
+            if (!d.Frac.empty())
                 out += DecimalSeparator();
         } else {
             out += ch;
@@ -303,8 +321,8 @@ QString Compose(const QString& s, const TPictureSection& p, const TDigits& d) {
     return out;
 }
 
-QString FormatSection(const QString& section, double value, bool& isZero) {
-    const TPictureSection p = ParseSection(section);
+QString FormatSection(const QString& section, const TPictureSection& p, double value,
+                      bool& isZero) {
     TDigits d = MakeDigits(p, value);
     isZero = d.IsZero();
     TrimDigits(p, d);
@@ -328,6 +346,59 @@ QStringList SplitSections(const QString& picture) {
     return sections;
 }
 
+// A picture split into its sections and parsed; the widgets format with a few pictures
+// over and over, so the last few are kept.
+struct TPicture {
+    QString Text;
+    QStringList Sections;
+    QList<TPictureSection> Parsed;
+    bool Plain = false; // one section of digit placeholders and at most one point
+};
+
+bool IsPlainPicture(const QStringList& sections) {
+    if (sections.size() != 1 || sections[0].isEmpty() || sections[0].count('.') > 1)
+        return false;
+    return std::all_of(sections[0].begin(), sections[0].end(),
+                       [](QChar ch) { return ch == '0' || ch == '#' || ch == '.'; });
+}
+
+// A plain picture shows the digits as they are: a sign, the integer digits, and the
+// decimal separator with the fraction digits when any remain.
+QString FormatPlain(const TPictureSection& p, double value) {
+    TDigits d = MakeDigits(p, value);
+    const bool negative = value < 0 && !d.IsZero();
+    TrimDigits(p, d);
+    QString out(qsizetype(negative) + qsizetype(d.Int.size()) +
+                    (d.Frac.empty() ? 0 : 1 + qsizetype(d.Frac.size())),
+                Qt::Uninitialized);
+    QChar* c = out.data();
+    if (negative)
+        *c++ = '-';
+    for (char digit : d.Int)
+        *c++ = QLatin1Char(digit);
+    if (!d.Frac.empty()) {
+        *c++ = DecimalSeparator();
+        for (char digit : d.Frac)
+            *c++ = QLatin1Char(digit);
+    }
+    return out;
+}
+
+const TPicture& ParsedPicture(const QString& picture) {
+    thread_local std::array<std::optional<TPicture>, 8> kept;
+    thread_local size_t next = 0;
+    for (const std::optional<TPicture>& p : kept)
+        if (p && p->Text == picture)
+            return *p;
+    std::optional<TPicture>& p = kept[next];
+    next = (next + 1) % kept.size();
+    p = TPicture{picture, SplitSections(picture), {}};
+    for (const QString& section : p->Sections)
+        p->Parsed.append(ParseSection(section));
+    p->Plain = IsPlainPicture(p->Sections);
+    return *p;
+}
+
 QString GeneralFormat(double value) {
     return QString::number(value, 'g', 15).replace('.', DecimalSeparator());
 }
@@ -339,15 +410,18 @@ QString FormatFloat(const QString& picture, double value) {
         return "NAN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
-    const QStringList sections = SplitSections(picture);
+    const TPicture& parsed = ParsedPicture(picture);
+    if (parsed.Plain)
+        return FormatPlain(parsed.Parsed[0], value);
+    const QStringList& sections = parsed.Sections;
     const bool ownNegative = value < 0 && sections.size() > 1 && !sections[1].isEmpty();
-    const QString& section = ownNegative ? sections[1] : sections[0];
-    if (section.isEmpty())
+    const int index = ownNegative ? 1 : 0;
+    if (sections[index].isEmpty())
         return GeneralFormat(value);
     bool isZero = false;
-    const QString text = FormatSection(section, value, isZero);
+    const QString text = FormatSection(sections[index], parsed.Parsed[index], value, isZero);
     if (isZero && sections.size() > 2 && !sections[2].isEmpty())
-        return FormatSection(sections[2], 0, isZero);
+        return FormatSection(sections[2], parsed.Parsed[2], 0, isZero);
     if (value < 0 && !ownNegative && !isZero)
         return '-' + text;
     return text;
@@ -703,21 +777,26 @@ void TScaleSettings::RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, flo
         p = RotatePoint(p, c, AlphaFrom);
     const QStringList labels = Labels();
     const QPen majorPen(ColorToQColor(FColor), FPenW1);
-    auto drawMajor = [&](float angle, int L) {
+    auto drawLabel = [&](float angle, int L) {
         const QString label = labels.value(L);
         const QPoint at = RotatePoint(pts[3], c, angle);
         canvas.setPen(ColorToQColor(FFont.Color()));
         const QSize size = TextExtent(canvas.font(), label);
         TextOut(canvas, at.x() - size.width() / 2, at.y() - size.height() / 2, label);
+    };
+    auto drawMajorTick = [&](float angle) {
         canvas.setPen(majorPen);
         canvas.drawLine(RotatePoint(pts[0], c, angle), RotatePoint(pts[1], c, angle));
     };
     for (int L = 0; L < E; ++L) {
-        drawMajor(float(L) * M, L);
+        drawLabel(float(L) * M, L);
+        drawMajorTick(float(L) * M);
         DrawMinorTicks(canvas, c, pts, float(L) * M, m);
     }
+    // A full circle's last label would sit on its first; its last tick is still drawn.
     if (Alpha != 360)
-        drawMajor(Alpha, E);
+        drawLabel(Alpha, E);
+    drawMajorTick(Alpha);
     FLinePos[0] = QPoint(r.Left + Fsl1, r.Top + Fsl1);
     FLinePos[1] = QPoint(r.Right - Fsl1, r.Bottom - Fsl1 + 1);
     FLinePos[2] = RotatePoint(pts[1], c, Alpha);
@@ -784,15 +863,15 @@ QImage TAbGraphicControl::CopyFromCache(const QRect& r, QImage::Format format) c
     return part;
 }
 
-void TAbGraphicControl::RepaintValue(const QRegion& r, bool opaque) {
+void TAbGraphicControl::RepaintValue(const QRect& r, bool opaque) {
     if (!isVisible() || FInPaint || r.isEmpty())
         return;
     const bool setOpaque = opaque && !testAttribute(Qt::WA_OpaquePaintEvent);
     if (setOpaque)
         setAttribute(Qt::WA_OpaquePaintEvent, true);
-    FValueRegion = r;
+    FValueRect = r;
     repaint(r);
-    FValueRegion = QRegion();
+    FValueRect = QRect();
     if (setOpaque)
         setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
@@ -822,8 +901,7 @@ bool TAbGraphicControl::event(QEvent* e) {
 }
 
 void TAbGraphicControl::paintEvent(QPaintEvent* e) {
-    const bool valueOnly =
-        FCacheValid && !FValueRegion.isEmpty() && e->region().subtracted(FValueRegion).isEmpty();
+    const bool valueOnly = FCacheValid && !FValueRect.isEmpty() && FValueRect.contains(e->rect());
     if (!valueOnly && (!FCacheValid || FCache.size() != size() * devicePixelRatioF()))
         RebuildCache();
     QPainter canvas(this);
@@ -1124,7 +1202,15 @@ namespace {
 bool GroupPropagating = false;
 }
 
-TAbBinGControl::TAbBinGControl(QWidget* parent) : TAbGraphicControl(parent) {}
+// The caption starts as the component's name and follows a renaming for as long as the
+// two are the same, so a lamp without a caption of its own shows its name.
+TAbBinGControl::TAbBinGControl(QWidget* parent) : TAbGraphicControl(parent) {
+    connect(this, &QObject::objectNameChanged, this, [this](const QString& name) {
+        if (FCaption == FNameShown)
+            SetCaption(name);
+        FNameShown = name;
+    });
+}
 
 TAbBinGControl::~TAbBinGControl() {
     FlashUnregister(this);

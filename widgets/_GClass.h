@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
-#include <QRegion>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -492,7 +491,7 @@ protected:
     virtual void WMFlash(quint32 WParam, qint32 LParam);
     // Synchronous repaint of just r, drawing PaintValue alone; `opaque` when PaintValue
     // covers r completely, so nothing behind the control needs repainting.
-    void RepaintValue(const QRegion& r, bool opaque);
+    void RepaintValue(const QRect& r, bool opaque);
     bool InPaint() const { return FInPaint; }
     // An off-screen bitmap at the widget's pixel ratio; opaque ones draw faster.
     QImage NewBitmap(QSize size, QImage::Format format = QImage::Format_ARGB32_Premultiplied) const;
@@ -519,7 +518,7 @@ private:
     QImage FCache;
     bool FCacheValid = false;
     bool FInPaint = false;
-    QRegion FValueRegion;
+    QRect FValueRect;
 };
 
 // Parts of a meter or readout to paint or react with; the readout uses the bevels, the
@@ -703,4 +702,5 @@ private:
     bool FMouseIsDown = false;
     int FFirstCheckedBit = 32;
     QString FCaption;
+    QString FNameShown; // the component name the caption was last set from
 };

@@ -1,6 +1,7 @@
 #include "windows/Forms.h"
 
 #include "widgets/AbNumEdit.h"
+#include "windows/FormFonts.h"
 
 #include <QLabel>
 
@@ -12,6 +13,7 @@ template <class T> void Destroy(T*& form) {
 } // namespace
 
 void CreateForms() {
+    LoadFormFonts();
     Form1 = new TForm1();
     ConfigForm = new TConfigForm(Form1);
     AboutForm = new TAboutForm(Form1);

@@ -10,8 +10,8 @@
 #include "windows/Unit4.h"
 #include "windows/Unit7.h"
 
-// Creates the windows in their order: Form1, ConfigForm, AboutForm, ComPortForm,
-// SerialEdit1Form … SerialEdit4Form. None is shown.
+// Loads the forms' fonts, then creates the windows in their order: Form1, ConfigForm,
+// AboutForm, ComPortForm, SerialEdit1Form … SerialEdit4Form. None is shown.
 void CreateForms();
 // Destroys them in the opposite order and clears the references.
 void DestroyForms();

@@ -193,9 +193,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("VORLANX UEGO INTERFACE"));
     setWindowIcon(AppIcon());
     setFont(FormFont(QStringLiteral("MS Sans Serif"), 11, true));
+    // The components keep their places at the top-left whatever the window's size: an
+    // ordinary resizable frame, which may also be made smaller than the client area.
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->resize(ClientWidth, ClientHeight);
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -237,7 +239,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
                                 Timer1});
     Timer2->start();
 
-    adjustSize();
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

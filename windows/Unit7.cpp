@@ -3,11 +3,10 @@
 #include "serial/VaComm.h"
 #include "widgets/AbLED.h"
 #include "windows/FormFonts.h"
+#include "windows/SpinEdit.h"
 #include "windows/Unit1NC.h"
 
 #include <QPushButton>
-#include <QSpinBox>
-#include <algorithm>
 
 TComPortForm* ComPortForm = nullptr;
 
@@ -19,7 +18,7 @@ TComPortForm::TComPortForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(330, 152);
     move(585, 329);
 
-    ComPortEdit1 = new QSpinBox(this);
+    ComPortEdit1 = new TSpinEdit(this);
     ComPortEdit1->setObjectName(QStringLiteral("ComPortEdit1"));
     ComPortEdit1->setGeometry(64, 47, 49, 29);
     ComPortEdit1->setFont(FormFont(QStringLiteral("Tahoma"), 16));
@@ -46,9 +45,7 @@ TComPortForm::TComPortForm(QWidget* parent) : QDialog(parent) {
 }
 
 int TComPortForm::ComPortNumber() const {
-    bool ok = false;
-    const int number = ComPortEdit1->cleanText().trimmed().toInt(&ok);
-    return ok ? std::clamp(number, 1, 255) : 1;
+    return ComPortEdit1->Value();
 }
 
 void TComPortForm::Button1Click() {

@@ -3,15 +3,15 @@
 #include <QDialog>
 
 class QPushButton;
-class QSpinBox;
 class TAbLED;
+class TSpinEdit;
 
 class TComPortForm : public QDialog {
     Q_OBJECT
 public:
     explicit TComPortForm(QWidget* parent = nullptr);
 
-    QSpinBox* ComPortEdit1;
+    TSpinEdit* ComPortEdit1;
     QPushButton* Button1;
     TAbLED* ComPortLED;
 

@@ -9,6 +9,7 @@
 #include "windows/ChartPlot.h"
 #include "windows/Forms.h"
 #include "windows/LambdaChart.h"
+#include "windows/SpinEdit.h"
 
 #include <QComboBox>
 #include <QCommandLineParser>

@@ -5,10 +5,10 @@
 #include "app/Application.h"
 #include "widgets/AbRMeter.h"
 #include "windows/Forms.h"
+#include "windows/SpinEdit.h"
 
 #include <QProcess>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>

@@ -1,12 +1,15 @@
 // The data log file: value format, line ends, code page, errors.
 #include "link/DataLog.h"
+#include "tests/support/CLocale.h"
 #include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <clocale>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimals) {
     struct Case {
@@ -62,25 +65,52 @@ TEST(DataLog, ErrorsNameTheirCause) {
     } catch (const EInOutError& e) {
         EXPECT_STREQ(e.what(), "File not found");
     }
-    if (QFile::exists(QStringLiteral("/dev/full"))) {
+    try {
         log.Create(QStringLiteral("/dev/full"));
-        try {
-            log.WriteLine(QStringLiteral("record"));
-            FAIL() << "writing to a full device must fail";
-        } catch (const EInOutError& e) {
-            EXPECT_STREQ(e.what(), "Disk full");
-        }
-        log.Close();
+        FAIL() << "a device is not a log file";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "Not a regular file");
     }
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_STREQ(EInOutError::FromErrno(ENOSPC).what(), "Disk full");
     EXPECT_STREQ(EInOutError::FromErrno(EACCES).what(), "File access denied");
     EXPECT_STREQ(EInOutError::FromErrno(EIO).what(), "I/O error 5");
 }
 
-TEST(DataLog, HeaderLineHasTwoSpacesBeforeTheDate) {
-    const TDateTime when = 46000.5; // 9 Dec 2025, noon
-    const QString header = LogHeaderLine(when);
-    EXPECT_TRUE(header.startsWith(QStringLiteral("VORLANX Log V1.0  ")));
-    EXPECT_EQ(header.mid(18), FormatLocaleDate(when));
-    EXPECT_FALSE(FormatLocaleDate(when).isEmpty());
+TEST(DataLog, HeaderAndTimeFollowTheLocalesDateAndTimeFormats) {
+    const CLocaleScope locale;
+    const struct {
+        TDateTime when;
+        const char* header;
+        const char* time;
+    } cases[] = {
+        {46000.5, "VORLANX Log V1.0  12/09/25", "12:00:00"},     // 9 Dec 2025, noon
+        {45292.0, "VORLANX Log V1.0  01/01/24", "00:00:00"},     // 1 Jan 2024, midnight
+        {45657.99999, "VORLANX Log V1.0  12/31/24", "23:59:59"}, // a second before 2025
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogHeaderLine(c.when).toStdString(), c.header);
+        EXPECT_EQ(FormatLocaleTime(c.when).toStdString(), c.time);
+    }
     EXPECT_STREQ(LogColumnLine, "Time, CH1, CH2, CH3, CH4");
+}
+
+TEST(DataLog, ALineTheDiskTakesOnlyInPartLeavesTheFileOnAWholeLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    TDataLog log;
+    log.Create(path);
+    log.WriteLine(QStringLiteral("first"));
+    // The file may grow by three more bytes: the next line goes in part, then fails.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(7 + 3);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    EXPECT_THROW(log.WriteLine(QStringLiteral("second")), EInOutError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    log.WriteLine(QStringLiteral("third"));
+    log.Close();
+    EXPECT_EQ(FileBytes(path), QByteArray("first\r\nthird\r\n"));
 }

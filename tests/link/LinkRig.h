@@ -37,15 +37,15 @@ struct LinkRig : TestLinkControls {
     }
 
     // One live tick, then the event loop until the controller's answer has been routed.
-    bool TickAndWaitForAnswer(int timeoutMs = 2000) {
+    bool TickAndWaitForAnswer() {
         link->Timer2Timer(nullptr);
-        return WaitUntil([&] { return link->State.LiveArrived && link->State.RxIndex >= 18; },
-                         timeoutMs);
+        return WaitForAnswer();
     }
 
-    // The event loop for a while, so late bytes can arrive.
-    static void Settle(int ms) {
-        WaitUntil([] { return false; }, ms);
+    // The event loop until a whole live frame has arrived since the last tick.
+    bool WaitForAnswer() {
+        return WaitUntil([&] { return link->State.LiveArrived && link->State.RxIndex >= 18; },
+                         10000);
     }
 
     TVaComm port;

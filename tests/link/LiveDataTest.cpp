@@ -1,11 +1,23 @@
 // The live tick against the controller emulator: requests, decoding, lamps, silence.
+#include "link/Frames.h"
 #include "tests/link/LinkRig.h"
+#include "tests/support/FarEnd.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 const std::vector<std::uint8_t> LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
+
+// The port error's text, or "(no error)".
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EVaCommError& e) {
+        return e.what();
+    }
+    return "(no error)";
 }
+} // namespace
 
 TEST(LiveData, EveryTickSendsTheLiveDataRequest) {
     LinkRig rig;
@@ -50,7 +62,7 @@ TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
     EXPECT_TRUE(rig.controls.LED2->Checked());
 
     emulator.SetStatus(2);
-    LinkRig::Settle(120); // the answer still on its way is a warm-up frame
+    ASSERT_TRUE(rig.WaitForAnswer()); // the answer that was on its way may be a warm-up frame
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
     EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f) << "status 2 is not warm-up";
@@ -81,7 +93,7 @@ TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
     ASSERT_TRUE(rig.controls.Config1->isEnabled());
-    LinkRig::Settle(150); // the answer to the last request arrives before silence
+    ASSERT_TRUE(rig.WaitForAnswer()); // the answer to the last request arrives before silence
     emulator.SetFault(sim::Fault::Silent, true);
     emulator.SetLambda(1, 1.1);
 
@@ -106,7 +118,7 @@ TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
 TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
     LinkRig rig;
     rig.controls.Online_LED1->SetChecked(true);
-    rig.link->Timer2Timer(nullptr); // port closed: part B only
+    rig.link->Timer2Timer(nullptr); // port closed: only the lamp and the menu item follow
     EXPECT_EQ(rig.link->State.SilenceCount, 0);
     EXPECT_TRUE(rig.controls.Config1->isEnabled());
 
@@ -115,8 +127,12 @@ TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
     rig.link->Timer2Timer(nullptr);
     EXPECT_FALSE(rig.controls.Online_LED1->Checked());
     EXPECT_FALSE(rig.controls.Config1->isEnabled());
-    LinkRig::Settle(100);
-    EXPECT_EQ(emulator.LiveRequestCount(), 0u);
+    // One request with the switch on again: it is the first the controller hears, since
+    // the line keeps the order of what was sent.
+    rig.controls.OnlineButton->SetChecked(true);
+    rig.link->Timer2Timer(nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() > 0; }, 10000));
+    EXPECT_EQ(emulator.Requests(), std::vector<std::vector<std::uint8_t>>{LiveDataRequest});
 }
 
 TEST(LiveData, ClosingThePortPutsBothLampsOut) {
@@ -128,4 +144,35 @@ TEST(LiveData, ClosingThePortPutsBothLampsOut) {
     rig.port.Close();
     EXPECT_FALSE(rig.controls.ComPortLED->Checked());
     EXPECT_FALSE(rig.controls.Online_LED1->Checked());
+}
+
+TEST(LiveData, AFrameThatArrivedIsShownEvenWhenTheNextRequestCouldNotBeSent) {
+    LinkRig rig;
+    FarEnd far(LinkRig::Port); // a controller that stops reading what it is sent
+    rig.port.Buffers()->SetWriteTimeout(50);
+    rig.port.Open();
+    rig.link->State.RxIndex = 1;
+    far.Send(
+        frames::Frame(0x27, {0x03, 0x84, 0x03, 0xE8, 0x03, 0xE8, 0x03, 0xE8, 0, 0, 0, 0, 200}));
+    ASSERT_TRUE(rig.WaitForAnswer());
+
+    // Fill the line and the write queue until a write finds no room.
+    const std::string chunk(512, 'x');
+    bool full = false;
+    for (int i = 0; i < 1000 && !full; ++i)
+        full = ErrorOf([&] { rig.port.WriteText(chunk); }) == sOutputBufferFull;
+    ASSERT_TRUE(full);
+    EXPECT_EQ(ErrorOf([&] { rig.link->Timer2Timer(nullptr); }), sOutputBufferFull);
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), -92.9f);
+
+    // The controller reads again: the next tick sends its request and shows the frame.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            far.Discard();
+            return rig.port.WriteBufUsed() == 0;
+        },
+        10000));
+    rig.link->Timer2Timer(nullptr);
+    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f);
+    EXPECT_FLOAT_EQ(rig.controls.Meter[1]->Value(), 1.0f);
 }

@@ -26,26 +26,25 @@ TEST(LiveFrameHook, EachShownFrameIsToldOnceWithItsWarmUpState) {
     EXPECT_FALSE(heard[0].warmUp);
     EXPECT_EQ(heard[0].lambda[0], rig.controls.Meter[0]->Value());
 
-    emulator.SetStatus(1);
-    LinkRig::Settle(120);
+    emulator.SetStatus(1); // no answer is in flight: the last tick's has arrived
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     EXPECT_TRUE(heard.back().warmUp);
     emulator.SetStatus(0);
 
     emulator.SetFault(sim::Fault::CorruptChecksum, true);
-    LinkRig::Settle(120);
     ASSERT_TRUE(rig.TickAndWaitForAnswer()); // shows the last good frame, fetches a corrupt one
     const std::size_t before = heard.size();
     rig.link->Timer2Timer(nullptr);
     EXPECT_EQ(heard.size(), before) << "a corrupt frame is not shown";
 
+    ASSERT_TRUE(rig.WaitForAnswer()); // the corrupt frame asked for by the last tick
     emulator.SetFault(sim::Fault::CorruptChecksum, false);
     emulator.SetFault(sim::Fault::Silent, true);
-    LinkRig::Settle(120);
+    rig.link->Timer2Timer(nullptr);
     for (int i = 0; i < 5; ++i) {
         rig.link->Timer2Timer(nullptr);
-        LinkRig::Settle(50);
+        WaitUntil([] { return false; }, 50); // time for an answer that must not come
     }
     EXPECT_EQ(heard.size(), before) << "a silent controller gives nothing";
 }

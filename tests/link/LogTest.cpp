@@ -1,14 +1,22 @@
 // The data log fed by the live tick: header, one record per valid frame, stop, failures.
 #include "tests/link/LinkRig.h"
 
+#include "tests/support/CLocale.h"
+#include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <condition_variable>
 #include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 struct LogRig : LinkRig {
@@ -18,12 +26,66 @@ struct LogRig : LinkRig {
     }
     // One tick that shows (and logs) the answer to the previous one.
     void ShowingTick() {
-        ASSERT_TRUE(WaitUntil([&] { return link->State.RxIndex >= 18; }));
+        ASSERT_TRUE(WaitUntil([&] { return link->State.RxIndex >= 18; }, 10000));
         link->Timer2Timer(nullptr);
     }
+    CLocaleScope locale;
     QTemporaryDir dir;
     QString path;
 };
+
+// The descriptors this process holds open on the file.
+int OpenDescriptorsOf(const QString& path) {
+    const QString file = QFileInfo(path).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    int open = 0;
+    for (const QString& fd : descriptors.entryList(QDir::Files | QDir::System))
+        open += QFileInfo(descriptors.filePath(fd)).symLinkTarget() == file ? 1 : 0;
+    return open;
+}
+
+// Opens the pipe for reading should the test still be running after a while: a writer
+// blocked in opening it is let go, so a blocking open fails the test instead of hanging it.
+class PipeRescuer {
+public:
+    explicit PipeRescuer(const QString& fifo)
+        : FThread([this, path = fifo.toStdString()] {
+              std::unique_lock lock(FMutex);
+              if (!FStopped.wait_for(lock, std::chrono::seconds(10), [this] { return FStop; }))
+                  FReader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+          }) {}
+    ~PipeRescuer() {
+        {
+            const std::lock_guard lock(FMutex);
+            FStop = true;
+        }
+        FStopped.notify_all();
+        FThread.join();
+        if (FReader >= 0)
+            ::close(FReader);
+    }
+    PipeRescuer(const PipeRescuer&) = delete;
+    PipeRescuer& operator=(const PipeRescuer&) = delete;
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FStopped;
+    bool FStop = false;
+    int FReader = -1;
+    std::thread FThread;
+};
+
+// Runs `record` with the file not allowed to grow past `limit` bytes ("File too large").
+template <class F> void WithFileSizeLimit(qint64 limit, F record) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(limit);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    record();
+    setrlimit(RLIMIT_FSIZE, &saved);
+}
 } // namespace
 
 TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
@@ -41,32 +103,28 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     rig.ShowingTick(); // record 1
     rig.ShowingTick(); // record 2
     emulator.SetStatus(1);
-    LinkRig::Settle(120);
-    rig.ShowingTick(); // warm-up frame in flight: may be the last good one
+    ASSERT_TRUE(rig.WaitForAnswer());
+    rig.ShowingTick(); // the frame that was on its way: may be the last good one
     rig.ShowingTick(); // warm-up: no record
     emulator.SetStatus(0);
     emulator.SetFault(sim::Fault::CorruptChecksum, true);
-    LinkRig::Settle(120);
+    ASSERT_TRUE(rig.WaitForAnswer());
     rig.ShowingTick();
     rig.ShowingTick(); // corrupt: no record
     emulator.SetFault(sim::Fault::CorruptChecksum, false);
-    LinkRig::Settle(120);
+    ASSERT_TRUE(rig.WaitForAnswer());
     emulator.SetFault(sim::Fault::Silent, true);
     rig.ShowingTick();
-    for (int i = 0; i < 5; ++i) {
-        LinkRig::Settle(20);
+    for (int i = 0; i < 5; ++i)
         rig.link->Timer2Timer(nullptr); // silent: no record
-    }
     rig.link->LogStop();
 
     const QStringList lines = FileLines(rig.path);
     ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], LogHeaderLine(46000.5));
+    EXPECT_EQ(lines[0], QStringLiteral("VORLANX Log V1.0  12/09/25"));
     EXPECT_EQ(lines[1], QStringLiteral("Time, CH1, CH2, CH3, CH4"));
-    const QString record =
-        FormatLocaleTime(46000.5) + QStringLiteral(", 0.988, 1.020, 0.850, 1.000");
     for (int i = 2; i < lines.size(); ++i)
-        EXPECT_EQ(lines[i], record);
+        EXPECT_EQ(lines[i], QStringLiteral("12:00:00, 0.988, 1.020, 0.850, 1.000"));
     // Two records for certain, plus at most one for each frame that was already on its way
     // when the emulator switched (warm-up, corrupt, silent).
     EXPECT_LE(lines.size(), 2 + 2 + 3);
@@ -74,6 +132,20 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
     EXPECT_FALSE(rig.controls.LogStopButton->isEnabled());
     EXPECT_EQ(rig.controls.StaticText2->text(), rig.path) << "keeps the last file name";
+}
+
+TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
+    LogRig rig;
+    rig.StartEmulator(ConstantController(0.98765, 1.0234, 0.85, 1.0));
+    WithGermanNumbers([&] {
+        rig.link->LogStart(rig.path);
+        rig.link->Timer2Timer(nullptr);
+        rig.ShowingTick();
+        rig.link->LogStop();
+    });
+    const QStringList lines = FileLines(rig.path);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[2], QStringLiteral("12:00:00, 0,988, 1,020, 0,850, 1,000"));
 }
 
 TEST(Log, ExactRecordCountWithAFrameByFrameController) {
@@ -86,14 +158,12 @@ TEST(Log, ExactRecordCountWithAFrameByFrameController) {
         rig.ShowingTick();
         ++valid;
     }
-    LinkRig::Settle(120); // the answer to the last request is in
+    ASSERT_TRUE(rig.WaitForAnswer()); // the answer to the last request is in
     emulator.SetFault(sim::Fault::Silent, true);
     rig.ShowingTick(); // shows and logs it
     ++valid;
-    for (int i = 0; i < 12; ++i) {
-        LinkRig::Settle(10);
+    for (int i = 0; i < 12; ++i)
         rig.link->Timer2Timer(nullptr);
-    }
     rig.link->LogStop();
     EXPECT_EQ(FileLines(rig.path).size(), 2 + valid)
         << "a silent controller's last frame is not logged again";
@@ -109,44 +179,63 @@ TEST(Log, FileThatCannotBeCreatedLeavesLoggingOff) {
     EXPECT_EQ(rig.link->LogFileName, bad);
 }
 
-TEST(Log, FailedRecordIsReportedOnceAndStopsTheLog) {
+TEST(Log, PathThatIsNotARegularFileIsRefusedAtOnce) {
     LogRig rig;
-    rig.StartEmulator(ConstantController(1, 1, 1, 1));
-    rig.link->LogStart(rig.path);
-    rig.link->Timer2Timer(nullptr);
-    rig.ShowingTick();
-    const qint64 size = QFileInfo(rig.path).size();
-
-    // The file may not grow: the next record fails with "File too large".
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = rlim_t(size);
-    setrlimit(RLIMIT_FSIZE, &limited);
-    int failures = 0;
-    for (int i = 0; i < 3; ++i) {
+    const QString fifo = rig.dir.filePath("pipe.csv");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const PipeRescuer rescuer(fifo);
+    for (const QString& path : {fifo, QStringLiteral("/dev/null"), rig.dir.path()}) {
         try {
-            rig.ShowingTick();
+            rig.link->LogStart(path); // a pipe without a reader must not block here
+            ADD_FAILURE() << path.toStdString() << " was taken as a log file";
+            rig.link->LogStop();
         } catch (const EInOutError& e) {
-            ++failures;
-            EXPECT_STREQ(e.what(), "I/O error 27");
+            EXPECT_STREQ(e.what(), "Not a regular file") << path.toStdString();
         }
+        EXPECT_FALSE(rig.link->State.LogActive);
+        EXPECT_FALSE(rig.controls.DiskLED->Checked());
+        EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(failures, 1);
-    EXPECT_FALSE(rig.link->State.LogActive);
-    EXPECT_FALSE(rig.controls.DiskLED->Checked());
-    EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
-    EXPECT_FALSE(rig.controls.LogStopButton->isEnabled());
-    EXPECT_EQ(FileLines(rig.path).size(), 3);
+}
+
+TEST(Log, FailedRecordIsReportedOnceStopsTheLogAndLeavesOnlyWholeLines) {
+    // The record cannot be written at all, or only its first bytes fit.
+    for (const int room : {0, 10}) {
+        LogRig rig;
+        rig.StartEmulator(ConstantController(1, 1, 1, 1));
+        rig.link->LogStart(rig.path);
+        rig.link->Timer2Timer(nullptr);
+        rig.ShowingTick();
+        const QByteArray whole = FileBytes(rig.path);
+        int failures = 0;
+        WithFileSizeLimit(whole.size() + room, [&] {
+            for (int i = 0; i < 3; ++i) {
+                try {
+                    rig.ShowingTick();
+                } catch (const EInOutError& e) {
+                    ++failures;
+                    EXPECT_STREQ(e.what(), "I/O error 27");
+                }
+            }
+        });
+        EXPECT_EQ(failures, 1) << room;
+        EXPECT_FALSE(rig.link->State.LogActive);
+        EXPECT_FALSE(rig.controls.DiskLED->Checked());
+        EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
+        EXPECT_FALSE(rig.controls.LogStopButton->isEnabled());
+        EXPECT_EQ(FileBytes(rig.path).toStdString(), whole.toStdString())
+            << "cut back to the last whole record, room " << room;
+    }
 }
 
 TEST(Log, ClosingAtTheEndClosesOnlyAnOpenLog) {
     LogRig rig;
     rig.link->LogCloseAtEnd(); // not logging: nothing to close, no error
+    EXPECT_FALSE(QFileInfo::exists(rig.path)) << "no file is touched";
     rig.link->LogStart(rig.path);
+    EXPECT_EQ(OpenDescriptorsOf(rig.path), 1);
     rig.link->LogCloseAtEnd();
+    EXPECT_EQ(OpenDescriptorsOf(rig.path), 0) << "the file is closed";
     EXPECT_TRUE(rig.link->State.LogActive) << "state is left as it is at program end";
     EXPECT_EQ(FileLines(rig.path).size(), 2);
 }

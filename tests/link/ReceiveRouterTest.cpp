@@ -13,10 +13,12 @@ struct RouterRig : LinkRig {
     void Deliver(const Bytes& bytes) {
         const int before = link->State.RxIndex;
         far.Send(bytes);
-        WaitUntil([&] {
-            return link->State.RxIndex >= before + int(std::min<std::size_t>(bytes.size(), 100));
-        });
-        Settle(20);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return link->State.RxIndex >=
+                       before + int(std::min<std::size_t>(bytes.size(), 100));
+            },
+            10000));
     }
     FarEnd far;
 };
@@ -85,7 +87,7 @@ TEST(ReceiveRouter, OneEventKeepsTheFirstHundredBytes) {
     // Hold the main thread so all 150 bytes wait for one event.
     rig.far.Send(Sequence(150, 1));
     usleep(100 * 1000);
-    rig.Deliver({});
+    ASSERT_TRUE(WaitUntil([&] { return rig.link->State.RxIndex > 1; }, 10000));
     const TLinkState& s = rig.link->State;
     EXPECT_EQ(s.RxIndex, 101) << "the first 100 kept, the rest lost";
     EXPECT_EQ(s.SensorBuf1[50], 50) << "stored up to the buffer's end";
@@ -214,8 +216,14 @@ TEST(ReceiveRouter, ClearArrayLeavesVersionAndLiveBuffers) {
 
 TEST(ReceiveRouter, SendingOnAClosedPortDoesNothing) {
     LinkRig rig;
+    FarEnd far(LinkRig::Port);
     rig.link->LiveDataRequest();
     rig.link->Sensor1Request();
     EXPECT_EQ(rig.link->State.RxMode, rxSensor1) << "state still changes";
     EXPECT_TRUE(rig.link->State.LinkBusy);
+    // Nothing was kept for later: once the port is open, the first bytes the far end
+    // hears are those of the first frame sent then.
+    rig.port.Open();
+    rig.link->VersionRequest();
+    EXPECT_EQ(far.Receive(4, 10000), (Bytes{0xC0, 0x04, 0x24, 0x17}));
 }

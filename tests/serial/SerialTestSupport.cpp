@@ -1,5 +1,7 @@
 #include "SerialTestSupport.h"
 
+#include "serial/VaTypes.h"
+
 #include <QCoreApplication>
 #include <cerrno>
 #include <cstdlib>
@@ -159,4 +161,13 @@ double MillisecondsOf(const std::function<void()>& fn) {
     const auto start = Clock::now();
     fn();
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string ErrorOf(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const EVaCommError& e) {
+        return e.what();
+    }
+    return "(no error)";
 }

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The text of the port error that fn raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& fn);
+
 // Points XDG_CONFIG_HOME at a fresh temporary directory while it lives, so that the
 // alias COMn can name any device.
 class TempConfigHome {

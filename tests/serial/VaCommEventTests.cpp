@@ -18,15 +18,6 @@ namespace {
 const TVaCommEvents AllEvents{ceBreak,   ceCts,    ceDsr,  ceError,    ceRing,   ceRlsd,  ceRxChar,
                               ceTxEmpty, ceRxFlag, cePErr, ceRx80Full, ceEvent1, ceEvent2};
 
-std::string ErrorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 // A port on a scripted line that records every event it raises, in order.
 struct ScriptedPort {
     ScriptedPort()

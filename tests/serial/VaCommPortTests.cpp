@@ -43,15 +43,6 @@ protected:
     PtyPair pty;
 };
 
-std::string ErrorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 TEST_F(PortTest, OpenMakesTheLineRaw19200EightNoneOneAndWatchesRxCharAndErrors) {
     // Cooked settings left by an earlier user of the device.
     termios before = FarTermios();

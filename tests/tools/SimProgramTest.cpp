@@ -3,116 +3,35 @@
 #include "tests/tools/ToolPort.h"
 
 #include "serial/ComPortPaths.h"
+#include "tests/support/ChildProcess.h"
 
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 using namespace simtest;
 namespace fs = std::filesystem;
 
 namespace {
 
-// The test program lives in <build>/tests/, the emulator program in <build>/.
 std::string SimPath() {
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "uego-sim").string();
+    return BuildProgramPath("uego-sim");
 }
 
-// A running uego-sim with its standard output and error on pipes.
-class SimProcess {
-public:
-    explicit SimProcess(const std::vector<std::string>& args) {
-        if (::pipe(out) != 0 || ::pipe(err) != 0)
-            throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-        std::vector<std::string> all{SimPath()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        ::close(err[1]);
-        if (failed)
-            throw std::runtime_error("cannot start " + all[0] + " (is uego-sim built?)");
-    }
-
-    ~SimProcess() {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        ::close(out[0]);
-        ::close(err[0]);
-    }
-
-    // Standard output up to and including the first line that holds `text`.
-    std::string OutputUntil(const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (stdoutText.find(text) == std::string::npos ||
-               stdoutText.find('\n', stdoutText.find(text)) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline || !ReadSome(out[0], stdoutText, 100))
-                break;
-        }
-        return stdoutText;
-    }
-
-    // Sends the signal (none: waits for the program to end by itself) and returns the exit code.
-    int End(int signal = 0) {
-        if (signal)
-            ::kill(pid, signal);
-        while (ReadSome(out[0], stdoutText, 10000)) {
-        }
-        while (ReadSome(err[0], stderrText, 10000)) {
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string stdoutText;
-    std::string stderrText;
-
-private:
-    static bool ReadSome(int fd, std::string& into, int timeoutMs) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        char chunk[4096];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0)
-            return false;
-        into.append(chunk, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    pid_t pid = -1;
-    int out[2] = {-1, -1};
-    int err[2] = {-1, -1};
+// uego-sim run with the arguments.
+struct SimProcess : ChildProcess {
+    explicit SimProcess(const std::vector<std::string>& args) : ChildProcess(SimPath(), args) {}
 };
 
 TEST(SimProgram, HelpListsEveryOption) {
     ASSERT_TRUE(fs::exists(SimPath())) << SimPath() << " is missing; build the uego-sim target";
     SimProcess sim({"--help"});
     EXPECT_EQ(sim.End(), 0);
-    for (const char* option :
-         {"--port",       "--warmup",    "--version",  "--pattern",        "--lambda",
-          "--supply",     "--memory",    "--resistor", "--serial",         "--can",
-          "--slave-can",  "--fault",     "--late-ms",  "--help",           "engine",
-          "sweep",        "constant",    "silent",     "corrupt-checksum", "split-replies",
-          "late-replies", "stray-bytes", "hang-up"})
+    for (const char* option : {"--port",       "--warmup",    "--version",        "--pattern",
+                               "--lambda",     "--supply",    "--memory",         "--resistor",
+                               "--serial",     "--can",       "--slave-can",      "--fault",
+                               "--late-ms",    "--help",      "engine",           "sweep",
+                               "constant",     "silent",      "corrupt-checksum", "split-replies",
+                               "late-replies", "stray-bytes", "hang-up",          "--baud"})
         EXPECT_NE(sim.stdoutText.find(option), std::string::npos) << option;
     EXPECT_TRUE(sim.stderrText.empty());
 }
@@ -144,6 +63,8 @@ TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
         {"--slave-can", "x"},
         {"--fault", "melt"},
         {"--late-ms", "-1"},
+        {"--baud", "0"},
+        {"--baud", "fast"},
         {"--bogus"},
         {"--port=x"},
     };
@@ -168,8 +89,8 @@ TEST(SimProgram, ServesTheConfiguredControllerUntilTerminated) {
     SimProcess sim({"--port", "221", "--warmup", "0", "--version", "42", "--resistor", "2=1042",
                     "--serial", "3=AB123", "--can", "2046", "--slave-can=100", "--memory",
                     "0x60=C0FFEE", "--lambda", "1,0.5,1.25,2", "--supply", "200"});
-    const std::string out = sim.OutputUntil("offered as COM221");
-    ASSERT_NE(out.find(alias), std::string::npos) << out;
+    ASSERT_TRUE(sim.WaitFor(alias + ")\n", sim.stdoutText)) << sim.stdoutText;
+    const std::string& out = sim.stdoutText;
     const std::string slave = fs::read_symlink(alias).string();
     EXPECT_NE(out.find("controller on " + slave + "\n"), std::string::npos) << out;
 
@@ -197,13 +118,14 @@ TEST(SimProgram, ServesTheConfiguredControllerUntilTerminated) {
 
 TEST(SimProgram, FaultOptionsAreOnFromTheStart) {
     SimProcess sim({"--port", "0", "--fault", "corrupt-checksum", "--fault", "stray-bytes"});
-    const std::string out = sim.OutputUntil("controller on ");
+    ASSERT_TRUE(sim.WaitFor("\n", sim.stdoutText)) << sim.stdoutText;
+    const std::string& out = sim.stdoutText;
     const std::size_t at = out.find("controller on ");
     ASSERT_NE(at, std::string::npos) << out;
     const std::string slave = out.substr(at + 14, out.find('\n', at) - at - 14);
     ToolPort port(slave);
-    const Bytes reply = Ask(port, VersionRequest, 64);
-    ASSERT_GT(reply.size(), 5u);
+    const Bytes reply = Ask(port, VersionRequest, 3 + 5); // junk, then the reply
+    ASSERT_EQ(reply.size(), 8u);
     EXPECT_EQ(Bytes(reply.end() - 5, reply.end() - 1), (Bytes{0xC0, 0x05, 0x25, 0x17}));
     EXPECT_NE(reply.back(), 0xFE);
     EXPECT_EQ(sim.End(SIGINT), 0);

@@ -92,4 +92,18 @@ TEST(ColourButton, HorizontalGradientBands) {
         EXPECT_LE(qRed(image.pixel(0, y)), qRed(image.pixel(0, y - 1)));
 }
 
+TEST(ColourButton, GlyphFrameCountSetBeforeTheGlyphIsKept) {
+    QWidget window;
+    TAbColBitBtn button(&window);
+    button.SetNumGlyph(3); // the form's order: the frame count, then the strip
+    QImage strip(30, 10, QImage::Format_ARGB32);
+    strip.fill(Qt::red);
+    button.SetGlyph(strip);
+    EXPECT_EQ(button.NumGlyph(), 3);
+    button.SetNumGlyph(0);
+    EXPECT_EQ(button.NumGlyph(), 3) << "counts below 1 are ignored";
+    button.SetGlyph(QImage());
+    EXPECT_EQ(button.NumGlyph(), 1) << "an empty glyph forces one frame";
+}
+
 } // namespace

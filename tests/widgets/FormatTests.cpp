@@ -51,6 +51,15 @@ INSTANTIATE_TEST_SUITE_P(
         TFormatCase{"0.00E+00", 12345, "1.23E+04"}, TFormatCase{"0.0E+0", 9.96, "1.0E+1"},
         TFormatCase{"#0.0", std::nan(""), "NAN"}));
 
+TEST(FormatFloat, LargestValueWithManyPlaces) {
+    const QString picture = "0." + QString(100, '0');
+    const QString text = FormatFloat(picture, std::numeric_limits<double>::max());
+    ASSERT_EQ(text.size(), 309 + 1 + 100);
+    EXPECT_TRUE(text.startsWith("17976931348623157"));
+    EXPECT_EQ(text[309], QChar('.'));
+    EXPECT_EQ(text.mid(310), QString(100, '0'));
+}
+
 TEST(DecimalSeparator, FollowsTheRegionalSettings) {
     EXPECT_EQ(DecimalSeparator(), QChar('.'));
     WithGermanNumbers([] {

@@ -1,4 +1,6 @@
 // Lamps: state word, groups, modes, drawing, and the flash service behind them.
+#include "serial/VaClasses.h"
+#include "tests/support/BoxWatcher.h"
 #include "tests/widgets/MainWindowInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/AbFlashT.h"
@@ -7,6 +9,9 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -211,13 +216,65 @@ TEST(Flash, TimerThreadTicksOnTheUiThread) {
     lamp.SetFlashing(true);
     lamp.SetChecked(true);
     const quint32 start = FlashCounter();
-    QTest::qWait(400); // 8 Hz blinking: a phase change every 64 ms
-    EXPECT_GE(FlashCounter() - start, 10u);
+    // 8 Hz blinking: a phase change every 4 ticks.
+    EXPECT_TRUE(WaitUntil([&] { return FlashCounter() - start >= 10; }, 20000));
     EXPECT_GE(recorder.Messages.size(), 3u);
     lamp.SetChecked(false);
     const size_t received = recorder.Messages.size();
-    QTest::qWait(150);
-    EXPECT_EQ(recorder.Messages.size(), received);
+    const quint32 stopped = FlashCounter();
+    EXPECT_TRUE(WaitUntil([&] { return FlashCounter() - stopped >= 16; }, 20000));
+    EXPECT_EQ(recorder.Messages.size(), received) << "an unchecked lamp gets no phases";
+}
+
+// A lamp whose flash handler fails with the error given.
+template <class Error> class TFailingLamp : public TAbLED {
+public:
+    using TAbLED::TAbLED;
+
+protected:
+    void Flash(bool) override { throw Error("lamp out of order"); }
+};
+
+TEST(Flash, AnArithmeticOrRangeErrorOfOneControlDoesNotStopTheTick) {
+    QWidget window;
+    TFailingLamp<std::overflow_error> overflowing(&window);
+    TFailingLamp<std::range_error> outOfRange(&window);
+    TFailingLamp<std::out_of_range> pastTheEnd(&window);
+    TAbLED lamp(&window);
+    TFlashRecorder recorder;
+    lamp.installEventFilter(&recorder);
+    for (TAbLED* l : {static_cast<TAbLED*>(&overflowing), static_cast<TAbLED*>(&outOfRange),
+                      static_cast<TAbLED*>(&pastTheEnd), &lamp}) {
+        l->SetFrequency(ff8Hz);
+        l->SetFlashing(true);
+        l->SetChecked(true);
+    }
+    for (int i = 0; i < 8; ++i)
+        EXPECT_NO_THROW(FlashTick(nullptr));
+    EXPECT_GE(recorder.Messages.size(), 2u) << "the lamp after the failing ones still blinks";
+}
+
+TEST(Flash, OtherErrorsOfAControlReachTheCaller) {
+    QWidget window;
+    TFailingLamp<std::runtime_error> failing(&window);
+    failing.SetFrequency(ff8Hz);
+    failing.SetFlashing(true);
+    failing.SetChecked(true);
+    EXPECT_THROW(
+        {
+            for (int i = 0; i < 8; ++i)
+                FlashTick(nullptr);
+        },
+        std::runtime_error);
+}
+
+TEST(Flash, ThreadPriorityIsTheOneOfEveryFrameworkThread) {
+    // One type for the port's threads and the flash timer's: both headers in one unit.
+    static_assert(std::is_same_v<decltype(std::declval<TAbFlash&>().ThreadPriority()),
+                                 decltype(std::declval<TVaThread&>().Priority())>);
+    TAbFlash flash;
+    flash.SetThreadPriority(tpHigher);
+    EXPECT_EQ(flash.ThreadPriority(), tpHigher);
 }
 
 TEST(Flash, SecondFlashTimerIsRefused) {
@@ -234,9 +291,22 @@ TEST(Flash, SecondFlashTimerIsRefused) {
         }
     });
     TAbFlashTimer second;
-    EXPECT_EQ(shown, "Error Message: Only one TAbFlashTimer per Application!\nRemove it...");
+    EXPECT_EQ(shown, "Error Message: Only one TAbFlashTimer per Application!\rRemove it...");
     EXPECT_FALSE(second.OnTimer());
     EXPECT_NE(FlashTimer(), &second);
+}
+
+TEST(Lamp, CaptionStartsAsTheComponentNameAndKeepsItsOwnText) {
+    QWidget window;
+    TAbLED lamp(&window);
+    EXPECT_EQ(lamp.Caption(), QString());
+    lamp.setObjectName(QStringLiteral("ComPortLED"));
+    EXPECT_EQ(lamp.Caption(), QStringLiteral("ComPortLED"));
+    lamp.setObjectName(QStringLiteral("PortLamp"));
+    EXPECT_EQ(lamp.Caption(), QStringLiteral("PortLamp")) << "renamed while showing its name";
+    lamp.SetCaption(QStringLiteral("Port Open"));
+    lamp.setObjectName(QStringLiteral("ComPortLED"));
+    EXPECT_EQ(lamp.Caption(), QStringLiteral("Port Open")) << "a caption of its own stays";
 }
 
 TEST(Lamp, TwoLineCaptionIsCentredOnTheLamp) {

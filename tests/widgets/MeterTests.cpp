@@ -4,6 +4,7 @@
 #include "widgets/AbFlashT.h"
 
 #include <QGuiApplication>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -178,14 +179,116 @@ TEST(Meter, PointerColorIsNotUsedByTheRoundMeter) {
 
 TEST(Meter, TooSmallDialDrawsFrameAndCaptionOnly) {
     TMeterForm form;
-    form.Meter1->resize(16, 60); // the bevel leaves no room for a dial
+    // Room for the frame and the caption, and one pixel row of dial.
+    const int frame = form.Meter1->BevelOuter()->TotalWidth();
+    const int caption = QFontMetrics(form.Meter1->Font()->ToQFont()).height();
+    form.Meter1->resize(200, 2 * frame + caption + 1);
     QCoreApplication::processEvents();
-    Render(form.Meter1);
+    const QImage image = Render(form.Meter1);
     EXPECT_TRUE(form.Meter1->isToSmall());
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0)) << "the outline";
+    EXPECT_EQ(image.pixel(1, 1), ColorToQColor(clBtnHighlight).rgb()) << "the raised frame";
+    // Inside the frame: the face colour everywhere but where the caption is written.
+    const QRect inside = image.rect().adjusted(3, 3, -3, -3);
+    const QRect captionBox(frame, inside.bottom() - frame - caption, 200 - 2 * frame,
+                           caption + frame);
+    int captionInk = 0, other = 0;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const bool face = image.pixel(x, y) == ColorToQColor(clBtnFace).rgb();
+            (captionBox.contains(x, y) ? captionInk : other) += face ? 0 : 1;
+        }
+    EXPECT_GT(captionInk, 20) << "the caption";
+    EXPECT_EQ(other, 0) << "no scale, label or pointer";
+    EXPECT_EQ(CountPixels(image, image.rect(), IsLime), 0);
     TPaintRecorder recorder;
     recorder.Watch(form.Meter1);
     form.Meter1->SetValue(1.2f);
     EXPECT_TRUE(recorder.Of(form.Meter1).empty());
+}
+
+TEST(Meter, DrawsNothingWhileUpdatesAreSuspended) {
+    TMeterForm form;
+    form.Meter1->BeginUpdate();
+    form.Meter1->ScaleSettings()->SetSteps(7);
+    form.Meter1->Invalidate();
+    QImage image = Render(form.Meter1);
+    EXPECT_EQ(CountPixels(image, image.rect(), IsDark), 0) << "no frame, scale or caption";
+    EXPECT_EQ(CountPixels(image, image.rect(), IsLime), 0) << "no pointer";
+    form.Meter1->SetValue(1.0f);
+    EXPECT_EQ(CountPixels(Render(form.Meter1), image.rect(), IsLime), 0);
+    form.Meter1->EndUpdate();
+    QCoreApplication::processEvents();
+    image = Render(form.Meter1);
+    EXPECT_GT(CountPixels(image, image.rect(), IsDark), 500);
+    EXPECT_GT(CountPixels(image, form.Meter1->PointerArea(), IsLime), 50);
+    EXPECT_EQ(form.Meter1->ScaleSettings()->Text().count(';'), 8) << "drawn with the new steps";
+}
+
+// A paint device that draws nothing and counts the lines and texts painted on it.
+class TDrawCounter : public QPaintDevice {
+public:
+    int Lines() const { return FEngine.Lines; }
+    int Texts() const { return FEngine.Texts; }
+    QPaintEngine* paintEngine() const override { return &FEngine; }
+
+protected:
+    int metric(PaintDeviceMetric m) const override {
+        switch (m) {
+        case PdmWidth:
+        case PdmHeight:
+            return 400;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return 0;
+        }
+    }
+
+private:
+    struct TEngine : QPaintEngine {
+        TEngine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawLines(const QLine*, int count) override { Lines += count; }
+        void drawLines(const QLineF*, int count) override { Lines += count; }
+        void drawTextItem(const QPointF&, const QTextItem&) override { ++Texts; }
+        Type type() const override { return User; }
+        int Lines = 0, Texts = 0;
+    };
+    mutable TEngine FEngine;
+};
+
+TEST(Scale, AFullCircleLeavesOutItsLastLabelButNotItsLastTick) {
+    const struct {
+        float sweep;
+        int labels;
+    } cases[] = {{270, 15}, {360, 14}};
+    for (const auto& c : cases) {
+        TScaleSettings scale;
+        scale.SetSteps(14);
+        scale.SetSubSteps(5);
+        scale.CalcRSize(0.65f, 1.35f);
+        TDrawCounter device;
+        {
+            QPainter canvas(&device);
+            TRect r{0, 0, 273, 241};
+            scale.RoundScala(canvas, r, 225, c.sweep);
+        }
+        EXPECT_EQ(device.Texts(), c.labels) << c.sweep;
+        EXPECT_EQ(device.Lines(), 15 + 14 * 4) << c.sweep << ": 15 major and 56 minor ticks";
+    }
 }
 
 bool Registered(QWidget* w) {

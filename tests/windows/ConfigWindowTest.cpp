@@ -75,6 +75,38 @@ bool ReadCycleEnded() {
     });
 }
 
+// The buffer holds one whole reply: its length byte, then that many bytes ending in the
+// right checksum.
+template <int N> bool HoldsWholeReply(const TDeviceBuffer<N>& buffer) {
+    const int length = buffer[2];
+    if (buffer[1] != 0xC0 || length < 4 || length > N)
+        return false;
+    Bytes frame;
+    for (int i = 1; i < length; ++i)
+        frame.push_back(buffer[i]);
+    return sim::Checksum(frame.data(), frame.size()) == buffer[length];
+}
+
+bool EveryReplyArrivedInItsTick() {
+    const TLinkState& s = Form1->Link().State;
+    return HoldsWholeReply(s.SensorBuf1) && HoldsWholeReply(s.SensorBuf2) &&
+           HoldsWholeReply(s.SensorBuf3) && HoldsWholeReply(s.SensorBuf4) &&
+           HoldsWholeReply(s.ConfigBuf) && HoldsWholeReply(s.VersionBuf);
+}
+
+// Reads until a read had each reply within the 100 ms its request gives it: on a loaded
+// machine one can come late, and the read then shows that channel as zeros, as designed.
+bool ReadWhollyAnswered() {
+    for (int tries = 0; tries < 5; ++tries) {
+        QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
+        if (!ReadCycleEnded())
+            return false;
+        if (EveryReplyArrivedInItsTick())
+            return true;
+    }
+    return false;
+}
+
 void TypeAndEnter(QWidget* field, const QString& text) {
     QTest::mouseClick(field, Qt::LeftButton);
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
@@ -90,23 +122,35 @@ TEST(ConfigWindow, ReadSendsTheSixRequestsTickByTickAndFillsEveryField) {
     EXPECT_EQ(ConfigForm->VersionLabel1->text(), QStringLiteral("       "));
 
     emulator.ClearRequests();
+    std::vector<int> steps; // ReadStep after each tick of the read cycle's timer
+    QObject watcher;
+    QObject::connect(Form1->Timer1, &QTimer::timeout, &watcher,
+                     [&] { steps.push_back(Form1->Link().State.ReadStep); });
     QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
     EXPECT_FALSE(Form1->OnlineButton->Checked());
     EXPECT_TRUE(ConfigForm->ProgressBar1->isVisible());
     EXPECT_EQ(ConfigForm->ProgressBar1->value(), 0);
     EXPECT_TRUE(Form1->Link().State.LinkBusy);
-    // One step per tick, each seen in turn.
-    std::vector<int> steps{Form1->Link().State.ReadStep};
-    ASSERT_TRUE(WaitUntil([&] {
-        if (Form1->Link().State.ReadStep != steps.back())
-            steps.push_back(Form1->Link().State.ReadStep);
-        return steps.back() == 9;
-    }));
-    EXPECT_EQ(steps, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(Form1->Link().State.ReadStep, 1);
     ASSERT_TRUE(ReadCycleEnded());
+    EXPECT_EQ(steps, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9})) << "one step per tick";
     EXPECT_FALSE(ConfigForm->ProgressBar1->isVisible());
+    EXPECT_FALSE(Form1->Timer1->isActive());
+
+    // The six requests in order, and no live request from the press on.
+    WaitUntil([] { return false; }, 400);
+    std::vector<Bytes> requests = emulator.Requests();
+    const auto first = std::find(requests.begin(), requests.end(), ReadRequests[0]);
+    ASSERT_NE(first, requests.end());
+    EXPECT_LE(first - requests.begin(), 1) << "at most a live request sent before the press";
+    EXPECT_EQ(std::vector<Bytes>(first, requests.end()), ReadRequests);
+    EXPECT_FALSE(Form1->Online_LED1->Checked());
+    EXPECT_FALSE(Form1->Config1->isEnabled());
 
     // Fields as the controller holds them; no write went back during the read.
+    if (!EveryReplyArrivedInItsTick()) {
+        ASSERT_TRUE(ReadWhollyAnswered());
+    }
     EXPECT_EQ(ConfigForm->AbNumEdit1->text(), QStringLiteral("1000")) << "990 raised";
     EXPECT_TRUE(ConfigForm->AbNumEdit1->LimitLo());
     EXPECT_EQ(ConfigForm->AbNumEdit2->text(), QStringLiteral("20000")) << "20019 lowered";
@@ -122,24 +166,11 @@ TEST(ConfigWindow, ReadSendsTheSixRequestsTickByTickAndFillsEveryField) {
     EXPECT_EQ(ConfigForm->VersionLabel1->text(), QStringLiteral("V2.3"));
     SaveScreenshot(ConfigForm, "config-window.png");
 
-    // A second read shows what changed since; channel 3's lowest code is 117 ohms.
+    // A later read shows what changed since; channel 3's lowest code is 117 ohms.
     emulator.SetMemory(0x30, 950 >> 8);
     emulator.SetMemory(0x31, 950 & 0xFF);
-    QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
-    ASSERT_TRUE(ReadCycleEnded());
+    ASSERT_TRUE(ReadWhollyAnswered());
     EXPECT_EQ(ConfigForm->AbNumEdit3->text(), QStringLiteral("117"));
-
-    // The live stream stays off while the window is open.
-    WaitUntil([] { return false; }, 400);
-    std::vector<Bytes> requests = emulator.Requests();
-    const auto first = std::find(requests.begin(), requests.end(), ReadRequests[0]);
-    ASSERT_NE(first, requests.end());
-    EXPECT_LE(first - requests.begin(), 1) << "at most a live request sent before the press";
-    std::vector<Bytes> twice = ReadRequests;
-    twice.insert(twice.end(), ReadRequests.begin(), ReadRequests.end());
-    EXPECT_EQ(std::vector<Bytes>(first, requests.end()), twice);
-    EXPECT_FALSE(Form1->Online_LED1->Checked());
-    EXPECT_FALSE(Form1->Config1->isEnabled());
 
     ConfigForm->close();
     EXPECT_TRUE(Form1->OnlineButton->Checked());
@@ -152,8 +183,7 @@ TEST(ConfigWindow, ASilentControllerGivesTheLimitsZerosAndThePreviousVersion) {
     WindowsRig rig;
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConfiguredController());
     OpenConfiguration();
-    QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
-    ASSERT_TRUE(ReadCycleEnded());
+    ASSERT_TRUE(ReadWhollyAnswered());
     ASSERT_EQ(ConfigForm->VersionLabel1->text(), QStringLiteral("V2.3"));
 
     emulator.SetFault(sim::Fault::Silent, true);
@@ -217,8 +247,7 @@ TEST(ConfigWindow, SerialNumberEditorSendsTheCutTextAndShowsItInTheConfiguration
     WindowsRig rig;
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConfiguredController());
     OpenConfiguration();
-    QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
-    ASSERT_TRUE(ReadCycleEnded());
+    ASSERT_TRUE(ReadWhollyAnswered());
 
     QTest::mouseClick(ConfigForm->SensorSN_Edit1, Qt::LeftButton);
     ASSERT_TRUE(SerialEdit1Form->isVisible());
@@ -271,8 +300,7 @@ TEST(ConfigWindow, ResistorWriteClearsTheBuffersSoTheEditorOpensEmpty) {
     WindowsRig rig;
     rig.StartEmulator(ConfiguredController());
     OpenConfiguration();
-    QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
-    ASSERT_TRUE(ReadCycleEnded());
+    ASSERT_TRUE(ReadWhollyAnswered());
     TypeAndEnter(ConfigForm->AbNumEdit2, QStringLiteral("5000"));
     QTest::mouseClick(ConfigForm->SensorSN_Edit1, Qt::LeftButton);
     EXPECT_TRUE(SerialEdit1Form->SensorEdit->text().isEmpty());
@@ -283,8 +311,7 @@ TEST(ConfigWindow, LiveStreamResumesAfterTheWindowClosedWithThePortClosed) {
     WindowsRig rig;
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConfiguredController());
     OpenConfiguration();
-    QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
-    ASSERT_TRUE(ReadCycleEnded());
+    ASSERT_TRUE(ReadWhollyAnswered());
     Form1->VaComm1->Close();
     ConfigForm->close();
     EXPECT_FALSE(Form1->Config1->isEnabled());

@@ -3,10 +3,12 @@
 // closing the main window closes port and log.
 #include "tests/windows/WindowsRig.h"
 
+#include "link/LiveFrame.h"
 #include "tests/support/LogFiles.h"
 #include <QAbstractButton>
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -29,10 +31,47 @@ void AnswerSaveDialog(const QString& typedName) {
         static_cast<QDialog*>(dialog)->accept();
     });
 }
+
+// Looks at each tick of the live timer just before it runs and counts what it will do
+// with the frame that LiveBuf holds, so that tests compare exact counts, whatever the
+// machine's load does to the timing.
+class TickWatcher : public QObject {
+public:
+    int ticks = 0;   // every tick
+    int sent = 0;    // ticks that send a live request (port open, live switch on)
+    int corrupt = 0; // ticks that find a frame failing its checksum
+    int shown = 0;   // ticks that show a valid frame
+    int logged = 0;  // ticks that write a record
+
+    TickWatcher() { Form1->Timer2->installEventFilter(this); }
+    ~TickWatcher() override { Form1->Timer2->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::Timer)
+            return false;
+        ++ticks;
+        const TDeviceLink& link = Form1->Link();
+        if (!Form1->VaComm1->Active() || !Form1->OnlineButton->Checked())
+            return false;
+        ++sent;
+        if (!link.State.LiveArrived)
+            return false;
+        if (!LiveFrameValid(link.State.LiveBuf)) {
+            ++corrupt;
+            return false;
+        }
+        ++shown;
+        const bool warmUp = link.State.LiveBuf[13] == 1;
+        logged += !warmUp && link.State.LogActive ? 1 : 0;
+        return false;
+    }
+};
 } // namespace
 
 TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     WindowsRig rig;
+    TickWatcher watcher;
     sim::ControllerEmulator& emulator =
         rig.StartEmulator(ConstantController(0.982, 1.0, 0.85, 1.234, 200));
 
@@ -46,14 +85,21 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     EXPECT_NEAR(Form1->VoltsInd1->Value(), 12.549, 0.001);
     EXPECT_TRUE(Form1->Online_LED1->Checked());
     EXPECT_FALSE(Form1->LED2->Checked());
-    EXPECT_TRUE(WaitUntil([] { return Form1->Config1->isEnabled(); }));
+    EXPECT_TRUE(WaitUntil([] { return Form1->Config1->isEnabled(); }, 10000));
+
+    // One request per tick, and never more than one tick per 100 ms.
+    QElapsedTimer clock;
+    clock.start();
+    const int ticksBefore = watcher.ticks;
+    ASSERT_TRUE(WaitUntil([&] { return watcher.ticks - ticksBefore >= 10; }, 20000));
+    // Ticks fall on 100 ms slots (coarse timers may shift a slot by 5 %); a late tick
+    // never brings a second one closer than its slot.
+    EXPECT_LE(watcher.ticks - ticksBefore, (clock.elapsed() + 100) / 95 + 2);
+    const int sent = watcher.sent;
+    ASSERT_TRUE(WaitUntil([&] { return int(emulator.LiveRequestCount()) >= sent; }, 10000));
+    EXPECT_LE(int(emulator.LiveRequestCount()), watcher.sent) << "a request per tick, no more";
     for (const auto& request : emulator.Requests())
         EXPECT_EQ(request, LiveDataRequest);
-    const std::size_t before = emulator.LiveRequestCount();
-    WaitUntil([] { return false; }, 1000);
-    const std::size_t perSecond = emulator.LiveRequestCount() - before;
-    EXPECT_GE(perSecond, 7u) << "one request per 100 ms tick";
-    EXPECT_LE(perSecond, 11u);
     SaveScreenshot(Form1, "main-window.png");
 
     // Warm-up: every channel at 1.0 and the lamp lit; the supply still follows.
@@ -67,10 +113,11 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     ASSERT_TRUE(WindowsRig::MetersShow({0.982f, 1.0f, 0.85f, 1.234f}));
     EXPECT_FALSE(Form1->LED2->Checked());
 
-    // A corrupt frame changes nothing.
+    // Corrupt frames change nothing.
     emulator.SetFault(sim::Fault::CorruptChecksum, true);
     emulator.SetLambda(1, 1.3);
-    WaitUntil([] { return false; }, 500);
+    const int corruptBefore = watcher.corrupt;
+    ASSERT_TRUE(WaitUntil([&] { return watcher.corrupt - corruptBefore >= 3; }, 20000));
     EXPECT_EQ(Form1->Meter1->Value(), 0.982f);
     EXPECT_TRUE(Form1->Online_LED1->Checked());
     emulator.SetFault(sim::Fault::CorruptChecksum, false);
@@ -79,27 +126,30 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     // Log through the save dialog: header, then one record per valid frame.
     QTemporaryDir dir;
     AnswerSaveDialog(dir.filePath(QStringLiteral("run")));
+    const int sentBeforeLog = watcher.sent;
     QTest::mouseClick(Form1->LogStartButton, Qt::LeftButton);
     const QString path = dir.filePath(QStringLiteral("run.csv"));
     ASSERT_EQ(Form1->Link().LogFileName, path) << "the default extension is added";
     EXPECT_TRUE(Form1->DiskLED->Checked());
     EXPECT_EQ(Form1->StaticText2->text(), path);
-    const std::size_t requestsAtStart = emulator.LiveRequestCount();
-    WaitUntil([] { return false; }, 1000);
+    ASSERT_TRUE(WaitUntil([&] { return watcher.logged >= 8; }, 30000));
     emulator.SetFault(sim::Fault::Silent, true); // no records for a silent controller
-    const std::size_t requestsWhileLogging = emulator.LiveRequestCount() - requestsAtStart;
-    ASSERT_TRUE(WaitUntil([] { return !Form1->Online_LED1->Checked(); }, 3000));
-    EXPECT_FALSE(WaitUntil([] { return Form1->Config1->isEnabled(); }, 300));
+    ASSERT_TRUE(WaitUntil([] { return !Form1->Online_LED1->Checked(); }, 10000));
+    const int ticksWhenDark = watcher.ticks;
+    ASSERT_TRUE(WaitUntil([&] { return watcher.ticks - ticksWhenDark >= 3; }, 10000));
+    EXPECT_FALSE(Form1->Config1->isEnabled());
     QTest::mouseClick(Form1->LogStopButton, Qt::LeftButton);
     EXPECT_FALSE(Form1->DiskLED->Checked());
+    const int sentWhileLogging = watcher.sent - sentBeforeLog;
 
     const QStringList lines = FileLines(path);
     ASSERT_GE(lines.size(), 3);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("VORLANX Log V1.0  ")));
     EXPECT_EQ(lines[1], QStringLiteral("Time, CH1, CH2, CH3, CH4"));
     const int records = int(lines.size()) - 2;
-    EXPECT_GE(records, int(requestsWhileLogging) - 1);
-    EXPECT_LE(records, int(requestsWhileLogging) + 1);
+    EXPECT_EQ(records, watcher.logged) << "one record for each valid frame shown";
+    // Each record answers its own request: the first the one sent before Log Start.
+    EXPECT_LE(records, sentWhileLogging + 1);
     for (int i = 2; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].endsWith(QStringLiteral(", 1.300, 1.000, 0.850, 1.230")))
             << lines[i].toStdString();
@@ -113,6 +163,7 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
 
 TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     WindowsRig rig;
+    TickWatcher watcher;
     rig.StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9, 200));
     WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
     ASSERT_TRUE(WindowsRig::MetersShow({0.9f, 0.9f, 0.9f, 0.9f}));
@@ -120,11 +171,11 @@ TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     AnswerSaveDialog(dir.filePath(QStringLiteral("closing.csv")));
     QTest::mouseClick(Form1->LogStartButton, Qt::LeftButton);
     ASSERT_TRUE(Form1->Link().State.LogActive);
-    WaitUntil([] { return false; }, 500);
+    ASSERT_TRUE(WaitUntil([&] { return watcher.logged >= 3; }, 20000));
     Form1->close();
     EXPECT_FALSE(Form1->VaComm1->Active());
     const QStringList lines = FileLines(dir.filePath(QStringLiteral("closing.csv")));
-    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines.size(), 2 + watcher.logged);
     for (int i = 2; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].endsWith(QStringLiteral(", 0.900, 0.900, 0.900, 0.900")))
             << lines[i].toStdString();
@@ -190,6 +241,8 @@ TEST(EndToEnd, StartStateOfTheMainWindow) {
     EXPECT_EQ(ComPortForm->ComPortEdit1->value(), 1);
     EXPECT_TRUE(Form1->StaticText2->text().isEmpty());
     // With the port never opened, nothing is polled and Config stays disabled.
-    WaitUntil([] { return false; }, 350);
+    TickWatcher watcher;
+    ASSERT_TRUE(WaitUntil([&] { return watcher.ticks >= 3; }, 10000));
+    EXPECT_EQ(watcher.sent, 0);
     EXPECT_FALSE(Form1->Config1->isEnabled());
 }

@@ -90,10 +90,10 @@ TEST(LambdaChart, LiveViewGetsAPointPerTickAndNoneWhileTheControllerIsSilent) {
     WindowsRig rig;
     sim::ControllerEmulator& emulator =
         rig.StartEmulator(ConstantController(0.982, 1.0, 0.85, 1.234));
+    WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
     TLambdaChartForm* chart = OpenChart();
     int ticks = 0;
     QObject::connect(Form1->Timer2, &QTimer::timeout, [&] { ++ticks; });
-    WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
     const TLogSeries& live = chart->Live().Series();
     ASSERT_TRUE(WaitUntil([&] { return live.Size() >= 3; }));
     EXPECT_EQ(live.Lambda[0].back(), 0.982f);

@@ -10,12 +10,14 @@
 #include "widgets/AbRMeter.h"
 #include "widgets/AbVInd.h"
 #include "windows/Forms.h"
+#include "windows/SpinEdit.h"
 
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <memory>
 
 struct WindowsRig {
@@ -38,15 +40,25 @@ struct WindowsRig {
     }
 
     // Types the number into the port window's field and presses "Open Port".
-    static void OpenPortThroughWindow(int number) {
+    static void OpenPortThroughWindow(int number) { TypeAndOpen(QString::number(number)); }
+
+    // As an operator: the port window shown and active, a click into the field, its text
+    // replaced by typing, then a click on "Open Port", which takes the focus from the field.
+    static void TypeAndOpen(const QString& typed) {
         Form1->ComPortMenu->trigger();
-        QLineEdit* field = ComPortForm->ComPortEdit1->findChild<QLineEdit*>();
-        field->selectAll();
-        QTest::keyClicks(field, QString::number(number));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(ComPortForm));
+        TSpinEdit* edit = ComPortForm->ComPortEdit1;
+        QLineEdit* field = edit->findChild<QLineEdit*>();
+        QTest::mouseClick(field, Qt::LeftButton);
+        ASSERT_TRUE(edit->hasFocus());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, typed);
         QTest::mouseClick(ComPortForm->Button1, Qt::LeftButton);
+        ASSERT_FALSE(edit->hasFocus());
     }
 
-    static bool MetersShow(const std::array<float, 4>& values, int timeoutMs = 3000) {
+    static bool MetersShow(const std::array<float, 4>& values, int timeoutMs = 10000) {
         return WaitUntil(
             [&] {
                 return Form1->Meter1->Value() == values[0] && Form1->Meter2->Value() == values[1] &&

@@ -1,0 +1,37 @@
+#pragma once
+// uego-log's command line: what to log, how often, where to and in which format.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <stdexcept>
+
+enum class TLogFormat {
+    Design,  // the main window's log, byte for byte
+    Precise, // ISO 8601 stamps with milliseconds, elapsed time, supply and warm-up
+};
+
+struct TLogOptions {
+    int Port = 1;
+    double Rate = 10;     // requests a second
+    bool MaxRate = false; // the next request as soon as the answer is complete
+    QString Out;          // empty or "-": standard output
+    TLogFormat Format = TLogFormat::Design;
+    std::optional<double> Duration; // seconds; none: until stopped
+    bool Quiet = false;
+
+    bool ToStandardOutput() const { return Out.isEmpty() || Out == QLatin1String("-"); }
+};
+
+// A command line that cannot be run; the text names the option and what is wrong.
+struct EUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What the command line asks for.
+enum class TLogCommand { Run, Help, Version };
+
+// Reads the arguments (without the program name) into options. Throws EUsageError.
+TLogCommand ParseLogOptions(const QStringList& arguments, TLogOptions& options);
+
+extern const char* const LogUsageText;
+extern const char* const LogVersionText;

@@ -1,0 +1,385 @@
+#include "logger/UegoLog.h"
+
+#include "link/Frames.h"
+#include "link/LiveFrame.h"
+
+#include <cmath>
+#include <cstring>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+const char* const PreciseHeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
+
+namespace {
+
+// The controller's line, as the main window sets its port: 19200 bit/s, ten bits a byte.
+constexpr int LineBaud = 19200;
+constexpr auto ByteTime = std::chrono::nanoseconds(10'000'000'000LL / LineBaud);
+const std::vector<std::uint8_t> LiveDataRequest = frames::Frame(frames::ReadLiveData, {});
+// An answer may take the request's and its own byte-times; a few more, and it is given up.
+// The line counts as quiet after as many byte-times without a byte.
+constexpr int SlackBytes = 8;
+const auto ExchangeTimeout =
+    ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength + SlackBytes);
+constexpr auto QuietTime = ByteTime * SlackBytes;
+// A line that never falls quiet does not hold up the polling for longer than this.
+const auto LongestExchange = 4 * ExchangeTimeout;
+// A line silent this long whose queued requests do not leave is taken as hung up.
+constexpr auto SilenceBeforeHangUp = 2s;
+
+int CeilMilliseconds(std::chrono::steady_clock::duration d) {
+    return int(std::max<long long>(std::chrono::ceil<std::chrono::milliseconds>(d).count(), 0));
+}
+
+bool StatusLineWanted(const TLogOptions& options) {
+    return !options.Quiet && ::isatty(STDERR_FILENO);
+}
+
+void WriteStandardError(const QByteArray& text) {
+    (void)!::write(STDERR_FILENO, text.constData(), size_t(text.size()));
+}
+
+QString Number(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
+} // namespace
+
+QString PreciseRecordLine(const QDateTime& when, double elapsedSeconds, const TLiveBuf& LiveBuf) {
+    const QDateTime stamped = when.toOffsetFromUtc(when.offsetFromUtc());
+    QString line =
+        stamped.toString(Qt::ISODateWithMs) + QLatin1Char(',') + Number(elapsedSeconds, 3);
+    for (float lambda : LiveLambdas(LiveBuf))
+        line += QLatin1Char(',') + Number(lambda, 3);
+    line += QLatin1Char(',') + Number(LiveSupplyVolts(LiveBuf), 2);
+    line += LiveWarmUp(LiveBuf) ? QLatin1String(",1") : QLatin1String(",0");
+    return line;
+}
+
+TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
+    : QObject(parent), FOptions(options) {
+    OnMessage = [](const QString& line) {
+        WriteStandardError("uego-log: " + line.toLocal8Bit() + '\n');
+    };
+    FPort.SetDeviceName("COM%d");
+    FPort.SetBaudrate(br19200);
+    FPort.FlowControl()->SetControlDtr(dtrDisabled);
+    FPort.FlowControl()->SetControlRts(rtsDisabled);
+    FPort.OnRxChar = [this](QObject*, std::uint32_t) { PortRxChar(); };
+    FPort.OnClose = [this](QObject*) { LoseLine(); };
+
+    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    FWatchTimer.setInterval(1000);
+    FStatusTimer.setInterval(1000);
+    connect(&FPollTimer, &QTimer::timeout, this, &TUegoLog::PollTick);
+    connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ExchangeTimedOut);
+    connect(&FWatchTimer, &QTimer::timeout, this, &TUegoLog::WatchLine);
+    connect(&FStatusTimer, &QTimer::timeout, this, &TUegoLog::ShowStatus);
+    connect(&FEndTimer, &QTimer::timeout, this, &TUegoLog::EndWhenDue);
+}
+
+TUegoLog::~TUegoLog() {
+    FFinished = true;
+    FPort.OnRxChar = nullptr;
+    FPort.OnClose = nullptr;
+    FPort.Close();
+}
+
+// ---- Start and end --------------------------------------------------------------------
+
+bool TUegoLog::Start() {
+    FPort.SetPortNum(FOptions.Port);
+    try {
+        FPort.Open();
+    } catch (const EVaCommError& e) {
+        Say(QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+    try {
+        if (FOptions.ToStandardOutput())
+            FLog.Adopt(::dup(STDOUT_FILENO));
+        else
+            FLog.Create(FOptions.Out);
+        WriteHeader();
+    } catch (const EInOutError& e) {
+        Say(OutputError(e));
+        FFinished = true;
+        FPort.Close();
+        return false;
+    }
+    FRunStart = Clock::now();
+    if (FOptions.Duration) {
+        FRunEnd = FRunStart + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(*FOptions.Duration));
+        EndWhenDue();
+    }
+    FWatchTimer.start();
+    if (StatusLineWanted(FOptions)) {
+        FStatusTime = FRunStart;
+        FStatusTimer.start();
+    }
+    if (!FOptions.Quiet)
+        Say(QStringLiteral("logging COM%1 (%2) at %3 to %4")
+                .arg(FOptions.Port)
+                .arg(QString::fromStdString(FPort.DevicePath()))
+                .arg(FOptions.MaxRate ? QStringLiteral("the line's limit")
+                                      : QStringLiteral("%1 Hz").arg(FOptions.Rate))
+                .arg(OutputName()));
+    StartPolling();
+    return true;
+}
+
+void TUegoLog::WriteHeader() {
+    if (FOptions.Format == TLogFormat::Precise) {
+        FLog.WriteLine(QString::fromLatin1(PreciseHeaderLine));
+        return;
+    }
+    FLog.WriteLine(LogHeaderLine(Now()));
+    FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+}
+
+// The port cannot be closed from inside its own callback (its event thread waits there for
+// the callback to return), so the closing runs from the event loop; nothing is recorded
+// in between.
+void TUegoLog::Finish(int status) {
+    if (FFinished)
+        return;
+    FFinished = true;
+    FRunEnd = Clock::now();
+    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer})
+        timer->stop();
+    QMetaObject::invokeMethod(
+        this, [this, status] { Close(status); }, Qt::QueuedConnection);
+}
+
+void TUegoLog::Close(int status) {
+    FPort.Close();
+    try {
+        FLog.Close();
+    } catch (const EInOutError& e) {
+        Say(OutputError(e));
+        status = 1;
+    }
+    if (!FOptions.Quiet)
+        Say(QStringLiteral("%1 records in %2 s")
+                .arg(FRecords)
+                .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1)));
+    if (OnFinished)
+        OnFinished(status);
+}
+
+// A timer runs for at most a day at a time, so any duration fits its millisecond count.
+void TUegoLog::EndWhenDue() {
+    const Clock::duration left = FRunEnd - Clock::now();
+    if (left <= Clock::duration::zero())
+        Finish(0);
+    else
+        FEndTimer.start(CeilMilliseconds(std::min<Clock::duration>(left, 24h)));
+}
+
+void TUegoLog::Fail(const QString& line) {
+    Say(line);
+    Finish(1);
+}
+
+QString TUegoLog::OutputName() const {
+    return FOptions.ToStandardOutput() ? QStringLiteral("standard output") : FOptions.Out;
+}
+
+QString TUegoLog::OutputError(const EInOutError& e) const {
+    return QStringLiteral("%1: %2 (%3)")
+        .arg(OutputName(), QString::fromLocal8Bit(e.what()),
+             QString::fromLocal8Bit(std::strerror(e.ErrorCode)));
+}
+
+// ---- Polling ----------------------------------------------------------------------------
+
+void TUegoLog::StartPolling() {
+    FExchangeOpen = false;
+    FLastReceived = Clock::now();
+    FPollStart = FLastReceived;
+    FSlot = 0;
+    if (FOptions.MaxRate)
+        SendRequest();
+    else
+        PollTick();
+}
+
+// A tick that finds the previous answer still coming sends nothing, so a rate above the
+// line's limit gives what the line carries rather than cutting every answer short.
+void TUegoLog::PollTick() {
+    const Clock::time_point now = Clock::now();
+    if (FPort.Active() && !FExchangeOpen)
+        SendRequest();
+    ScheduleNextPoll(now);
+}
+
+// Requests go out at fixed slots from the start, so the rate does not drift; slots missed
+// while the program was held up are skipped, not made up in a burst.
+void TUegoLog::ScheduleNextPoll(Clock::time_point now) {
+    if (FFinished || FLost)
+        return;
+    const std::chrono::duration<double> period(1.0 / FOptions.Rate);
+    const auto slotNow = (long long)std::floor((now - FPollStart) / period);
+    FSlot = std::max(FSlot + 1, slotNow);
+    const auto due = FPollStart + std::chrono::duration_cast<Clock::duration>(FSlot * period);
+    FPollTimer.start(CeilMilliseconds(due - now));
+}
+
+void TUegoLog::SendRequest() {
+    FRxIndex = 1;
+    FExchangeOpen = true;
+    FRequestTime = Clock::now();
+    FExchangeTimer.start(CeilMilliseconds(ExchangeTimeout));
+    try {
+        for (std::uint8_t b : LiveDataRequest)
+            FPort.WriteChar(b);
+    } catch (const EVaCommError&) {
+        LoseLine(); // the output queue is full: nothing leaves the port any more
+    }
+}
+
+void TUegoLog::PortRxChar() {
+    const std::string received = FPort.ReadText();
+    if (received.empty() || FFinished || FLost)
+        return;
+    FLastReceived = Clock::now();
+    StoreReceived(FLiveBuf, FRxIndex, received);
+    if (FExchangeOpen && FRxIndex > frames::LiveFrameLength)
+        ExchangeDone();
+}
+
+// A valid answer is recorded and, at the line's limit, followed by the next request at once.
+// After one that was not, the next request waits for a quiet line, so that the rest of a
+// late answer cannot fall into the next exchange and spoil it too.
+void TUegoLog::ExchangeDone() {
+    FExchangeOpen = false;
+    FExchangeTimer.stop();
+    const bool valid = LiveFrameValid(FLiveBuf);
+    if (valid)
+        Record();
+    if (!FOptions.MaxRate || FFinished || FLost)
+        return;
+    if (valid)
+        SendRequest();
+    else
+        FExchangeTimer.start(CeilMilliseconds(QuietTime));
+}
+
+// An answer still arriving gets its time: the wait goes on until the line has been quiet
+// for a few byte-times.
+void TUegoLog::ExchangeTimedOut() {
+    const Clock::time_point now = Clock::now();
+    const Clock::duration sinceLastByte = now - FLastReceived;
+    if (sinceLastByte < QuietTime && now - FRequestTime < LongestExchange) {
+        FExchangeTimer.start(CeilMilliseconds(QuietTime - sinceLastByte));
+        return;
+    }
+    FExchangeOpen = false;
+    if (FOptions.MaxRate && !FFinished && !FLost)
+        SendRequest();
+}
+
+// ---- Records ----------------------------------------------------------------------------
+
+void TUegoLog::Record() {
+    FLastLambda = LiveLambdas(FLiveBuf);
+    FLastVolts = LiveSupplyVolts(FLiveBuf);
+    FLastWarmUp = LiveWarmUp(FLiveBuf);
+    if (FOptions.Format == TLogFormat::Precise) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - FRunStart).count();
+        WriteRecordLine(PreciseRecordLine(PreciseNow(), elapsed, FLiveBuf));
+    } else if (!FLastWarmUp) { // the main window writes no record while warming up
+        WriteRecordLine(LogRecordLine(Now(), FLastLambda));
+    }
+}
+
+void TUegoLog::WriteRecordLine(const QString& line) {
+    try {
+        FLog.WriteLine(line);
+        ++FRecords;
+    } catch (const EInOutError& e) {
+        Fail(OutputError(e));
+    }
+}
+
+// ---- The line going and coming back ---------------------------------------------------------
+
+// Once a second. A port the component closed itself (a hang-up) is lost; so is one that
+// has been silent for a while with requests stuck in its output queue, which a line that
+// went away without the component noticing looks like.
+void TUegoLog::WatchLine() {
+    if (FLost) {
+        TryReopen();
+        return;
+    }
+    const bool silent = Clock::now() - FLastReceived >= SilenceBeforeHangUp;
+    const int stuck = 2 * int(LiveDataRequest.size());
+    if (!FPort.Active() || (silent && FPort.WriteBufUsed() >= stuck))
+        LoseLine();
+}
+
+// Reported once; the file stays open while the port is retried once a second.
+void TUegoLog::LoseLine() {
+    if (FLost || FFinished)
+        return;
+    FLost = true;
+    FExchangeOpen = false;
+    FExchangeTimer.stop();
+    FPollTimer.stop();
+    Say(QStringLiteral("COM%1: the line is gone (adapter unplugged?); retrying once a second")
+            .arg(FOptions.Port));
+    QMetaObject::invokeMethod(
+        this, [this] { FPort.Close(); }, Qt::QueuedConnection); // not from inside its callback
+}
+
+void TUegoLog::TryReopen() {
+    if (FPort.Active())
+        return; // still being closed
+    try {
+        FPort.Open();
+    } catch (const EVaCommError&) {
+        return; // not back yet
+    }
+    FLost = false;
+    Say(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
+    StartPolling();
+}
+
+// ---- Standard error ---------------------------------------------------------------------
+
+void TUegoLog::ShowStatus() {
+    const Clock::time_point now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - FStatusTime).count();
+    const double rate = seconds > 0 ? (FRecords - FRecordsAtStatus) / seconds : 0;
+    FRecordsAtStatus = FRecords;
+    FStatusTime = now;
+    QString text = QStringLiteral("%1 records  %2/s  lambda").arg(FRecords).arg(Number(rate, 1));
+    for (float lambda : FLastLambda)
+        text += QLatin1Char(' ') + Number(lambda, 3);
+    text += QStringLiteral("  %1 V  silent %2 s")
+                .arg(Number(FLastVolts, 2),
+                     Number(std::chrono::duration<double>(now - FLastReceived).count(), 1));
+    if (FLastWarmUp)
+        text += QStringLiteral("  warm-up");
+    if (FLost)
+        text += QStringLiteral("  line gone");
+    WriteStandardError("\r" + text.toLocal8Bit() + "\x1b[K");
+    FStatusShown = true;
+}
+
+void TUegoLog::ClearStatus() {
+    if (FStatusShown)
+        WriteStandardError("\r\x1b[K");
+    FStatusShown = false;
+}
+
+void TUegoLog::Say(const QString& line) {
+    ClearStatus();
+    if (OnMessage)
+        OnMessage(line);
+}

@@ -1,0 +1,101 @@
+#pragma once
+// uego-log's run: polls the controller for live data and writes one record per valid answer,
+// without a window. It goes through the main window's port component, frames, live-frame
+// check and decoding, and record writer, so the two cannot drift apart.
+#include "link/DataLog.h"
+#include "link/LinkState.h"
+#include "logger/LogOptions.h"
+#include "serial/VaComm.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <chrono>
+#include <functional>
+
+// The precise format's header row, and a record: ISO 8601 local time with milliseconds and
+// the UTC offset, elapsed seconds, the four lambda values, supply volts and the warm-up flag.
+// Numbers use a decimal point whatever the regional settings, as the comma separates fields.
+extern const char* const PreciseHeaderLine;
+QString PreciseRecordLine(const QDateTime& when, double elapsedSeconds, const TLiveBuf& LiveBuf);
+
+class TUegoLog : public QObject {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit TUegoLog(const TLogOptions& options, QObject* parent = nullptr);
+    ~TUegoLog() override;
+
+    // Opens the port, then the output with its header, and starts polling. A port or an
+    // output that cannot be opened is reported through OnMessage, and the result is false.
+    bool Start();
+    // Ends the run after the record in hand: closes the port and the output from the event
+    // loop, then reports the exit status (0, or 1 when the output could not be closed)
+    // through OnFinished.
+    void Finish(int status);
+
+    // Called once, when the run has ended by itself or through Finish.
+    std::function<void(int status)> OnFinished;
+    // Notices and errors, one line each; by default to standard error.
+    std::function<void(const QString& line)> OnMessage;
+    // The clocks of the stamps: the design format's, and the precise format's.
+    std::function<TDateTime()> Now = [] { return ::Now(); };
+    std::function<QDateTime()> PreciseNow = [] { return QDateTime::currentDateTime(); };
+
+    int RecordCount() const { return FRecords; }
+    bool LineLost() const { return FLost; }
+    TVaComm& Port() { return FPort; }
+
+private:
+    void WriteHeader();
+    void Close(int status);
+    void EndWhenDue();
+    QString OutputName() const;
+    QString OutputError(const EInOutError& e) const;
+    void StartPolling();
+    void PollTick();
+    void ScheduleNextPoll(Clock::time_point now);
+    void SendRequest();
+    void PortRxChar();
+    void ExchangeDone();
+    void ExchangeTimedOut();
+    void Record();
+    void WriteRecordLine(const QString& line);
+    void WatchLine();
+    void LoseLine();
+    void TryReopen();
+    void ShowStatus();
+    void ClearStatus();
+    void Say(const QString& line);
+    void Fail(const QString& line);
+
+    TLogOptions FOptions;
+    TVaComm FPort;
+    TDataLog FLog;
+    TLiveBuf FLiveBuf;
+    int FRxIndex = 0;
+
+    QTimer FPollTimer;     // the next request at the chosen rate
+    QTimer FExchangeTimer; // gives up an answer that stopped coming
+    QTimer FWatchTimer;    // once a second: is the line still there, or back?
+    QTimer FStatusTimer;   // the status line on a terminal
+    QTimer FEndTimer;      // --duration
+
+    bool FExchangeOpen = false;
+    bool FLost = false;
+    bool FFinished = false;
+    bool FStatusShown = false;
+    Clock::time_point FRunStart;
+    Clock::time_point FRunEnd; // when --duration ends the run; when it ended
+    Clock::time_point FPollStart;
+    long long FSlot = 0;
+    Clock::time_point FLastReceived;
+    Clock::time_point FRequestTime;
+    int FRecords = 0;
+    int FRecordsAtStatus = 0;
+    Clock::time_point FStatusTime;
+    std::array<float, 4> FLastLambda{};
+    double FLastVolts = 0;
+    bool FLastWarmUp = false;
+};
