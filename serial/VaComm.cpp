@@ -206,7 +206,7 @@ int TVaWriteQueue::Size() const {
     return static_cast<int>(FTail.load() - head);
 }
 
-bool TVaWriteQueue::Append(const void* Buf, int Count, std::memory_order publish) {
+bool TVaWriteQueue::Append(const void* Buf, int Count) {
     const std::uint64_t tail = FTail.load(std::memory_order_relaxed);
     const auto fits = [&] {
         return tail - FHeadSeen + std::uint64_t(Count) <= std::uint64_t(FCapacity);
@@ -227,11 +227,10 @@ bool TVaWriteQueue::Append(const void* Buf, int Count, std::memory_order publish
     FTailAt += Count;
     if (FTailAt >= FCapacity)
         FTailAt -= FCapacity;
-    // Spelled out: an order known only at run time is taken as sequentially consistent.
-    if (publish == std::memory_order_release)
-        FTail.store(tail + std::uint64_t(Count), std::memory_order_release);
-    else
-        FTail.store(tail + std::uint64_t(Count));
+    // Sequentially consistent, like the event's state: the write thread, which resets
+    // FWriteEvent and then looks at the queue, and this side, which queues and then looks
+    // at the event, cannot both miss the other.
+    FTail.store(tail + std::uint64_t(Count));
     return true;
 }
 
@@ -354,21 +353,13 @@ bool TVaCommWriteThread::AwaitRoom(const void* Buf, int Count) {
     return false;
 }
 
-// Queues the bytes when they fit; otherwise arms the wait for room.
-//
-// The bytes are handed over by a plain release store, and FWriteEvent is set only when
-// found reset, which alone could miss a write thread that is just resetting it. That
-// thread never sleeps on a reset event, though, for longer than a poll interval before
-// the main thread has run (or withdrawn) its queue-empty report, and looks at the queue
-// again afterwards: whatever was queued before the report ran is found then, whatever
-// after finds the event reset. Without the hand-over (SyncThreads false) the store is
-// sequentially consistent instead.
+// Queues the bytes when they fit; otherwise arms the wait for room. FWriteEvent is set
+// only when found reset; a write thread resetting it at that moment looks at the queue
+// again afterwards (StopUnlessQueued).
 bool TVaCommWriteThread::Append(const void* Buf, int Count) {
-    const std::memory_order publish =
-        Sync() ? std::memory_order_release : std::memory_order_seq_cst;
-    if (!FBuffer.Append(Buf, Count, publish)) {
+    if (!FBuffer.Append(Buf, Count)) {
         FRoomEvent.ResetEvent();
-        if (!FBuffer.Append(Buf, Count, publish)) // room made between the two looks
+        if (!FBuffer.Append(Buf, Count)) // room made between the two looks
             return false;
     }
     FWriteEvent.SetEvent();

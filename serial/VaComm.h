@@ -73,9 +73,8 @@ public:
     int Size() const;
     int Capacity() const { return FCapacity; }
 
-    // Main thread: false, and nothing queued, when the bytes do not fit. publish orders
-    // the store that hands the bytes over (TVaCommWriteThread says which it needs).
-    bool Append(const void* Buf, int Count, std::memory_order publish);
+    // Main thread: false, and nothing queued, when the bytes do not fit.
+    bool Append(const void* Buf, int Count);
 
     // Write thread.
     int Peek(void* Buf) const; // copies out every queued byte; returns the count
