@@ -4,6 +4,7 @@
 #include "serial/VaComm.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
 #include <QTimer>
 #include <csignal>
@@ -355,6 +356,40 @@ TEST_F(PortTest, ABurstDuringTheHandlerRaisesOneEventAfterItWithoutReentry) {
     EXPECT_EQ(maxDepth, 1);
     ASSERT_EQ(counts.size(), 2u);
     EXPECT_EQ(counts[1], 3u);
+}
+
+// A handler that leaves its bytes while more arrive than the receive queue holds: the
+// main thread stays idle (it must not spin on a port it cannot read), and once the
+// handler reads again, every byte arrives once and in order.
+TEST_F(PortTest, AFullReceiveQueueLeavesTheMainThreadIdleAndLosesNothing) {
+    auto comm = NewPort();
+    comm->Buffers()->SetReadSize(16);
+    bool reading = false;
+    std::string received;
+    comm->OnRxChar = [&](QObject*, std::uint32_t) {
+        if (reading)
+            received += comm->ReadText();
+    };
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 64; ++i)
+        sent += static_cast<char>('0' + i % 43);
+    pty.Write(sent);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->ReadBufUsed() == 16; }));
+    const auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+    };
+    const auto before = cpu();
+    QEventLoop idle; // a real wait in the event loop, as the program's main loop waits
+    QTimer::singleShot(300ms, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LT(cpu() - before, 100ms) << "the main thread kept waking for the full queue";
+    reading = true;
+    received += comm->ReadText();
+    EXPECT_TRUE(RunEventsUntil([&] { return received.size() >= sent.size(); }));
+    EXPECT_EQ(received, sent);
 }
 
 TEST_F(PortTest, ClosedPortWriteCharIsFalseAndReadTextEmpty) {
