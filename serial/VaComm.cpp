@@ -321,6 +321,8 @@ void TVaCommWriteThread::Stop() {
 }
 
 bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
+    // Read here, on the main thread, before the bytes are handed over with the queue.
+    FReportEmpty.store(static_cast<bool>(FOwner->OnTxEmpty), std::memory_order_relaxed);
     if (Append(Buf, Count) || AwaitRoom(Buf, Count))
         return true;
     using Clock = std::chrono::steady_clock;
@@ -479,7 +481,10 @@ void TVaCommWriteThread::WriteDone(int count) {
     FRoomEvent.SetEvent();
     if (Queued() > 0)
         return;
-    FDraining = true;
+    // Only a handler set when the bytes were queued can see the report. Without one,
+    // the wait for the driver and the hand-over would cost a wake-up of both threads
+    // for every frame and show nothing.
+    FDraining = FReportEmpty.load(std::memory_order_relaxed);
     StopUnlessQueued(0);
 }
 

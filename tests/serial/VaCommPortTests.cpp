@@ -403,6 +403,7 @@ TEST_F(PortTest, ClosedPortWriteCharIsFalseAndReadTextEmpty) {
 
 TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
     auto comm = NewPort();
+    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
     comm->Open();
     TVaHandOver& handOver = TVaHandOver::Instance();
     ASSERT_TRUE(comm->WriteChar('a'));
@@ -424,6 +425,7 @@ TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
 // then and must not keep the writer from making room.
 TEST_F(PortTest, AWriterOutrunningAPendingQueueEmptyReportIsNotRefused) {
     auto comm = NewPort();
+    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
     comm->Open();
     ASSERT_TRUE(comm->WriteChar('a'));
     EXPECT_EQ(pty.Read(1, 2s), "a");
@@ -470,6 +472,22 @@ TEST_F(PortTest, RunsOfSingleBytesLongerThanTheQueueArriveWholeAndInOrder) {
     const int before = empties;
     RunEventsFor(200ms);
     EXPECT_EQ(empties, before + 1) << "one report after the last byte";
+}
+
+// Without a handler for it, an emptied queue costs no hand-over: the main thread, not
+// running its event loop here, finds nothing queued for it.
+TEST_F(PortTest, AnEmptiedQueueWithoutAHandlerHandsNothingOver) {
+    auto comm = NewPort();
+    comm->Open();
+    ASSERT_TRUE(comm->WriteText("abcd"));
+    EXPECT_EQ(pty.Read(4, 2s), "abcd");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(TVaHandOver::Instance().PendingCount(), 0u);
+    bool reported = false;
+    comm->OnTxEmpty = [&](QObject*) { reported = true; };
+    ASSERT_TRUE(comm->WriteText("efgh"));
+    EXPECT_EQ(pty.Read(4, 2s), "efgh");
+    EXPECT_TRUE(RunEventsUntil([&] { return reported; }));
 }
 
 TEST_F(PortTest, AQueueThatStaysFullRaisesOutputBufferFull) {
