@@ -115,7 +115,6 @@ public:
     void SetPriority(TThreadPriority priority);
     // true: work is handed to the main thread; false: it runs on this thread.
     void SetSync(bool sync) { FSync = sync; }
-    bool Sync() const { return FSync; }
     // Waits for the end of Execute. On the main thread it keeps running hand-overs.
     void WaitFor();
 
