@@ -24,6 +24,15 @@ constexpr std::chrono::microseconds RunWait(100);
 constexpr std::chrono::nanoseconds RunGap(1000);
 // How long the main thread waits awake for room in a full queue before it sleeps.
 constexpr std::chrono::microseconds RoomWait(20);
+// One step of a short wait awake: tells the processor that this is a spin.
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 // How soon a writer waiting for room in the queue notices that the line hung up.
 constexpr std::int64_t HungUpCheckMs = 50;
 
@@ -348,7 +357,7 @@ bool TVaCommWriteThread::AwaitRoom(const void* Buf, int Count) {
     const auto limit = Clock::now() + RoomWait;
     while (Clock::now() < limit) {
         for (int i = 0; i < 16; ++i)
-            __builtin_ia32_pause();
+            CpuRelax();
         if (FBuffer.Capacity() - Queued() >= Count)
             return Append(Buf, Count);
     }
@@ -445,7 +454,7 @@ void TVaCommWriteThread::AwaitRun() {
     for (int size = Queued();;) {
         const auto look = Clock::now() + RunGap;
         while (Clock::now() < look)
-            __builtin_ia32_pause();
+            CpuRelax();
         const int now = Queued();
         if (now == size || now >= FBuffer.Capacity() / 2 || Clock::now() > limit ||
             FCloseEvent.Signaled() || FFlushEvent.Signaled())
