@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -42,20 +45,44 @@ QEvent::Type TVaHandOver::ReraiseEventType() {
     return type;
 }
 
-void TVaHandOver::Synchronize(const std::function<void()>& fn) {
+void TVaHandOver::Synchronize(const std::function<void()>& fn, const void* tag) {
     if (OnThreadOf(*this)) {
         fn();
         return;
     }
-    TJob job{&fn};
+    TJob job{&fn, tag};
+    bool first;
     {
         std::lock_guard lock(FLock);
+        first = FJobs.empty();
         FJobs.push_back(&job);
     }
     FWork.notify_one();
-    PostWake();
+    if (first) // the main thread runs every queued job when woken once
+        PostWake();
     std::unique_lock lock(FLock);
     FDone.wait(lock, [&] { return job.Done; });
+}
+
+bool TVaHandOver::Withdraw(const void* tag) {
+    if (!tag)
+        return false;
+    bool withdrawn = false;
+    {
+        std::lock_guard lock(FLock);
+        for (auto it = FJobs.begin(); it != FJobs.end();) {
+            if ((*it)->Tag != tag) {
+                ++it;
+                continue;
+            }
+            (*it)->Done = true;
+            it = FJobs.erase(it);
+            withdrawn = true;
+        }
+    }
+    if (withdrawn)
+        FDone.notify_all();
+    return withdrawn;
 }
 
 std::size_t TVaHandOver::PendingCount() {
@@ -159,13 +186,16 @@ TVaThread::TVaThread() : FHandOver(TVaHandOver::Instance()) {}
 TVaThread::~TVaThread() = default;
 
 void TVaThread::Start() {
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    FBaseNice = errno == 0 ? nice : 0;
     FThread = std::thread([this] { Run(); });
 }
 
 void TVaThread::SetPriority(TThreadPriority priority) {
     FPriority = priority;
     if (const pid_t tid = FThreadId)
-        ApplyPriority(tid, priority);
+        ApplyPriority(tid, FBaseNice, priority);
 }
 
 void TVaThread::WaitFor() {
@@ -176,9 +206,9 @@ void TVaThread::WaitFor() {
     FThread.join();
 }
 
-void TVaThread::Synchronize(const std::function<void()>& fn) {
+void TVaThread::Synchronize(const std::function<void()>& fn, const void* tag) {
     if (FSync) {
-        FHandOver.Synchronize(fn);
+        FHandOver.Synchronize(fn, tag);
         return;
     }
     try {
@@ -190,7 +220,7 @@ void TVaThread::Synchronize(const std::function<void()>& fn) {
 
 void TVaThread::Run() {
     FThreadId = ::gettid();
-    ApplyPriority(FThreadId, FPriority);
+    ApplyPriority(FThreadId, FBaseNice, FPriority);
     try {
         Execute();
     } catch (...) {
@@ -200,8 +230,15 @@ void TVaThread::Run() {
     FHandOver.Notify();
 }
 
-void TVaThread::ApplyPriority(pid_t tid, TThreadPriority priority) {
-    // Nice values; raising a priority needs the right to do so and is skipped without it.
-    static constexpr int nice[] = {19, 10, 5, 0, -5, -10, -15};
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[priority]);
+// Steps of nice from the starting thread's own value, so that a program started with a
+// lower priority keeps it. A thread above normal takes its larger share as a batch
+// thread, which does not preempt when woken: the write thread, woken by the main thread
+// for the bytes it queues, would otherwise take the main thread's processor at once and
+// hold it up for each write. Raising a priority needs the right to do so and is skipped
+// without it.
+void TVaThread::ApplyPriority(pid_t tid, int base, TThreadPriority priority) {
+    static constexpr int step[] = {19, 10, 5, 0, -5, -10, -15};
+    const sched_param param{};
+    ::sched_setscheduler(tid, priority > tpNormal ? SCHED_BATCH : SCHED_OTHER, &param);
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::clamp(base + step[priority], -20, 19));
 }

@@ -45,6 +45,10 @@ private:
 // Close; the write thread's flush acknowledgement), where it runs nothing else: no timer
 // tick, no input event.
 //
+// A job queued with a tag may be withdrawn by that tag before the main thread starts it:
+// its worker goes on as if it had run (the write thread's queue-empty report, once the
+// queue has filled again, so that the report cannot hold up the writer).
+//
 // Exceptions thrown by fn: the worker is always released first and never sees them.
 // Run from the event loop, the exception then propagates out of event() into
 // QApplication::notify, where the program's top-level error report shows it (queued
@@ -56,7 +60,9 @@ class TVaHandOver : public QObject {
 public:
     static TVaHandOver& Instance(); // first call on the main thread
 
-    void Synchronize(const std::function<void()>& fn);
+    void Synchronize(const std::function<void()>& fn, const void* tag = nullptr);
+    // Withdraws the queued jobs carrying tag that have not started; true if there was one.
+    bool Withdraw(const void* tag);
     // Main thread, inside a wait: runs queued work, deferring its exceptions, until
     // done() holds or timeout passed; returns done(). done is tested under the
     // hand-over's lock; whoever makes it true calls Notify afterwards.
@@ -76,6 +82,7 @@ protected:
 private:
     struct TJob {
         const std::function<void()>* Fn;
+        const void* Tag = nullptr;
         bool Done = false;
     };
 
@@ -115,17 +122,19 @@ protected:
     virtual void Execute() = 0;
     TVaHandOver& HandOver() { return FHandOver; }
     // Runs fn on the main thread (FSync) or here; errors here go to the error report.
-    void Synchronize(const std::function<void()>& fn);
+    // A tag lets the main thread withdraw fn before it has started (TVaHandOver).
+    void Synchronize(const std::function<void()>& fn, const void* tag = nullptr);
 
 private:
     void Run();
-    static void ApplyPriority(pid_t tid, TThreadPriority priority);
+    static void ApplyPriority(pid_t tid, int base, TThreadPriority priority);
 
     TVaHandOver& FHandOver;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<TThreadPriority> FPriority{tpNormal};
     std::atomic<pid_t> FThreadId{0};
+    int FBaseNice = 0; // of the thread that started this one
     std::atomic<bool> FEnded{false};
     bool FSync = true;
 };

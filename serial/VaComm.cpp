@@ -3,6 +3,7 @@
 #include "serial/ComPortPaths.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,21 @@ namespace {
 // driver that is still sending: a Linux tty cannot be waited on for either.
 constexpr std::uint32_t LineWatchMs = 20;
 constexpr std::uint32_t DrainPollMs = 5;
+// How long the write thread waits for a run of bytes still being queued: at most, and
+// without a new byte.
+constexpr std::chrono::microseconds RunWait(100);
+constexpr std::chrono::nanoseconds RunGap(1000);
+// How long the main thread waits awake for room in a full queue before it sleeps.
+constexpr std::chrono::microseconds RoomWait(20);
+// One step of a short wait awake: tells the processor that this is a spin.
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 // How soon a writer waiting for room in the queue notices that the line hung up.
 constexpr std::int64_t HungUpCheckMs = 50;
 
@@ -54,6 +70,29 @@ std::string FormatDeviceName(const std::string& pattern, long n) {
     }
     return name;
 }
+
+} // namespace
+
+// The main thread's watch on the port for received bytes: runs its handler for every
+// activation, so that an error raised there reaches the event loop as from any handler.
+class TRxWatch : public QSocketNotifier {
+public:
+    TRxWatch(int fd, std::function<void()> activated)
+        : QSocketNotifier(fd, QSocketNotifier::Read), FActivated(std::move(activated)) {}
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::SockAct)
+            return QSocketNotifier::event(e);
+        FActivated();
+        return true;
+    }
+
+private:
+    std::function<void()> FActivated;
+};
+
+namespace {
 
 QEvent::Type HangUpEventType() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -167,6 +206,64 @@ void TVaCommBuffer::Peek(void* Buf, int Count) const {
     std::memcpy(Buf, FData.get(), static_cast<std::size_t>(std::clamp(Count, 0, FSize)));
 }
 
+TVaWriteQueue::TVaWriteQueue(int capacity)
+    : FData(std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(std::max(capacity, 0)))),
+      FCapacity(std::max(capacity, 0)) {}
+
+int TVaWriteQueue::Size() const {
+    const std::uint64_t head = FHead.load(); // first, so the tail read after is never behind
+    return static_cast<int>(FTail.load() - head);
+}
+
+bool TVaWriteQueue::Append(const void* Buf, int Count) {
+    const std::uint64_t tail = FTail.load(std::memory_order_relaxed);
+    const auto fits = [&] {
+        return tail - FHeadSeen + std::uint64_t(Count) <= std::uint64_t(FCapacity);
+    };
+    if (!fits()) {
+        FHeadSeen = FHead.load();
+        if (!fits())
+            return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(Buf);
+    if (Count == 1) {
+        FData[static_cast<std::size_t>(FTailAt)] = *bytes;
+    } else {
+        const int first = std::min(Count, FCapacity - FTailAt);
+        std::memcpy(FData.get() + FTailAt, bytes, static_cast<std::size_t>(first));
+        std::memcpy(FData.get(), bytes + first, static_cast<std::size_t>(Count - first));
+    }
+    FTailAt += Count;
+    if (FTailAt >= FCapacity)
+        FTailAt -= FCapacity;
+    // Sequentially consistent, like the event's state: the write thread, which resets
+    // FWriteEvent and then looks at the queue, and this side, which queues and then looks
+    // at the event, cannot both miss the other.
+    FTail.store(tail + std::uint64_t(Count));
+    return true;
+}
+
+int TVaWriteQueue::Peek(void* Buf) const {
+    const int count = static_cast<int>(FTail.load() - FHead.load(std::memory_order_relaxed));
+    auto* bytes = static_cast<std::uint8_t*>(Buf);
+    const int first = std::min(count, FCapacity - FHeadAt);
+    std::memcpy(bytes, FData.get() + FHeadAt, static_cast<std::size_t>(first));
+    std::memcpy(bytes + first, FData.get(), static_cast<std::size_t>(count - first));
+    return count;
+}
+
+void TVaWriteQueue::Remove(int Count) {
+    Count = std::clamp(Count, 0, Size());
+    FHeadAt += Count;
+    if (FHeadAt >= FCapacity)
+        FHeadAt -= FCapacity;
+    FHead.store(FHead.load(std::memory_order_relaxed) + std::uint64_t(Count));
+}
+
+void TVaWriteQueue::Clear() {
+    Remove(Size());
+}
+
 // ---------------------------------------------------------------------------------
 // Event thread
 
@@ -197,12 +294,7 @@ void TVaCommEventThread::Execute() {
                         timeout, room ? &port : nullptr);
         if (Terminated())
             continue;
-        std::uint32_t mask = 0;
-        const bool pulled = room && FOwner->PullInput().Count > 0;
-        if (pulled || (port.revents & POLLIN))
-            mask |= EV_RXCHAR;
-        FOwner->WatchLine();
-        mask |= FOwner->TakeEvents();
+        std::uint32_t mask = FOwner->CollectEvents(room);
         draining = reportsTransmit && FOwner->FTransmitting.Signaled();
         if (draining && FOwner->TransmitDrained()) {
             mask |= EV_TXEMPTY;
@@ -224,14 +316,7 @@ void TVaCommEventThread::Dispatch(std::uint32_t mask) {
 }
 
 void TVaCommEventThread::DispatchEvents() {
-    TVaCustomComm::THandlerScope scope(*FOwner);
-    std::uint32_t mask = FEvtMask;
-    if (mask & EV_RXCHAR) {
-        FOwner->HandleRxChar();
-        mask &= ~EV_RXCHAR;
-    }
-    if (mask != 0)
-        FOwner->HandleCommEvents(mask);
+    FOwner->DispatchBatch(FEvtMask);
 }
 
 // ---------------------------------------------------------------------------------
@@ -245,7 +330,9 @@ void TVaCommWriteThread::Stop() {
 }
 
 bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
-    if (Append(Buf, Count))
+    // Read here, on the main thread, before the bytes are handed over with the queue.
+    FReportEmpty.store(static_cast<bool>(FOwner->OnTxEmpty), std::memory_order_relaxed);
+    if (Append(Buf, Count) || AwaitRoom(Buf, Count))
         return true;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(FOwner->FBuffers.WriteTimeout());
@@ -253,6 +340,9 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || FOwner->HungUp())
             return false;
+        // A queue-empty report that the main thread has not run yet is out of date now,
+        // and the write thread waiting for it could never make room.
+        HandOver().Withdraw(this);
         FRoomEvent.WaitFor(
             static_cast<std::uint32_t>(std::min<std::int64_t>(left.count(), HungUpCheckMs)));
         if (Append(Buf, Count))
@@ -260,14 +350,29 @@ bool TVaCommWriteThread::WriteData(const void* Buf, int Count) {
     }
 }
 
-// Queues the bytes when they fit; otherwise arms the wait for room.
-bool TVaCommWriteThread::Append(const void* Buf, int Count) {
-    std::lock_guard lock(FOwner->FWriteSection);
-    if (Count > FBuffer.Free()) {
-        FRoomEvent.ResetEvent();
-        return false;
+// A write thread busy on another processor makes room within microseconds: looking again
+// awake for that long spares both threads a sleep and a wake-up.
+bool TVaCommWriteThread::AwaitRoom(const void* Buf, int Count) {
+    using Clock = std::chrono::steady_clock;
+    const auto limit = Clock::now() + RoomWait;
+    while (Clock::now() < limit) {
+        for (int i = 0; i < 16; ++i)
+            CpuRelax();
+        if (FBuffer.Capacity() - Queued() >= Count)
+            return Append(Buf, Count);
     }
-    FBuffer.Write(Buf, Count);
+    return false;
+}
+
+// Queues the bytes when they fit; otherwise arms the wait for room. FWriteEvent is set
+// only when found reset; a write thread resetting it at that moment looks at the queue
+// again afterwards (StopUnlessQueued).
+bool TVaCommWriteThread::Append(const void* Buf, int Count) {
+    if (!FBuffer.Append(Buf, Count)) {
+        FRoomEvent.ResetEvent();
+        if (!FBuffer.Append(Buf, Count)) // room made between the two looks
+            return false;
+    }
     FWriteEvent.SetEvent();
     return true;
 }
@@ -280,20 +385,17 @@ void TVaCommWriteThread::PurgeWrite() {
     FFlushDoneEvent.ResetEvent();
     FFlushEvent.SetEvent();
     const auto acknowledged = [this] { return FFlushDoneEvent.Signaled(); };
-    HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000));
+    if (HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)))
+        TakeLateBytes(); // queued by a hand-over run meanwhile, after the queue was emptied
 }
 
 int TVaCommWriteThread::Queued() {
-    std::lock_guard lock(FOwner->FWriteSection);
     return FBuffer.Size();
 }
 
 void TVaCommWriteThread::Execute() {
     while (!Terminated()) {
-        // After a hang-up nothing can be sent; flushes are still acknowledged.
-        TVaEvent* const writable = FOwner->HungUp() ? nullptr : &FWriteEvent;
-        switch (WaitForMultiple({&FCloseEvent, &FFlushEvent, writable},
-                                FDraining ? DrainPollMs : INFINITE)) {
+        switch (NextTurn()) {
         case 0:
             Terminate();
             break;
@@ -303,19 +405,28 @@ void TVaCommWriteThread::Execute() {
         case 2:
             WriteQueued();
             break;
-        }
-        if (FDraining && !Terminated())
+        case wmTimeout:
             ReportWhenDrained();
+            break;
+        }
     }
 }
 
+// The first of stop request, flush request and queued bytes; while the queue is empty
+// and not yet reported, nothing for a poll interval. Bytes queued while the last write
+// was under way are taken without another wait. After a hang-up nothing can be sent;
+// flushes are still acknowledged.
+int TVaCommWriteThread::NextTurn() {
+    TVaEvent* const writable = FOwner->HungUp() ? nullptr : &FWriteEvent;
+    if (writable && writable->Signaled() && !FCloseEvent.Signaled() && !FFlushEvent.Signaled())
+        return 2;
+    return WaitForMultiple({&FCloseEvent, &FFlushEvent, writable},
+                           FDraining ? DrainPollMs : INFINITE);
+}
+
 void TVaCommWriteThread::WriteQueued() {
-    int count;
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        count = FBuffer.Size();
-        FBuffer.Peek(FOutput.data(), count);
-    }
+    AwaitRun();
+    const int count = FBuffer.Peek(FOutput.data());
     const ssize_t written =
         count > 0 ? FOwner->FDevice->Write(FOutput.data(), static_cast<std::size_t>(count)) : 0;
     const int error = written < 0 ? errno : 0;
@@ -330,6 +441,25 @@ void TVaCommWriteThread::WriteQueued() {
         if (sent > 0)
             WriteDone(sent);
         WaitWritable();
+    }
+}
+
+// A main thread queueing a run byte by byte adds a byte every few nanoseconds. While the
+// queue keeps growing, the thread waits awake for the run to end (up to half the queue
+// or a short limit), so that the run leaves in one write. A main thread that shares this
+// thread's processor cannot add bytes meanwhile, and the wait ends after one look.
+void TVaCommWriteThread::AwaitRun() {
+    using Clock = std::chrono::steady_clock;
+    const auto limit = Clock::now() + RunWait;
+    for (int size = Queued();;) {
+        const auto look = Clock::now() + RunGap;
+        while (Clock::now() < look)
+            CpuRelax();
+        const int now = Queued();
+        if (now == size || now >= FBuffer.Capacity() / 2 || Clock::now() > limit ||
+            FCloseEvent.Signaled() || FFlushEvent.Signaled())
+            return;
+        size = now;
     }
 }
 
@@ -351,50 +481,62 @@ void TVaCommWriteThread::WaitWritable() {
     }
 }
 
+// An emptied queue is reported a poll interval later (ReportWhenDrained), so that a
+// main thread writing turn after turn, with its next bytes due within microseconds,
+// has its run of writes reported once, when it ends, rather than waiting for the main
+// thread after every turn.
 void TVaCommWriteThread::WriteDone(int count) {
-    bool empty;
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        FBuffer.Remove(count);
-        empty = FBuffer.Size() == 0;
-        if (empty)
-            FWriteEvent.ResetEvent();
-    }
+    FBuffer.Remove(count);
     FRoomEvent.SetEvent();
-    FDraining = empty;
+    if (Queued() > 0)
+        return;
+    // Only a handler set when the bytes were queued can see the report. Without one,
+    // the wait for the driver and the hand-over would cost a wake-up of both threads
+    // for every frame and show nothing.
+    FDraining = FReportEmpty.load(std::memory_order_relaxed);
+    StopUnlessQueued(0);
 }
 
-// The queue-empty report waits until the driver has sent the last byte too. Bytes
-// queued meanwhile are written first and reported once they are gone.
+// Resets FWriteEvent unless more than left bytes are queued. The queue is looked at again
+// after the reset: a byte queued in between has seen the event still set.
+void TVaCommWriteThread::StopUnlessQueued(int left) {
+    FWriteEvent.ResetEvent();
+    if (Queued() > left)
+        FWriteEvent.SetEvent();
+}
+
+// The queue-empty report waits until the driver has sent the last byte too.
 void TVaCommWriteThread::ReportWhenDrained() {
-    if (Queued() > 0) {
-        FDraining = false;
+    if (TakeLateBytes())
         return;
-    }
     int sending = 0;
     if (FOwner->FDevice->OutQueue(sending) == 0 && sending > 0)
         return;
     FDraining = false;
-    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); });
+    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); }, this);
+    TakeLateBytes();
+}
+
+// Bytes queued after the queue was found empty are written on the next turn.
+bool TVaCommWriteThread::TakeLateBytes() {
+    if (Queued() == 0)
+        return false;
+    FWriteEvent.SetEvent();
+    return true;
 }
 
 // A failed write is reported as a line error and retried when the next byte is queued
 // (or the thread is stopped). Retrying at once would spin on a device that went away.
 void TVaCommWriteThread::WriteFailed(int remaining) {
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        if (FBuffer.Size() == remaining)
-            FWriteEvent.ResetEvent();
-    }
+    StopUnlessQueued(remaining);
     Synchronize([this] { FOwner->HandOverEvents(EV_ERR); });
+    if (Queued() > remaining)
+        FWriteEvent.SetEvent();
 }
 
 void TVaCommWriteThread::AcknowledgeFlush() {
-    {
-        std::lock_guard lock(FOwner->FWriteSection);
-        FBuffer.Clear();
-        FWriteEvent.ResetEvent();
-    }
+    FBuffer.Clear();
+    StopUnlessQueued(0);
     FDraining = false;
     FRoomEvent.SetEvent();
     FFlushEvent.ResetEvent();
@@ -441,6 +583,8 @@ void TVaCustomComm::Open() {
         FRx80Full = false;
         FEvtChar = FEventChars.EventChar();
         FPendingEvents = FPendingErrors = 0;
+        FUnreported = false;
+        FDeferred = 0;
         FEventsPending.ResetEvent();
         FTransmitting.ResetEvent();
         FHungUp = false;
@@ -449,6 +593,7 @@ void TVaCustomComm::Open() {
         ApplyEventMask();
         StartLineWatch();
         CreateThreads();
+        StartRxWatch();
     } catch (...) {
         StopThreads();
         CloseHandle();
@@ -503,10 +648,12 @@ void TVaCustomComm::Close() {
 }
 
 void TVaCustomComm::Shut() {
+    FRxWatch.reset();
     {
         std::lock_guard lock(FGlobalSection);
         StopThreads();
     }
+    FWatchesRx = false;
     CloseHandle();
     if (!Destroying() && OnClose)
         OnClose(this);
@@ -696,6 +843,8 @@ TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
 // The event character and the queue passing 80 % are noted as the bytes come in.
 void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
     FReceive->Write(bytes, count);
+    FUnreported = true;
+    FArrived += static_cast<std::uint64_t>(count);
     std::uint32_t events = 0;
     if (std::memchr(bytes, FEvtChar.load(), static_cast<std::size_t>(count)))
         events |= EV_RXFLAG;
@@ -707,10 +856,15 @@ void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
 }
 
 // Bytes left the receive queue: there is room again, and below 80 % a new fill counts.
+// An emptied queue has nothing left to report.
 void TVaCustomComm::ReceiveTaken() {
     if (std::int64_t(FReceive->Size()) * 5 <= std::int64_t(FReceive->Capacity()) * 4)
         FRx80Full = false;
+    if (FReceive->Size() == 0)
+        FUnreported = false;
     FReceiveRoom.SetEvent();
+    if (FWatchesRx)
+        ResumeRxWatch();
 }
 
 bool TVaCustomComm::ReceiveRoom() {
@@ -763,6 +917,16 @@ void TVaCustomComm::AddEvents(std::uint32_t mask, std::uint32_t errors) {
         return;
     FPendingEvents |= mask;
     FEventsPending.SetEvent();
+}
+
+// The event thread's look at everything at once, so that bytes the main thread takes
+// meanwhile, and the line changes that came with them, fall into one batch or the next.
+std::uint32_t TVaCustomComm::CollectEvents(bool room) {
+    std::lock_guard lock(FReadSection);
+    if (room)
+        PullInput();
+    WatchLine();
+    return TakeEvents() | (FUnreported ? EV_RXCHAR : 0);
 }
 
 std::uint32_t TVaCustomComm::TakeEvents() {
@@ -1056,10 +1220,34 @@ TVaCustomComm::THandlerScope::THandlerScope(TVaCustomComm& comm) : FComm(comm) {
     ++FComm.FHandlers;
 }
 
-// A hang-up noticed while a handler ran is acted on once the last one has returned.
+// A hang-up noticed while a handler ran is acted on once the last one has returned, and
+// the watch for received bytes paused meanwhile goes on.
 TVaCustomComm::THandlerScope::~THandlerScope() {
-    if (--FComm.FHandlers == 0 && FComm.FHangUpDeferred.exchange(false))
+    if (--FComm.FHandlers != 0)
+        return;
+    if (FComm.FHangUpDeferred.exchange(false))
         FComm.PostHangUp();
+    if (FComm.FWatchesRx)
+        FComm.ResumeRxWatch();
+}
+
+// A batch of events, from the event thread's hand-over or from the main thread's own
+// watch. A batch that comes while the handlers of another run a nested event loop waits
+// for them to return, so that handlers never nest and keep their order.
+void TVaCustomComm::DispatchBatch(std::uint32_t mask) {
+    FDeferred |= mask;
+    if (FDispatching)
+        return;
+    THandlerScope scope(*this);
+    FDispatching = true;
+    const std::unique_ptr<bool, void (*)(bool*)> done(&FDispatching, [](bool* d) { *d = false; });
+    while (FDeferred != 0) {
+        const std::uint32_t batch = std::exchange(FDeferred, 0);
+        if (batch & EV_RXCHAR)
+            HandleRxChar();
+        if (batch & ~EV_RXCHAR)
+            HandleCommEvents(batch & ~EV_RXCHAR);
+    }
 }
 
 void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
@@ -1067,10 +1255,59 @@ void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
     HandleCommEvents(Mask);
 }
 
+// Bytes that an earlier OnRxChar was told of raise no new one by themselves.
 void TVaCustomComm::HandleRxChar() {
     const int waiting = ReadBufUsed();
-    if (waiting > 0 && OnRxChar)
+    if (TakeUnreported() && waiting > 0 && OnRxChar)
         OnRxChar(this, static_cast<std::uint32_t>(waiting));
+}
+
+bool TVaCustomComm::TakeUnreported() {
+    std::lock_guard lock(FReadSection);
+    return std::exchange(FUnreported, false);
+}
+
+// ---------------------------------------------------------------------------------
+// The main thread's watch for received bytes
+//
+// While the main thread waits in its event loop, it watches the port itself and takes
+// bytes the moment they arrive, rather than a hand-over later when the event thread has
+// woken and woken it in turn. The event thread waits on the port as ever and delivers
+// whatever the main thread does not get to first: while it is busy, while a handler
+// runs, and every other event.
+
+void TVaCustomComm::StartRxWatch() {
+    if (!FSyncThreads || !(FEventMask & EV_RXCHAR) || !FEventThread)
+        return;
+    FRxWatch = std::make_unique<TRxWatch>(FHandle, [this] { RxWatchActivated(); });
+    FWatchesRx = true;
+}
+
+void TVaCustomComm::RxWatchActivated() {
+    const std::uint64_t arrived = FArrived;
+    DispatchBatch(EV_RXCHAR);
+    if (FArrived == arrived && FRxWatch)
+        PauseRxWatchIfStuck();
+}
+
+// Readable, yet nothing came in: a handler is running (its nested event loop must not
+// spin on the port), the receive queue is full, or the input ended. The event thread
+// sees to those; the watch goes on once a handler has returned or room was made.
+void TVaCustomComm::PauseRxWatchIfStuck() {
+    pollfd port{FHandle, POLLIN, 0};
+    if (::poll(&port, 1, 0) <= 0)
+        return; // the event thread took the bytes
+    if (port.revents & (POLLHUP | POLLERR | POLLNVAL))
+        NoteHangUp();
+    FRxWatch->setEnabled(false);
+}
+
+void TVaCustomComm::ResumeRxWatch() {
+    if (!FRxWatch || FRxWatch->isEnabled() || HungUp())
+        return;
+    std::lock_guard lock(FReadSection);
+    if (FReceive->Free() > 0)
+        FRxWatch->setEnabled(true);
 }
 
 void TVaCustomComm::HandleCommEvents(std::uint32_t Mask) {

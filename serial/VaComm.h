@@ -63,7 +63,37 @@ private:
     int FSize = 0;
 };
 
+// The write queue: a ring of fixed capacity that the main thread appends to and the
+// write thread takes from, without a lock, so that a byte-by-byte WriteChar costs a copy
+// and a store. Each side owns one position; either may read the size.
+class TVaWriteQueue {
+public:
+    explicit TVaWriteQueue(int capacity);
+
+    int Size() const;
+    int Capacity() const { return FCapacity; }
+
+    // Main thread: false, and nothing queued, when the bytes do not fit.
+    bool Append(const void* Buf, int Count);
+
+    // Write thread.
+    int Peek(void* Buf) const; // copies out every queued byte; returns the count
+    void Remove(int Count);
+    void Clear();
+
+private:
+    std::unique_ptr<std::uint8_t[]> FData;
+    const int FCapacity;
+    // Bytes ever appended and ever taken; their difference is the size.
+    alignas(64) std::atomic<std::uint64_t> FTail = 0;
+    std::uint64_t FHeadSeen = 0; // the main thread's last look at FHead
+    int FTailAt = 0;             // where the next byte goes
+    alignas(64) std::atomic<std::uint64_t> FHead = 0;
+    int FHeadAt = 0; // where the oldest byte is
+};
+
 class TVaCustomComm;
+class TRxWatch;
 
 // Waits for received bytes, line errors, modem-line changes and a drained transmit
 // queue together with its stop request, and hands each batch to the main thread.
@@ -100,21 +130,27 @@ protected:
 
 private:
     bool Append(const void* Buf, int Count);
+    bool AwaitRoom(const void* Buf, int Count);
     void WriteQueued();
+    void AwaitRun();
     void WaitWritable();
+    int NextTurn();
     void WriteDone(int count);
+    void StopUnlessQueued(int left);
     void WriteFailed(int remaining);
     void ReportWhenDrained();
+    bool TakeLateBytes();
     void AcknowledgeFlush();
 
-    TVaCommBuffer FBuffer;
+    TVaWriteQueue FBuffer;
     std::vector<std::uint8_t> FOutput; // the bytes of the write in progress
     TVaWaitEvent FWriteEvent;          // set while bytes are queued
     TVaWaitEvent FCloseEvent;
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
     TVaWaitEvent FRoomEvent; // set when bytes left the queue
-    bool FDraining = false;  // the queue is empty, the driver may still be sending
+    bool FDraining = false;  // the queue ran empty and is not reported yet
+    std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
     TVaCustomComm* FOwner;
 };
 
@@ -292,6 +328,15 @@ private:
     std::uint32_t TakeEvents();
     std::uint32_t TakeErrors();
     void ReceiveTaken();
+    std::uint32_t CollectEvents(bool room);
+    bool TakeUnreported();
+    void DispatchBatch(std::uint32_t mask);
+
+    // The main thread's own watch for received bytes.
+    void StartRxWatch();
+    void RxWatchActivated();
+    void PauseRxWatchIfStuck();
+    void ResumeRxWatch();
     bool TransmitDrained();
     int QueueCount(int (TVaLine::*query)(int&));
 
@@ -316,6 +361,8 @@ private:
     bool FWatchLine = false;                  // the line has something the event mask watches
     std::uint32_t FPendingEvents = 0;         // seen, not yet handed to the event thread
     std::uint32_t FPendingErrors = 0;         // CE_ flags not yet reported
+    bool FUnreported = false;                 // bytes came in since the last OnRxChar
+    std::atomic<std::uint64_t> FArrived = 0;  // bytes ever received
     TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
     TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
     std::atomic<bool> FHungUp = false;
@@ -323,6 +370,10 @@ private:
     std::mutex FPostLock;                      // a hang-up event is made and read under it
     std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
     std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
+    std::unique_ptr<TRxWatch> FRxWatch;
+    bool FWatchesRx = false;     // the watch exists while open; only the main thread uses it
+    bool FDispatching = false;   // a batch's handlers are running
+    std::uint32_t FDeferred = 0; // events of batches that came meanwhile
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;

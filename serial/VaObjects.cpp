@@ -50,9 +50,7 @@ TVaEvent::TVaEvent(bool InitialState) : TVaHandleObject(NewEventFd()) {
         SetEvent();
 }
 
-void TVaEvent::SetEvent() {
-    if (FState.load(std::memory_order_acquire))
-        return;
+void TVaEvent::Signal() {
     std::lock_guard lock(FLock);
     if (FState)
         return;
@@ -64,7 +62,7 @@ void TVaEvent::SetEvent() {
 }
 
 void TVaEvent::ResetEvent() {
-    if (!FState.load(std::memory_order_acquire))
+    if (!FState.load())
         return;
     std::lock_guard lock(FLock);
     if (!FState)
@@ -73,10 +71,6 @@ void TVaEvent::ResetEvent() {
     if (::read(FHandle, &count, sizeof count) != sizeof count)
         FError = errno;
     FState = false;
-}
-
-bool TVaEvent::Signaled() const {
-    return FState.load(std::memory_order_acquire);
 }
 
 TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {

@@ -35,16 +35,23 @@ class TVaEvent : public TVaHandleObject {
 public:
     explicit TVaEvent(bool InitialState);
 
-    void SetEvent();
+    // Setting an event already set costs one load (a byte queued while others wait).
+    void SetEvent() {
+        if (!FState.load())
+            Signal();
+    }
     void ResetEvent();
-    bool Signaled() const;
+    bool Signaled() const { return FState.load(); }
     // Timeout in milliseconds, INFINITE for no limit.
     TVaEventWaitResult WaitFor(std::uint32_t Timeout);
 
 private:
+    void Signal();
+
     std::mutex FLock;
-    // Read without the lock, so that setting an event already set (a byte queued while
-    // others wait to be sent) costs no lock.
+    // Read without the lock. Sequentially consistent: a thread that publishes data with a
+    // sequentially consistent store and then sets the event, and one that resets the event
+    // and then looks at the data again, cannot both miss the other.
     std::atomic<bool> FState = false;
 };
 

@@ -4,7 +4,9 @@
 #include "serial/VaComm.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -356,6 +358,40 @@ TEST_F(PortTest, ABurstDuringTheHandlerRaisesOneEventAfterItWithoutReentry) {
     EXPECT_EQ(counts[1], 3u);
 }
 
+// A handler that leaves its bytes while more arrive than the receive queue holds: the
+// main thread stays idle (it must not spin on a port it cannot read), and once the
+// handler reads again, every byte arrives once and in order.
+TEST_F(PortTest, AFullReceiveQueueLeavesTheMainThreadIdleAndLosesNothing) {
+    auto comm = NewPort();
+    comm->Buffers()->SetReadSize(16);
+    bool reading = false;
+    std::string received;
+    comm->OnRxChar = [&](QObject*, std::uint32_t) {
+        if (reading)
+            received += comm->ReadText();
+    };
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 64; ++i)
+        sent += static_cast<char>('0' + i % 43);
+    pty.Write(sent);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->ReadBufUsed() == 16; }));
+    const auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+    };
+    const auto before = cpu();
+    QEventLoop idle; // a real wait in the event loop, as the program's main loop waits
+    QTimer::singleShot(300ms, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LT(cpu() - before, 100ms) << "the main thread kept waking for the full queue";
+    reading = true;
+    received += comm->ReadText();
+    EXPECT_TRUE(RunEventsUntil([&] { return received.size() >= sent.size(); }));
+    EXPECT_EQ(received, sent);
+}
+
 TEST_F(PortTest, ClosedPortWriteCharIsFalseAndReadTextEmpty) {
     auto comm = NewPort();
     comm->Open();
@@ -367,6 +403,7 @@ TEST_F(PortTest, ClosedPortWriteCharIsFalseAndReadTextEmpty) {
 
 TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
     auto comm = NewPort();
+    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
     comm->Open();
     TVaHandOver& handOver = TVaHandOver::Instance();
     ASSERT_TRUE(comm->WriteChar('a'));
@@ -381,6 +418,76 @@ TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
     EXPECT_EQ(comm->WriteBufUsed(), 5);
     comm->Close();
     EXPECT_EQ(pty.ReadUntilQuiet(100ms), "");
+}
+
+// The write thread waits on its queue-empty report while the main thread, busy and not
+// back in its event loop, queues more than the queue holds: the report is out of date
+// then and must not keep the writer from making room.
+TEST_F(PortTest, AWriterOutrunningAPendingQueueEmptyReportIsNotRefused) {
+    auto comm = NewPort();
+    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
+    comm->Open();
+    ASSERT_TRUE(comm->WriteChar('a'));
+    EXPECT_EQ(pty.Read(1, 2s), "a");
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (TVaHandOver::Instance().PendingCount() == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(TVaHandOver::Instance().PendingCount(), 0u);
+    std::string sent;
+    for (int i = 0; i < comm->Buffers()->WriteSize() * 3 / 2; ++i)
+        sent += static_cast<char>('A' + i % 26);
+    std::string refused = "(no error)";
+    for (std::size_t i = 0; i < sent.size() && refused == "(no error)"; ++i)
+        refused = ErrorOf([&] { comm->WriteChar(static_cast<std::uint8_t>(sent[i])); });
+    ASSERT_EQ(refused, "(no error)");
+    EXPECT_EQ(pty.Read(sent.size(), 5s), sent);
+}
+
+// Byte by byte, several hundred a turn, many times round the queue, with the far end
+// reading as it comes: every byte once and in order, and one queue-empty report after
+// the last.
+TEST_F(PortTest, RunsOfSingleBytesLongerThanTheQueueArriveWholeAndInOrder) {
+    auto comm = NewPort();
+    int empties = 0;
+    comm->OnTxEmpty = [&](QObject*) { ++empties; };
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 20000; ++i)
+        sent += static_cast<char>(i * 7 % 251);
+    std::string received;
+    std::thread reader([&] { received = pty.Read(sent.size(), 20s); });
+    std::size_t at = 0;
+    QTimer producer;
+    QObject::connect(&producer, &QTimer::timeout, [&] {
+        for (int n = 0; n < 700 && at < sent.size(); ++n, ++at)
+            ASSERT_TRUE(comm->WriteChar(static_cast<std::uint8_t>(sent[at])));
+    });
+    producer.start(0);
+    EXPECT_TRUE(RunEventsUntil([&] { return at == sent.size(); }, 20s));
+    producer.stop();
+    reader.join(); // the main thread runs no hand-over meanwhile
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
+    const int before = empties;
+    RunEventsFor(200ms);
+    EXPECT_EQ(empties, before + 1) << "one report after the last byte";
+}
+
+// Without a handler for it, an emptied queue costs no hand-over: the main thread, not
+// running its event loop here, finds nothing queued for it.
+TEST_F(PortTest, AnEmptiedQueueWithoutAHandlerHandsNothingOver) {
+    auto comm = NewPort();
+    comm->Open();
+    ASSERT_TRUE(comm->WriteText("abcd"));
+    EXPECT_EQ(pty.Read(4, 2s), "abcd");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(TVaHandOver::Instance().PendingCount(), 0u);
+    bool reported = false;
+    comm->OnTxEmpty = [&](QObject*) { reported = true; };
+    ASSERT_TRUE(comm->WriteText("efgh"));
+    EXPECT_EQ(pty.Read(4, 2s), "efgh");
+    EXPECT_TRUE(RunEventsUntil([&] { return reported; }));
 }
 
 TEST_F(PortTest, AQueueThatStaysFullRaisesOutputBufferFull) {
