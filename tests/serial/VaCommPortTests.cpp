@@ -34,6 +34,20 @@ protected:
         return comm;
     }
 
+    // Sends one byte and returns once the write thread waits on its queue-empty report,
+    // which it hands over for a handler and which only the main thread can run.
+    void HoldWriteThreadOnItsReport(TVaComm& comm) {
+        if (!comm.OnTxEmpty)
+            comm.OnTxEmpty = [](QObject*) {};
+        ASSERT_TRUE(comm.WriteChar('a'));
+        EXPECT_EQ(pty.Read(1, 2s), "a");
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (TVaHandOver::Instance().PendingCount() == 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_GT(TVaHandOver::Instance().PendingCount(), 0u);
+    }
+
     termios FarTermios() const {
         termios t{};
         tcgetattr(pty.Master(), &t); // a master reports its slave's settings
@@ -403,16 +417,8 @@ TEST_F(PortTest, ClosedPortWriteCharIsFalseAndReadTextEmpty) {
 
 TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
     auto comm = NewPort();
-    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
     comm->Open();
-    TVaHandOver& handOver = TVaHandOver::Instance();
-    ASSERT_TRUE(comm->WriteChar('a'));
-    EXPECT_EQ(pty.Read(1, 2s), "a");
-    // The write thread now waits on its queue-empty hand-over, which only Close runs.
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (handOver.PendingCount() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_GT(handOver.PendingCount(), 0u);
+    HoldWriteThreadOnItsReport(*comm); // only Close runs the report now
     for (char c : std::string("bcdef"))
         ASSERT_TRUE(comm->WriteChar(static_cast<std::uint8_t>(c)));
     EXPECT_EQ(comm->WriteBufUsed(), 5);
@@ -425,15 +431,8 @@ TEST_F(PortTest, BytesQueuedButNotSentAtCloseAreDropped) {
 // then and must not keep the writer from making room.
 TEST_F(PortTest, AWriterOutrunningAPendingQueueEmptyReportIsNotRefused) {
     auto comm = NewPort();
-    comm->OnTxEmpty = [](QObject*) {}; // so that the write thread hands its report over
     comm->Open();
-    ASSERT_TRUE(comm->WriteChar('a'));
-    EXPECT_EQ(pty.Read(1, 2s), "a");
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (TVaHandOver::Instance().PendingCount() == 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_GT(TVaHandOver::Instance().PendingCount(), 0u);
+    HoldWriteThreadOnItsReport(*comm);
     std::string sent;
     for (int i = 0; i < comm->Buffers()->WriteSize() * 3 / 2; ++i)
         sent += static_cast<char>('A' + i % 26);
@@ -538,13 +537,7 @@ TEST_F(PortTest, PurgeWriteEmptiesTheQueueAndNoLateCompletionTouchesIt) {
 TEST_F(PortTest, PurgeWriteRightAfterWritingDropsTheQueueWithoutStalling) {
     auto comm = NewPort();
     comm->Open();
-    ASSERT_TRUE(comm->WriteChar('a'));
-    EXPECT_EQ(pty.Read(1, 2s), "a");
-    // The write thread now waits on its queue-empty hand-over to the main thread.
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (TVaHandOver::Instance().PendingCount() == 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
+    HoldWriteThreadOnItsReport(*comm);
     comm->WriteText("bcdef");
     EXPECT_LT(MillisecondsOf([&] { comm->PurgeWrite(); }), 1000.0);
     EXPECT_EQ(comm->WriteBufUsed(), 0);
