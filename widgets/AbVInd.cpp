@@ -110,17 +110,27 @@ void TAbValueInd::ValueChanged() {
     const bool nested = std::exchange(FValueChanging, true);
     TAbAnalogGControl::ValueChanged();
     FValueChanging = nested;
-    // A new extreme runs ValueChanged again from inside; the outermost run draws.
-    if (!nested && !InPaint() && isVisible())
-        RepaintValue(ValueArea(), true);
+    // A new extreme runs ValueChanged again from inside; the outermost run draws: the
+    // characters that changed, at once, or nothing when the text shows as before.
+    if (nested || InPaint() || !isVisible())
+        return;
+    const QRect box = ValueArea();
+    if (box.isEmpty())
+        return;
+    const QRect changed = FValueBmp.ShowRightAligned(ValueStr());
+    RepaintValue(changed.translated(box.topLeft()).intersected(box), true);
 }
 
 // The value right-aligned in its box: a text wider than the box loses its leading
 // characters at the box's left edge.
-void TAbValueInd::PaintValue(QPainter& canvas, const QRect&) {
+void TAbValueInd::PaintValue(QPainter& canvas, const QRect& area) {
     const QRect box = ValueArea();
-    if (box.isEmpty())
+    const QRect target = area.intersected(box);
+    if (target.isEmpty())
         return;
     FValueBmp.ShowRightAligned(ValueStr());
-    canvas.drawImage(box.topLeft(), FValueBmp.Bitmap());
+    const qreal ratio = FValueBmp.Bitmap().devicePixelRatio();
+    const QRect source = target.translated(-box.topLeft());
+    canvas.drawImage(target, FValueBmp.Bitmap(),
+                     QRect(source.topLeft() * ratio, source.size() * ratio));
 }

@@ -254,18 +254,20 @@ void TGlyphBitmap::Setup(const QFont& font, QColor color, QColor background, QSi
     FShownFromCells = true;
 }
 
-void TGlyphBitmap::ShowRightAligned(const QString& text) {
+QRect TGlyphBitmap::ShowRightAligned(const QString& text) {
     if (FBitmap.isNull() || (FShownFromCells && text == FShownText))
-        return;
+        return {};
     FShownText = text;
+    const QRect whole(QPoint(0, 0), FSize);
     if (FBitmap.devicePixelRatio() != 1 || !Place(text, FNext)) {
         FBitmap.fill(FBackground);
         DrawWithLayout(text);
         FShown.clear();
         FShownFromCells = false;
-        return;
+        return whole;
     }
-    if (!FShownFromCells) {
+    const bool refilled = !FShownFromCells; // after a laid-out text, or none yet
+    if (refilled) {
         FBitmap.fill(FBackground);
         FShown.clear();
         FShownFromCells = true;
@@ -284,9 +286,13 @@ void TGlyphBitmap::ShowRightAligned(const QString& text) {
     for (const TPlacement& p : FNext)
         if (!FShown.contains(p))
             include(p.Area);
-    if (left <= right)
-        Compose(QRect(QPoint(left, top), QPoint(right, bottom)).intersected(FBitmap.rect()));
+    QRect changed;
+    if (left <= right) {
+        changed = QRect(QPoint(left, top), QPoint(right, bottom)).intersected(FBitmap.rect());
+        Compose(changed);
+    }
     std::swap(FShown, FNext);
+    return refilled ? whole : changed;
 }
 
 // Where each character's picture goes, left to right; false when the text needs a real

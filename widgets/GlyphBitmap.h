@@ -22,8 +22,9 @@ public:
     // cleared to the background.
     void Setup(const QFont& font, QColor color, QColor background, QSize size, qreal ratio);
     // Shows `text` as drawText would at x = the bitmap's width minus the text's advance,
-    // with the top of the text cell at the top of the bitmap.
-    void ShowRightAligned(const QString& text);
+    // with the top of the text cell at the top of the bitmap. Returns the part of the
+    // bitmap that changed (empty when nothing did).
+    QRect ShowRightAligned(const QString& text);
     const QImage& Bitmap() const { return FBitmap; }
     // Whether the text shown was composed from character pictures rather than laid out.
     bool FromPictures() const { return FShownFromCells; }

@@ -97,16 +97,23 @@ TEST(Readout, SupplyShowsOneDecimalAndTheUnit) {
     EXPECT_GT(CountPixels(image, box, IsLime), 50);
 }
 
-TEST(Readout, ValueUpdateRepaintsOnlyTheValueBoxOnce) {
+TEST(Readout, ValueUpdateRepaintsOnlyTheCharactersThatChangeOnce) {
     TReadoutForm form;
-    form.ValueInd1->SetValue(2.0f); // a new maximum: recorded, with one more redraw
+    TAbValueInd* readout = form.ValueInd1;
+    readout->SetValue(2.0f); // a new maximum: recorded, with one more redraw
+    readout->SetValue(1.017f);
     TPaintRecorder recorder;
     recorder.Watch(&form.Window);
-    recorder.Watch(form.ValueInd1);
-    form.ValueInd1->SetValue(1.017f);
-    form.ValueInd1->SetValue(1.017f);
-    ASSERT_EQ(recorder.Of(form.ValueInd1).size(), 1u);
-    EXPECT_EQ(recorder.Of(form.ValueInd1)[0], form.ValueInd1->ValueArea());
+    recorder.Watch(readout);
+    readout->SetValue(1.018f); // the last digit alone
+    readout->SetValue(1.018f);
+    readout->SetValue(1.0181f); // shows as "1.018" too
+    const QRect box = readout->ValueArea();
+    ASSERT_EQ(recorder.Of(readout).size(), 1u);
+    const QRect painted = recorder.Of(readout)[0];
+    EXPECT_TRUE(box.contains(painted)) << "inside the value box";
+    EXPECT_LT(painted.width(), box.width() / 2) << "one digit, not the whole box";
+    EXPECT_GT(painted.right(), box.center().x()) << "at the right-hand end";
     EXPECT_TRUE(recorder.Of(&form.Window).empty());
 }
 
