@@ -148,8 +148,8 @@ private:
     TVaWaitEvent FCloseEvent;
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
-    TVaWaitEvent FRoomEvent; // set when bytes left the queue
-    bool FDraining = false;  // the queue ran empty and is not reported yet
+    TVaWaitEvent FRoomEvent;                // set when bytes left the queue
+    bool FDraining = false;                 // the queue ran empty and is not reported yet
     std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
     TVaCustomComm* FOwner;
 };
