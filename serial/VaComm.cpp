@@ -1019,12 +1019,20 @@ bool TVaCustomComm::ReadChar(std::uint8_t& Ch) {
     return ReadBuf(&Ch, 1) == 1;
 }
 
+// Everything waiting, with one look at the driver: a received-character handler calls
+// this for every batch.
 std::string TVaCustomComm::ReadText() {
-    const int waiting = ReadBufUsed();
+    if (!Active())
+        return {};
+    std::lock_guard lock(FGlobalSection);
+    PullInput();
+    std::lock_guard readLock(FReadSection);
+    const int waiting = FReceive->Size();
     if (waiting <= 0)
         return {};
     std::string text(static_cast<std::size_t>(waiting), '\0');
-    text.resize(static_cast<std::size_t>(ReadBuf(text.data(), waiting)));
+    FReceive->Read(text.data(), waiting);
+    ReceiveTaken();
     return text;
 }
 
