@@ -64,9 +64,9 @@ void TVaHandOver::Synchronize(const std::function<void()>& fn, const void* tag) 
     FDone.wait(lock, [&] { return job.Done; });
 }
 
-bool TVaHandOver::Withdraw(const void* tag) {
+void TVaHandOver::Withdraw(const void* tag) {
     if (!tag)
-        return false;
+        return;
     bool withdrawn = false;
     {
         std::lock_guard lock(FLock);
@@ -82,7 +82,6 @@ bool TVaHandOver::Withdraw(const void* tag) {
     }
     if (withdrawn)
         FDone.notify_all();
-    return withdrawn;
 }
 
 std::size_t TVaHandOver::PendingCount() {

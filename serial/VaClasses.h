@@ -61,8 +61,8 @@ public:
     static TVaHandOver& Instance(); // first call on the main thread
 
     void Synchronize(const std::function<void()>& fn, const void* tag = nullptr);
-    // Withdraws the queued jobs carrying tag that have not started; true if there was one.
-    bool Withdraw(const void* tag);
+    // Withdraws the queued jobs carrying tag that have not started.
+    void Withdraw(const void* tag);
     // Main thread, inside a wait: runs queued work, deferring its exceptions, until
     // done() holds or timeout passed; returns done(). done is tested under the
     // hand-over's lock; whoever makes it true calls Notify afterwards.

@@ -653,7 +653,6 @@ void TVaCustomComm::Shut() {
         std::lock_guard lock(FGlobalSection);
         StopThreads();
     }
-    FWatchesRx = false;
     CloseHandle();
     if (!Destroying() && OnClose)
         OnClose(this);
@@ -863,8 +862,7 @@ void TVaCustomComm::ReceiveTaken() {
     if (FReceive->Size() == 0)
         FUnreported = false;
     FReceiveRoom.SetEvent();
-    if (FWatchesRx)
-        ResumeRxWatch();
+    ResumeRxWatch();
 }
 
 bool TVaCustomComm::ReceiveRoom() {
@@ -1235,8 +1233,7 @@ TVaCustomComm::THandlerScope::~THandlerScope() {
         return;
     if (FComm.FHangUpDeferred.exchange(false))
         FComm.PostHangUp();
-    if (FComm.FWatchesRx)
-        FComm.ResumeRxWatch();
+    FComm.ResumeRxWatch();
 }
 
 // A batch of events, from the event thread's hand-over or from the main thread's own
@@ -1288,7 +1285,6 @@ void TVaCustomComm::StartRxWatch() {
     if (!FSyncThreads || !(FEventMask & EV_RXCHAR) || !FEventThread)
         return;
     FRxWatch = std::make_unique<TRxWatch>(FHandle, [this] { RxWatchActivated(); });
-    FWatchesRx = true;
 }
 
 void TVaCustomComm::RxWatchActivated() {

@@ -370,10 +370,9 @@ private:
     std::mutex FPostLock;                      // a hang-up event is made and read under it
     std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
     std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
-    std::unique_ptr<TRxWatch> FRxWatch;
-    bool FWatchesRx = false;     // the watch exists while open; only the main thread uses it
-    bool FDispatching = false;   // a batch's handlers are running
-    std::uint32_t FDeferred = 0; // events of batches that came meanwhile
+    std::unique_ptr<TRxWatch> FRxWatch;        // while open; only the main thread uses it
+    bool FDispatching = false;                 // a batch's handlers are running
+    std::uint32_t FDeferred = 0;               // events of batches that came meanwhile
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;

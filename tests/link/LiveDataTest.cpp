@@ -1,22 +1,13 @@
 // The live tick against the controller emulator: requests, decoding, lamps, silence.
 #include "link/Frames.h"
 #include "tests/link/LinkRig.h"
+#include "tests/support/CommError.h"
 #include "tests/support/FarEnd.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 const std::vector<std::uint8_t> LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
-
-// The port error's text, or "(no error)".
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 } // namespace
 
 TEST(LiveData, EveryTickSendsTheLiveDataRequest) {

@@ -162,12 +162,3 @@ double MillisecondsOf(const std::function<void()>& fn) {
     fn();
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-std::string ErrorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const EVaCommError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}

@@ -1,14 +1,13 @@
 #pragma once
 // Test helpers: a pseudo-terminal pair offered as a port number, the far end's reads and
 // writes, running the Qt event loop until a condition holds, and process counters.
+#include "tests/support/CommError.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-// The text of the port error that fn raises, or "(no error)".
-std::string ErrorOf(const std::function<void()>& fn);
 
 // Points XDG_CONFIG_HOME at a fresh temporary directory while it lives, so that the
 // alias COMn can name any device.
