@@ -36,6 +36,10 @@ QChar DecimalSeparator() {
     return lastSeparator;
 }
 
+QString FixedDecimals(double value, int decimals) {
+    return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
+}
+
 QChar ThousandSeparator() {
     const lconv* conv = std::localeconv();
     const QString separator =

@@ -10,6 +10,8 @@ int Round(double x);
 QChar DecimalSeparator();
 // The thousands separator of the regional settings; a null character where there is none.
 QChar ThousandSeparator();
+// The value with a fixed number of decimals and the locale's decimal separator: 1.5, 3 → 1.500.
+QString FixedDecimals(double value, int decimals);
 // Formats `value` with a float format picture: "0" mandatory digit, "#" optional digit,
 // "." decimal separator, "E+"/"E-"/"e+"/"e-" exponent, "'…'" or "\"…\"" literal text, ";"
 // separating the sections for positive, negative and zero values. The value is rounded
