@@ -1165,6 +1165,22 @@ void TVaCustomComm::SetXon(bool value) {
         LineControl(FDevice->SetXon(value));
 }
 
+void TVaCustomComm::ResetDev() {
+    if (Active())
+        LineControl(FDevice->ResetDev());
+}
+
+TVaCommProp TVaCustomComm::Properties() {
+    if (!Active())
+        throw EVaCommError(sPortClosed);
+    TVaCommProp prop;
+    if (const int error = FDevice->Properties(prop))
+        RaiseCommError(sErrorProperties, error);
+    prop.CurrentRxQueue = static_cast<std::uint32_t>(FReceive->Capacity());
+    prop.CurrentTxQueue = static_cast<std::uint32_t>(FBuffers.WriteSize());
+    return prop;
+}
+
 bool TVaCustomComm::ModemStatus(int bit) {
     int lines = 0;
     if (!Active())

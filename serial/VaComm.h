@@ -239,6 +239,10 @@ public:
     void SetRTS(bool value);
     void SetBreak(bool value);
     void SetXon(bool value);
+    void ResetDev();
+    // The driver's capability record, with the queue sizes of this open; raises
+    // sPortClosed on a closed port.
+    TVaCommProp Properties();
     bool CTS();
     bool DSR();
     bool RING();

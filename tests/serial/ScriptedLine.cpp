@@ -87,6 +87,11 @@ void LineScript::Change(const std::function<void(LineScript&)>& change) {
     change(*this);
 }
 
+void LineScript::SetPropertiesError(int error) {
+    std::lock_guard lock(FLock);
+    FPropertiesError = error;
+}
+
 void LineScript::SetInput(int tiocmBit, bool on) {
     if (((FLines & tiocmBit) != 0) == on)
         return;
@@ -156,6 +161,11 @@ std::vector<int> LineScript::Flushes() {
 bool LineScript::BreakOn() {
     std::lock_guard lock(FLock);
     return FBreakOn;
+}
+
+int LineScript::Resets() {
+    std::lock_guard lock(FLock);
+    return FResets;
 }
 
 int ScriptedLine::Open(const std::string&) {
@@ -271,4 +281,23 @@ int ScriptedLine::SetXon(bool on) {
     std::lock_guard lock(FScript->FLock);
     FScript->FHoldFlags = on ? FScript->FHoldFlags & ~HOLD_XOFF : FScript->FHoldFlags | HOLD_XOFF;
     return 0;
+}
+
+int ScriptedLine::ResetDev() {
+    std::lock_guard lock(FScript->FLock);
+    if (FScript->FControlError)
+        return FScript->FControlError;
+    ++FScript->FResets;
+    FScript->FBreakOn = false;
+    FScript->FHoldFlags &= ~HOLD_XOFF;
+    return 0;
+}
+
+int ScriptedLine::Properties(TVaCommProp& prop) {
+    std::lock_guard lock(FScript->FLock);
+    prop = {};
+    prop.ServiceMask = SP_SERIALCOMM;
+    prop.ProvSubType = PST_RS232;
+    prop.MaxBaud = 0x00020000; // 115200 bit/s
+    return FScript->FPropertiesError;
 }

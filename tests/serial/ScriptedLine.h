@@ -25,6 +25,7 @@ public:
     // Errors the line's calls answer with (0 for success).
     void SetModemError(int error);
     void SetControlError(int error);
+    void SetPropertiesError(int error);
 
     // The far end sends bytes; change then runs (under the script's lock) once the
     // line has read past them, as a UART counts an error before its byte is readable.
@@ -50,6 +51,7 @@ public:
     TVaDCB Applied();
     std::vector<int> Flushes();
     bool BreakOn();
+    int Resets();
 
 private:
     friend class ScriptedLine;
@@ -62,6 +64,8 @@ private:
     bool FHasModemLines = true;
     int FModemError = 0;
     int FControlError = 0;
+    int FPropertiesError = 0;
+    int FResets = 0;
     int FLines = 0;
     TVaLineCounts FCounts;
     int FInQueue = 0;
@@ -96,6 +100,9 @@ public:
     int Flush(int queues) override;
     int SetBreak(bool on) override;
     int SetXon(bool on) override;
+    int ResetDev() override;
+    // An RS-232 line limited to 115200 bit/s.
+    int Properties(TVaCommProp& prop) override;
 
 private:
     std::shared_ptr<LineScript> FScript;

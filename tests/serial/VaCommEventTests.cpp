@@ -1,7 +1,8 @@
 // The component's event rules against a scripted line that has what a pseudo-terminal
 // lacks (modem lines, UART counters, driver queue counts, hold flags): each event is
-// raised once, on the main thread, in the design's order; the status and the line and
-// modem operations reach the line; purges, Close from a handler, and hang-ups.
+// raised once, on the main thread, received bytes first, then line errors, then the rest
+// in a fixed order; the status and the line and modem operations reach the line; purges,
+// Close from a handler, and hang-ups.
 #include "ScriptedLine.h"
 #include "SerialTestSupport.h"
 #include "serial/VaComm.h"
@@ -66,7 +67,7 @@ struct ScriptedPort {
 
 using Events = std::vector<std::string>;
 
-TEST(ScriptedLineEvents, EveryEventOfOneBatchOnceInTheDesignsOrder) {
+TEST(ScriptedLineEvents, EveryEventOfOneBatchOnceBytesFirstThenErrorsThenTheRest) {
     ScriptedPort port;
     port.readOnRxChar = false; // the receive queue stays above 80 %
     port.comm.SetDirectWrite(true);
@@ -243,6 +244,40 @@ TEST(ScriptedLineOperations, ModemLinesBreakAndXoffReachTheLine) {
               "Error calling comm function (1), Operation not permitted");
     EXPECT_EQ(ErrorOf([&] { port.comm.SetBreak(true); }),
               "Error calling comm function (1), Operation not permitted");
+}
+
+TEST(ScriptedLineOperations, PropertiesAndResetDevReachTheLineOnlyWhileOpen) {
+    ScriptedPort port;
+    EXPECT_EQ(ErrorOf([&] { port.comm.Properties(); }),
+              "Can't perform this operation while port is closed");
+    port.comm.ResetDev();
+    EXPECT_EQ(port.script->Resets(), 0) << "closed: nothing happens";
+
+    port.comm.Buffers()->SetReadSize(1000);
+    port.comm.Buffers()->SetWriteSize(300);
+    port.comm.Open();
+    const TVaCommProp prop = port.comm.Properties();
+    EXPECT_EQ(prop.PacketLength, 64);
+    EXPECT_EQ(prop.ServiceMask, 0x0001u);
+    EXPECT_EQ(prop.ProvSubType, 0x0001u);
+    EXPECT_EQ(prop.MaxBaud, 0x00020000u);
+    EXPECT_EQ(prop.CurrentRxQueue, 1000u);
+    EXPECT_EQ(prop.CurrentTxQueue, 300u);
+
+    port.comm.SetBreak(true);
+    port.comm.SetXon(false);
+    port.comm.ResetDev();
+    EXPECT_EQ(port.script->Resets(), 1);
+    EXPECT_FALSE(port.script->BreakOn());
+    EXPECT_FALSE(port.comm.XOffHold());
+
+    port.script->SetPropertiesError(EPERM);
+    EXPECT_EQ(ErrorOf([&] { port.comm.Properties(); }),
+              "Error reading port properties (1), Operation not permitted");
+    port.script->SetControlError(EPERM);
+    EXPECT_EQ(ErrorOf([&] { port.comm.ResetDev(); }),
+              "Error calling comm function (1), Operation not permitted");
+    EXPECT_EQ(port.script->Resets(), 1);
 }
 
 TEST(ScriptedLineOperations, DtrEnabledIsRaisedAtOpenAndTheRecordIsApplied) {

@@ -92,14 +92,19 @@ TEST_F(PortTest, EveryByteValuePassesBothWays) {
     EXPECT_EQ(pty.Read(all.size(), 2s), all);
 }
 
+// A marker queued once the six have been reported sent follows them directly: nothing
+// was repeated or lost before it.
 TEST_F(PortTest, SixWriteCharsLeaveAsSixBytesInOrder) {
     auto comm = NewPort();
+    bool empty = false;
+    comm->OnTxEmpty = [&](QObject*) { empty = true; };
     comm->Open();
     const std::string frame = "\xC0\x04\x26\x15\x11\x13";
     for (char c : frame)
         EXPECT_TRUE(comm->WriteChar(static_cast<std::uint8_t>(c)));
-    RunEventsFor(50ms);
-    EXPECT_EQ(pty.ReadUntilQuiet(100ms), frame);
+    EXPECT_TRUE(RunEventsUntil([&] { return empty; }));
+    EXPECT_TRUE(comm->WriteChar('!'));
+    EXPECT_EQ(pty.Read(frame.size() + 1, 2s), frame + "!");
 }
 
 TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
@@ -113,9 +118,47 @@ TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
     EXPECT_EQ(t.c_cflag & CSTOPB, tcflag_t(CSTOPB));
 
     comm->SetUserBaudrate(250000);
-    std::uint32_t speed = 0;
-    ASSERT_EQ(ExactSpeed(pty.Master(), speed), 0);
-    EXPECT_EQ(speed, 250000u);
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+    EXPECT_EQ(output, 250000u);
+    EXPECT_EQ(input, 250000u);
+}
+
+// An earlier program left the line with an input speed of its own (CIBAUD): Open and a
+// later change of speed set it along with the output speed.
+TEST_F(PortTest, BothSpeedsAreSetWhateverInputSpeedWasLeftBefore) {
+    constexpr int kInputSpeedShift = 16; // where the input speed sits in c_cflag
+    struct Case {
+        const char* name;
+        std::function<void(TVaComm&)> change;
+        std::uint32_t bps;
+    };
+    const Case cases[] = {
+        {"Open", [](TVaComm&) {}, 19200},
+        {"a standard speed", [](TVaComm& c) { c.SetBaudrate(br57600); }, 57600},
+        {"a speed of its own", [](TVaComm& c) { c.SetUserBaudrate(250000); }, 250000},
+    };
+    for (const Case& c : cases) {
+        termios split = FarTermios();
+        cfsetospeed(&split, B9600);
+        split.c_cflag = (split.c_cflag & ~tcflag_t(CIBAUD)) | (B2400 << kInputSpeedShift);
+        ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &split), 0);
+        std::uint32_t input = 0;
+        std::uint32_t output = 0;
+        ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+        ASSERT_EQ(input, 2400u) << "the line starts with a split speed";
+
+        auto comm = NewPort();
+        comm->Open();
+        if (c.bps != 19200) {
+            ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &split), 0);
+            c.change(*comm);
+        }
+        ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+        EXPECT_EQ(output, c.bps) << c.name;
+        EXPECT_EQ(input, c.bps) << c.name;
+    }
 }
 
 TEST_F(PortTest, EventCharsRewriteTheRecordEvenUnchangedFlowControlOnlyWhenChanged) {
@@ -610,6 +653,31 @@ TEST_F(PortTest, APseudoTerminalHasNoModemLinesAndXonStillHoldsOutput) {
               "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
 }
 
+// A pseudo-terminal has no modem lines: no RTS/CTS handshake or carrier among its
+// capabilities; any speed, 5 to 8 data bits, every parity.
+TEST_F(PortTest, APseudoTerminalsPropertiesAndResetDev) {
+    auto comm = NewPort();
+    comm->Open();
+    const TVaCommProp prop = comm->Properties();
+    EXPECT_EQ(prop.PacketLength, 64);
+    EXPECT_EQ(prop.ServiceMask, 0x0001u);
+    EXPECT_EQ(prop.ProvSubType, 0x0000u);
+    EXPECT_EQ(prop.MaxBaud, 0x10000000u);
+    EXPECT_EQ(prop.ProvCapabilities, 0x0038u);
+    EXPECT_EQ(prop.SettableParams, 0x003Fu);
+    EXPECT_EQ(prop.SettableBaud, 0x1007FFFFu);
+    EXPECT_EQ(prop.SettableData, 0x000F);
+    EXPECT_EQ(prop.SettableStopParity, 0x1F05);
+    EXPECT_EQ(prop.CurrentRxQueue, 4096u);
+    EXPECT_EQ(prop.CurrentTxQueue, 2048u);
+
+    comm->SetXon(false); // output held, as if XOFF had been received
+    ASSERT_TRUE(comm->WriteText("held"));
+    comm->ResetDev();
+    EXPECT_FALSE(comm->XOffHold());
+    EXPECT_EQ(pty.Read(4, 2s), "held") << "output goes on";
+}
+
 // Bytes the driver still holds at Close are dropped with it, not read after the next
 // Open (nor, for output, waited for by close on a stalled line).
 TEST_F(PortTest, CloseDropsWhatTheDriverStillHolds) {
@@ -617,11 +685,11 @@ TEST_F(PortTest, CloseDropsWhatTheDriverStillHolds) {
     comm->SetMonitorEvents({}); // no event thread takes the bytes in
     comm->Open();
     pty.Write("stale");
-    RunEventsFor(50ms);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->UARTReadBufUsed() == 5; }));
     comm->Close();
     comm->Open();
     pty.Write("fresh");
-    RunEventsFor(50ms);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->UARTReadBufUsed() == 5; }));
     EXPECT_EQ(comm->ReadText(), "fresh");
 }
 
