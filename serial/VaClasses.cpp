@@ -23,6 +23,8 @@ public:
     std::exception_ptr Error;
 };
 
+thread_local const TVaThread* tRunning = nullptr;
+
 bool OnThreadOf(const QObject& object) {
     return QThread::currentThread() == object.thread();
 }
@@ -217,7 +219,12 @@ void TVaThread::Synchronize(const std::function<void()>& fn, const void* tag) {
     }
 }
 
+const TVaThread* TVaThread::Current() {
+    return tRunning;
+}
+
 void TVaThread::Run() {
+    tRunning = this;
     FThreadId = ::gettid();
     ApplyPriority(FThreadId, FBaseNice, FPriority);
     try {

@@ -117,6 +117,8 @@ public:
     void SetSync(bool sync) { FSync = sync; }
     // Waits for the end of Execute. On the main thread it keeps running hand-overs.
     void WaitFor();
+    // The worker whose Execute runs on the calling thread; none on any other thread.
+    static const TVaThread* Current();
 
 protected:
     virtual void Execute() = 0;

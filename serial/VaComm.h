@@ -140,6 +140,7 @@ private:
     void WriteFailed(int remaining);
     void ReportWhenDrained();
     bool TakeLateBytes();
+    bool WithdrawFlush();
     void AcknowledgeFlush();
 
     TVaWriteQueue FBuffer;
@@ -148,6 +149,7 @@ private:
     TVaWaitEvent FCloseEvent;
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
+    std::mutex FFlushLock;                  // a flush is acknowledged or taken back, not both
     TVaWaitEvent FRoomEvent;                // set when bytes left the queue
     bool FDraining = false;                 // the queue ran empty and is not reported yet
     std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
@@ -163,7 +165,8 @@ public:
 
     void Open();
     // Raises sCloseInHandler when called from a handler that one of the port's threads
-    // handed over: that thread waits for the handler, so it could never be stopped.
+    // handed over, or runs itself without the hand-over: that thread waits for the
+    // handler, so it could never be stopped.
     void Close();
     bool Active() const { return FHandle >= 0; }
     int Handle() const { return FHandle; }
@@ -318,8 +321,6 @@ private:
     bool HoldFlag(std::uint32_t bit);
     enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
     void Purge(int queues);
-    // The write thread's reports, run as a handler on the main thread.
-    void HandOverEvents(std::uint32_t Mask);
 
     // Receive queue and line watch, shared with the event thread under FReadSection.
     void StartLineWatch();
@@ -334,7 +335,12 @@ private:
     void ReceiveTaken();
     std::uint32_t CollectEvents(bool room);
     bool TakeUnreported();
+    int ReceivedCount();
+    void ReportLater(const TVaPull& pull);
     void DispatchBatch(std::uint32_t mask);
+    void RunBatch(std::uint32_t mask);
+    bool OnMainThread() const;
+    bool InOwnHandler() const;
 
     // The main thread's own watch for received bytes.
     void StartRxWatch();

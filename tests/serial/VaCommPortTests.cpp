@@ -7,9 +7,11 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -588,6 +590,67 @@ TEST_F(PortTest, PurgeWriteRightAfterWritingDropsTheQueueWithoutStalling) {
     EXPECT_EQ(pty.ReadUntilQuiet(100ms), "");
     comm->WriteText("g");
     EXPECT_EQ(pty.Read(1, 2s), "g");
+}
+
+// PurgeWrite from the queue-empty handler, which the write thread waits for, cannot be
+// acknowledged and gives up after its wait: the bytes queued after it are sent, not
+// dropped by a flush acknowledged later.
+TEST_F(PortTest, APurgeWriteThatWasNeverAcknowledgedLeavesLaterBytesQueued) {
+    auto comm = NewPort();
+    bool purged = false;
+    comm->OnTxEmpty = [&](QObject*) {
+        if (purged)
+            return;
+        purged = true;
+        comm->PurgeWrite();
+        ASSERT_TRUE(comm->WriteText("after"));
+    };
+    comm->Open();
+    ASSERT_TRUE(comm->WriteChar('a'));
+    EXPECT_EQ(pty.Read(1, 5s), "a");
+    EXPECT_TRUE(RunEventsUntil([&] { return purged; }));
+    EXPECT_EQ(pty.Read(5, 5s), "after");
+    comm->PurgeWrite();
+    ASSERT_TRUE(comm->WriteText("later"));
+    EXPECT_EQ(pty.Read(5, 5s), "later") << "a purge acknowledged in time still works";
+}
+
+// The far end reads only once the driver is full, and then in small pieces, so that the
+// driver takes most writes only in part: every byte arrives once and in order.
+TEST_F(PortTest, WritesTheDriverTakesInPartSendEveryByteOnce) {
+    auto comm = NewPort();
+    comm->Buffers()->SetWriteTimeout(60000); // the far end is slow on purpose
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 300000; ++i)
+        sent += static_cast<char>((i * 131 + i / 251) % 256);
+    std::atomic<bool> full = false;
+    std::string received;
+    std::thread reader([&] {
+        while (!full)
+            std::this_thread::yield();
+        while (received.size() < sent.size()) {
+            const std::string piece = pty.Read(61, 10s);
+            if (piece.empty())
+                return;
+            received += piece;
+        }
+    });
+    const auto driverFull = [&] {
+        pollfd port{comm->Handle(), POLLOUT, 0};
+        return ::poll(&port, 1, 0) == 0;
+    };
+    bool sawFull = false;
+    for (std::size_t at = 0; at < sent.size(); at += 1000) {
+        sawFull = sawFull || driverFull();
+        full = full || sawFull;
+        ASSERT_TRUE(comm->WriteText(sent.substr(at, 1000)));
+    }
+    full = true;
+    reader.join();
+    EXPECT_TRUE(sawFull) << "the driver never pushed back";
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
 }
 
 TEST_F(PortTest, AnEmptiedQueueIsReportedOnceOnTheMainThread) {
