@@ -268,7 +268,7 @@ void TVaWriteQueue::Clear() {
 // ---------------------------------------------------------------------------------
 // Event thread
 
-TVaCommEventThread::TVaCommEventThread(TVaCustomComm* owner) : FOwner(owner) {}
+TVaCommEventThread::TVaCommEventThread(TVaCustomComm* owner) : TVaThread(owner), FOwner(owner) {}
 
 void TVaCommEventThread::Stop() {
     Terminate();
@@ -324,7 +324,8 @@ void TVaCommEventThread::DispatchEvents() {
 // Write thread
 
 TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* owner, int size)
-    : FBuffer(size), FOutput(static_cast<std::size_t>(FBuffer.Capacity())), FOwner(owner) {}
+    : TVaThread(owner), FBuffer(size), FOutput(static_cast<std::size_t>(FBuffer.Capacity())),
+      FOwner(owner) {}
 
 void TVaCommWriteThread::Stop() {
     FCloseEvent.SetEvent();
@@ -668,8 +669,8 @@ void TVaCustomComm::Close() {
 // A handler that one of the port's threads handed over to the main thread, or, without
 // the hand-over, one that runs on that thread: Close there would wait for itself.
 bool TVaCustomComm::InOwnHandler() const {
-    if (const TVaThread* worker = TVaThread::Current())
-        return worker == FEventThread.get() || worker == FWriteThread.get();
+    if (const void* owner = TVaThread::CurrentOwner())
+        return owner == this;
     return FHandlers > 0;
 }
 
