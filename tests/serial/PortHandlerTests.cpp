@@ -119,6 +119,8 @@ TEST_F(HandlerTest, WithoutHandOverCloseWaitsForAWorkersHandlerAndIsRefusedInsid
     ThreadCount();
     auto comm = NewPort();
     comm->SetSyncThreads(false);
+    // Relaxed, so that a thread sanitizer sees no order between the handler's reads and
+    // Close other than what the port itself provides.
     std::atomic<bool> inHandler = false;
     std::atomic<bool> writeThreadEnded = false;
     std::string refusedInside;
@@ -126,7 +128,7 @@ TEST_F(HandlerTest, WithoutHandOverCloseWaitsForAWorkersHandlerAndIsRefusedInsid
         comm->ReadText();
         refusedInside = ErrorOf([&] { comm->Close(); });
         const int threads = ThreadCount();
-        inHandler = true;
+        inHandler.store(true, std::memory_order_relaxed);
         // Close stops both threads before it waits for either: the write thread ends
         // while this one is still inside its handler, which can still read.
         writeThreadEnded = WaitAwake([&] { return ThreadCount() < threads; });
@@ -136,7 +138,7 @@ TEST_F(HandlerTest, WithoutHandOverCloseWaitsForAWorkersHandlerAndIsRefusedInsid
     comm->OnClose = [&](QObject*) { ++closes; };
     comm->Open();
     pty.Write("x");
-    ASSERT_TRUE(WaitAwake([&] { return inHandler.load(); }));
+    ASSERT_TRUE(WaitAwake([&] { return inHandler.load(std::memory_order_relaxed); }));
     EXPECT_EQ(ErrorOf([&] { comm->Close(); }), "(no error)");
     EXPECT_TRUE(writeThreadEnded);
     EXPECT_FALSE(comm->Active());
