@@ -92,6 +92,11 @@ void LineScript::SetPropertiesError(int error) {
     FPropertiesError = error;
 }
 
+void LineScript::SetWriteError(int error) {
+    std::lock_guard lock(FLock);
+    FWriteError = error;
+}
+
 void LineScript::SetInput(int tiocmBit, bool on) {
     if (((FLines & tiocmBit) != 0) == on)
         return;
@@ -207,10 +212,19 @@ ssize_t ScriptedLine::Read(void* buf, std::size_t count) {
 
 // A socket whose far end went away answers EPIPE; a hung-up tty answers EIO.
 ssize_t ScriptedLine::Write(const void* buf, std::size_t count) {
+    if (const int error = WriteError()) {
+        errno = error;
+        return -1;
+    }
     const ssize_t n = ::send(Handle(), buf, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EPIPE)
         errno = EIO;
     return n;
+}
+
+int ScriptedLine::WriteError() const {
+    std::lock_guard lock(FScript->FLock);
+    return FScript->FWriteError;
 }
 
 int ScriptedLine::ApplySettings(const TVaDCB& dcb) {

@@ -26,6 +26,7 @@ public:
     void SetModemError(int error);
     void SetControlError(int error);
     void SetPropertiesError(int error);
+    void SetWriteError(int error);
 
     // The far end sends bytes; change then runs (under the script's lock) once the
     // line has read past them, as a UART counts an error before its byte is readable.
@@ -65,6 +66,7 @@ private:
     int FModemError = 0;
     int FControlError = 0;
     int FPropertiesError = 0;
+    int FWriteError = 0;
     int FResets = 0;
     int FLines = 0;
     TVaLineCounts FCounts;
@@ -105,5 +107,7 @@ public:
     int Properties(TVaCommProp& prop) override;
 
 private:
+    int WriteError() const;
+
     std::shared_ptr<LineScript> FScript;
 };

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -172,6 +173,36 @@ TEST(ScriptedLineEvents, QueueEmptyIsReportedWhenTheDriverHasSentTheLastByte) {
     EXPECT_EQ(port.Settled(0), Events{}) << "the driver still holds the bytes";
     port.script->Change([](LineScript& s) { s.SetOutQueue(0); });
     EXPECT_EQ(port.Settled(1), Events{"TxEmpty"});
+}
+
+// A write that fails at once is reported by the write thread as a line error. When that
+// comes while a receive handler runs a nested event loop, OnError waits for the handler.
+TEST(ScriptedLineEvents, AFailedWritesErrorWaitsForTheReceiveHandlersNestedLoop) {
+    ScriptedPort port;
+    port.comm.SetMonitorEvents({ceRxChar}); // line errors come only through the write thread
+    bool inRxChar = false;
+    port.comm.OnError = [&](QObject* sender, std::uint32_t errors) {
+        port.Record(sender,
+                    (inRxChar ? "Error inside RxChar " : "Error ") + std::to_string(errors));
+    };
+    port.comm.OnRxChar = [&](QObject* sender, std::uint32_t count) {
+        inRxChar = true;
+        port.Record(sender, "RxChar " + std::to_string(count) + " " + port.comm.ReadText());
+        port.script->SetWriteError(EPERM);
+        port.script->Change([](LineScript& s) { s.Count(&TVaLineCounts::Frame); });
+        ASSERT_TRUE(port.comm.WriteChar('w'));
+        auto& handOver = TVaHandOver::Instance();
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (handOver.PendingCount() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        while (handOver.PendingCount() > 0) // as a message box would run it
+            QCoreApplication::processEvents();
+        inRxChar = false;
+    };
+    port.comm.Open();
+    port.script->Send("r");
+    EXPECT_EQ(port.Settled(2), (Events{"RxChar 1 r", "Error " + std::to_string(CE_FRAME)}));
+    port.script->SetWriteError(0);
 }
 
 TEST(ScriptedLineStatus, QueueCountsAndHoldFlagsLeaveTheErrorsForTheStatusQuery) {
