@@ -217,6 +217,8 @@ void TUegoLog::StartPolling() {
 // one that only listens, so that a late answer is never taken for the next one.
 void TUegoLog::PollTick() {
     const Clock::time_point now = Clock::now();
+    if (FExchangeOpen)
+        CollectAnswer(now);
     if (FExchangeOpen && StillArriving(now))
         FOverran = true;
     else if (FExchangeOpen && GiveUpAnswer())
@@ -275,20 +277,15 @@ void TUegoLog::ReadAnswer() {
     }
     if (!FExchangeOpen)
         return;
-    const std::string received = FPort.ReadText();
     const Clock::time_point now = Clock::now();
-    if (!received.empty()) {
-        FLastReceived = now;
-        FAnswer += received;
-    }
-    if (TakeAnswer()) {
-        AnswerDone(now);
-    } else if (FOptions.MaxRate && now >= FAnswerDeadline) {
+    if (CollectAnswer(now))
+        return;
+    if (FOptions.MaxRate && now >= FAnswerDeadline) {
         if (GiveUpAnswer())
             ListenForLateRest();
         else
             SendRequest();
-    } else if (FExchangeOpen && FPort.Active()) {
+    } else if (FPort.Active()) {
         WatchPort(true);
         if (FOptions.MaxRate && !FExchangeTimer.isActive())
             WaitForAnswer(FAnswerDeadline);
@@ -307,6 +304,19 @@ void TUegoLog::WatchPort(bool on) {
 // The watch goes before the port closes, as its descriptor goes with it.
 void TUegoLog::DropPortWatch() {
     FAnswerWatch.reset();
+}
+
+// Takes what has come; true when it completed a good answer, which ends the exchange.
+bool TUegoLog::CollectAnswer(Clock::time_point now) {
+    const std::string received = FPort.ReadText();
+    if (!received.empty()) {
+        FLastReceived = now;
+        FAnswer += received;
+    }
+    if (!TakeAnswer())
+        return false;
+    AnswerDone(now);
+    return true;
 }
 
 // The answer is the first live frame in what came that checks: a start byte, the frame's
@@ -328,8 +338,11 @@ bool TUegoLog::TakeAnswer() {
     return false;
 }
 
-// Bytes came, yet no frame that failed its check: the rest of the answer may be on its way.
+// Too soon for a whole answer; or bytes came, yet no frame that failed its check, and the
+// rest of the answer may be on its way.
 bool TUegoLog::StillArriving(Clock::time_point now) const {
+    if (now < FRequestTime + AnswerTime)
+        return true;
     return !FAnswer.empty() && !FBadChecksum && now < FAnswerDeadline + AnswerTime;
 }
 

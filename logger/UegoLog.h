@@ -62,6 +62,7 @@ private:
     void SendRequest();
     void WaitForAnswer(Clock::time_point at);
     void ReadAnswer();
+    bool CollectAnswer(Clock::time_point now);
     bool TakeAnswer();
     void WatchPort(bool on);
     void DropPortWatch();
