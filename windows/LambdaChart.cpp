@@ -5,14 +5,15 @@
 #include "windows/Unit1NC.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
 #include <QToolBar>
@@ -68,10 +69,26 @@ std::optional<TExtent> ExtentOf(const TLogParser& parser) {
     return extent;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush())
+// Writes what the disk took in part again, so that a failing write reports its reason.
+bool WriteAll(QIODevice& file, const QByteArray& bytes) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+// Writes to a temporary file beside the target and renames it over the target only once
+// it is whole, so a failed export (a full disk, say) leaves the target as it was: absent,
+// or with its old content. Unbuffered, as commit() would put in place a file whose last
+// buffered bytes failed to reach the disk.
+void SaveWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(file, bytes) ||
+        !file.commit())
         throw std::runtime_error(
             QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
 }
@@ -426,10 +443,11 @@ void TLambdaChartForm::ExportCsvClick() {
 }
 
 void TLambdaChartForm::ExportPng(const QString& path) {
-    QFile file(path);
-    if (!Plot->grab().save(&file, "PNG"))
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    Plot->grab().save(&buffer, "PNG");
+    SaveWhole(path, png);
 }
 
 void TLambdaChartForm::ExportCsv(const QString& path) {
@@ -437,7 +455,7 @@ void TLambdaChartForm::ExportCsv(const QString& path) {
     const double origin =
         FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
-    WriteFile(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
+    SaveWhole(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
 }
 
 void ShowLambdaChart(TForm1* owner) {

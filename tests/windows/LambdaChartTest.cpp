@@ -16,7 +16,10 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 namespace {
 TLambdaChartForm* OpenChart() {
@@ -343,4 +346,154 @@ TEST(LambdaChart, ExportsTheVisibleChartAndSpan) {
     EXPECT_EQ(image.size(), chart->Plot->size() * chart->Plot->devicePixelRatio());
     EXPECT_THROW(chart->ExportCsv(QStringLiteral("/nonexistent-folder/span.csv")),
                  std::runtime_error);
+}
+
+namespace {
+// A tmpfs of four pages mounted on a folder while it lives: a real disk that fills up.
+class TinyDisk {
+public:
+    explicit TinyDisk(const QString& folder) : FFolder(folder.toLocal8Bit()) {
+        QDir().mkpath(folder);
+        FMounted = ::mount("tmpfs", FFolder.constData(), "tmpfs", 0, "size=16k") == 0;
+    }
+    ~TinyDisk() {
+        if (FMounted)
+            ::umount2(FFolder.constData(), MNT_DETACH);
+    }
+    bool Mounted() const { return FMounted; }
+
+    // Takes every free byte, so the next write finds the disk full.
+    void Fill() const {
+        QFile filler(QString::fromLocal8Bit(FFolder) + QStringLiteral("/filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(512, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        const QByteArray byte(1, 'x');
+        while (filler.write(byte) == 1) {
+        }
+    }
+
+private:
+    QByteArray FFolder;
+    bool FMounted = false;
+};
+
+// While it lives, this process cannot write a file past the first kilobyte: the write
+// fails as it would on a full disk, with no privilege needed.
+class FileSizeLimit {
+public:
+    FileSizeLimit() {
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        rlimit tight = FOld;
+        tight.rlim_cur = 1024;
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
+
+struct FailedExport {
+    const char* name;
+    bool png;
+    const char* oldContent; // nullptr: no file there before
+};
+
+const FailedExport FailedExports[] = {
+    {"CSV to a new file", false, nullptr},
+    {"CSV over an earlier export", false, "Elapsed s, Time\r\n"},
+    {"PNG to a new file", true, nullptr},
+    {"PNG over an earlier export", true, "an earlier picture"},
+};
+
+QStringList FolderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Runs the export that must fail and checks that it said so and left the target as it was.
+void ExpectExportLeavesTargetAsItWas(TLambdaChartForm* chart, const FailedExport& c,
+                                     const QString& target, const char* reason) {
+    try {
+        if (c.png)
+            chart->ExportPng(target);
+        else
+            chart->ExportCsv(target);
+        ADD_FAILURE() << "the export reported success";
+    } catch (const std::runtime_error& e) {
+        const QString text = QString::fromStdString(e.what());
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Cannot write ") + target)) << e.what();
+        EXPECT_TRUE(text.contains(QString::fromLatin1(reason))) << e.what();
+    }
+    if (c.oldContent)
+        EXPECT_EQ(FileBytes(target), QByteArray(c.oldContent));
+    else
+        EXPECT_FALSE(QFile::exists(target));
+}
+
+void WriteOld(const QString& path, const char* content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(content), qint64(qstrlen(content)));
+}
+} // namespace
+
+TEST(LambdaChart, AnExportOntoAFullDiskLeavesTheTargetAsItWas) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
+    int disk = 0;
+    for (const FailedExport& c : FailedExports) {
+        SCOPED_TRACE(c.name);
+        const QString folder = dir.filePath(QStringLiteral("disk%1").arg(++disk));
+        const TinyDisk tiny(folder);
+        if (!tiny.Mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here: the file size limit test stands in";
+        const QString target = folder + (c.png ? QStringLiteral("/chart.png") : "/span.csv");
+        if (c.oldContent)
+            WriteOld(target, c.oldContent);
+        tiny.Fill();
+        const QStringList before = FolderEntries(folder);
+        ExpectExportLeavesTargetAsItWas(chart, c, target, "No space left on device");
+        EXPECT_EQ(FolderEntries(folder), before) << "no temporary file left behind";
+    }
+}
+
+TEST(LambdaChart, AnExportWhoseWritesFailLeavesTheTargetAsItWas) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
+    chart->Plot->repaint();
+    int n = 0;
+    for (const FailedExport& c : FailedExports) {
+        SCOPED_TRACE(c.name);
+        const QString folder = dir.filePath(QStringLiteral("out%1").arg(++n));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString target = folder + (c.png ? QStringLiteral("/chart.png") : "/span.csv");
+        if (c.oldContent)
+            WriteOld(target, c.oldContent);
+        const QStringList before = FolderEntries(folder);
+        {
+            const FileSizeLimit limit;
+            ExpectExportLeavesTargetAsItWas(chart, c, target, "File too large");
+        }
+        EXPECT_EQ(FolderEntries(folder), before) << "no temporary file left behind";
+    }
+
+    // With room again, an export replaces the earlier one whole.
+    const QString csv = dir.filePath("out2/span.csv");
+    chart->ExportCsv(csv);
+    const QStringList lines = FileLines(csv);
+    ASSERT_EQ(lines.size(), 1 + 300);
+    EXPECT_EQ(lines[1], QStringLiteral("0.000, 23:59:50, 1.000, 0.950, 1.050, 1.100"));
+    chart->ExportPng(dir.filePath("out4/chart.png"));
+    EXPECT_FALSE(QImage(dir.filePath("out4/chart.png")).isNull());
 }
