@@ -300,7 +300,8 @@ void TChartPlot::DrawWarmUp(QPainter& painter) const {
         const QRectF band(QPointF(left, area.top()),
                           QPointF(std::max(PixelX(span.To), left + 1), area.bottom()));
         painter.fillRect(band, WarmUpFill);
-        painter.drawText(band.adjusted(4, 4, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+        // At the foot of the band: the channel legend sits at the top left.
+        painter.drawText(band.adjusted(4, 0, 0, -4), Qt::AlignLeft | Qt::AlignBottom,
                          QStringLiteral("warm-up"));
     }
 }

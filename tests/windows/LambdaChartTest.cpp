@@ -2,6 +2,7 @@
 // log review with zoom, pan, cursor and statistics, following, bad input and export.
 #include "tests/windows/WindowsRig.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/LogFiles.h"
 #include "windows/ChartPlot.h"
 #include "windows/LambdaChart.h"
@@ -289,6 +290,47 @@ TEST(LambdaChart, FollowsTheLogTheMainWindowIsWriting) {
     EXPECT_GE(chart->Plot->X1(), series.Time.back() - 1.0) << "the view keeps up with them";
     Form1->Link().LogStop();
     EXPECT_EQ(series.Lambda[2].back(), 0.9f);
+}
+
+// uego-log logging the controller in its precise format from sensor warm-up on, as the
+// service does from boot: the chart follows the file, shading the warm-up records and
+// drawing the records that follow.
+TEST(LambdaChart, FollowsAPreciseLogThatUegoLogIsWriting) {
+    WindowsRig rig;
+    sim::ControllerEmulator& emulator =
+        rig.StartEmulator(ConstantController(0.982, 1.0, 0.85, 1.234));
+    emulator.SetStatus(1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p10.csv");
+    ChildProcess logger(BuildProgramPath("uego-log"),
+                        {"--port", std::to_string(WindowsRig::Port), "--format", "precise", "--out",
+                         path.toStdString(), "--quiet"});
+    ASSERT_TRUE(WaitUntil([&] { return FileBytes(path).count("\r\n") >= 4; }, 60000))
+        << "the header and warm-up records";
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(path);
+    const TLogParser& parser = chart->Log().Parser();
+    EXPECT_EQ(parser.Format(), TLogParser::TFormat::Precise);
+    EXPECT_GE(parser.WarmUpRecords(), 3u);
+    EXPECT_EQ(parser.Series().Size(), 0u);
+
+    emulator.SetStatus(-1);
+    ASSERT_TRUE(WaitUntil([&] { return parser.Series().Size() >= 10; }, 60000))
+        << "new records appear";
+    EXPECT_EQ(logger.End(SIGTERM), 0) << logger.stderrText;
+    const TLogSeries& series = parser.Series();
+    EXPECT_EQ(series.Lambda[0].back(), 0.982f);
+    EXPECT_EQ(series.Lambda[3].back(), 1.234f);
+    ASSERT_FALSE(parser.WarmUp().empty());
+    EXPECT_LE(parser.WarmUp().back().To, series.Time.front());
+    EXPECT_EQ(parser.Malformed(), 0u);
+    EXPECT_TRUE(chart->StatusLabel->text().contains(QStringLiteral("in sensor warm-up")))
+        << chart->StatusLabel->text().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return chart->Plot->X1() >= series.Time.back(); }))
+        << "the view keeps up with the records";
+    EXPECT_LE(chart->Plot->X0(), parser.WarmUp()[0].From) << "the warm-up is in view";
+    chart->Plot->repaint();
+    SaveScreenshot(chart, "chart-precise-log.png");
 }
 
 TEST(LambdaChart, BadInputIsCountedAndANonLogIsReportedOnce) {
