@@ -10,8 +10,6 @@
 
 using namespace std::chrono_literals;
 
-const char* const PreciseHeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
-
 namespace {
 
 // The controller's line, as the main window sets its port: 19200 bit/s, ten bits a byte.

@@ -16,10 +16,10 @@
 #include <functional>
 #include <memory>
 
-// The precise format's header row, and a record: ISO 8601 local time with milliseconds and
-// the UTC offset, elapsed seconds, the four lambda values, supply volts and the warm-up flag.
-// Numbers use a decimal point whatever the regional settings, as the comma separates fields.
-extern const char* const PreciseHeaderLine;
+// A record of the precise format (its header row is PreciseHeaderLine): ISO 8601 local time
+// with milliseconds and the UTC offset, elapsed seconds, the four lambda values, supply volts
+// and the warm-up flag. Numbers use a decimal point whatever the regional settings, as the
+// comma separates fields.
 QString PreciseRecordLine(const QDateTime& when, double elapsedSeconds, const TLiveBuf& LiveBuf);
 
 class TUegoLog : public QObject {
