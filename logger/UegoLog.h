@@ -54,7 +54,7 @@ public:
     std::function<void(int status)> OnFinished;
     // Notices and errors, one line each; by default to standard error.
     std::function<void(const QString& line)> OnMessage;
-    // The clocks of the stamps: the design format's, and the precise format's.
+    // The clocks of the stamps: the window format's, and the precise format's.
     std::function<TDateTime()> Now = [] { return ::Now(); };
     std::function<QDateTime()> PreciseNow = [] { return QDateTime::currentDateTime(); };
 
