@@ -15,7 +15,10 @@ Logs the four lambda channels of the controller on port COMn, without a window.
   --wait-for-port     wait for a port that is not there yet (an adapter still being
                       plugged in or set up), then log; said once, not at every try
   --rate HZ           requests a second (0.1..1000, default 10), or max: the next request
-                      as soon as the answer is complete, or after a few byte-times without one
+                      as soon as the answer is complete, or when it is given up
+  --answer-timeout MS with --rate max, how long an answer may take (1..60000, default 50):
+                      long enough for a USB adapter's latency timer; at a fixed rate an
+                      answer has until the next request
   --out FILE          where the records go; - or none for standard output; /dev/null
                       for a dry run. An existing FILE is left alone unless one of:
   --append            continue an existing FILE of the same format (no second header)
@@ -104,6 +107,14 @@ const std::map<QString, TValueOption>& ValueOptions() {
          }},
         {QStringLiteral("--format"),
          [](TLogOptions& o, const QString& v) { o.Format = ParseFormat(v); }},
+        {QStringLiteral("--answer-timeout"),
+         [](TLogOptions& o, const QString& v) {
+             const QString option = QStringLiteral("--answer-timeout");
+             const double ms = ParseNumber(option, v, 1, 60000);
+             if (ms != std::floor(ms))
+                 Bad(option, v, QStringLiteral("is not a whole number"));
+             o.AnswerTimeoutMs = int(ms);
+         }},
         {QStringLiteral("--duration"),
          [](TLogOptions& o, const QString& v) {
              o.Duration = ParseNumber(QStringLiteral("--duration"), v, 0.001, 1e9);
