@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -225,8 +226,10 @@ void TConfigForm::FormClose() {
     ProgressBar1->hide();
 }
 
+// A click is the left button released over the field; the other buttons open nothing.
 bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         const std::array<void (TConfigForm::*)(), 4> clicks{
             &TConfigForm::SensorSN_Edit1Click, &TConfigForm::SensorSN_Edit2Click,
             &TConfigForm::SensorSN_Edit3Click, &TConfigForm::SensorSN_Edit4Click};

@@ -466,3 +466,53 @@ TEST(SerialEditors, TheFourDifferOnlyAsTheirTableSays) {
     SerialEdit3Form->FormActivate();
     EXPECT_EQ(SerialEdit3Form->SensorEdit->text(), QStringLiteral("K"));
 }
+
+namespace {
+// Activates the window and waits until the program's widgets know it.
+bool Activate(QWidget* window) {
+    window->activateWindow();
+    return WaitUntil([&] { return QApplication::activeWindow() == window; });
+}
+} // namespace
+
+// Another program's window takes the activation from the editor and gives it back: the typed
+// text stays. The configuration window doing the same brings back the buffer's text.
+TEST(SerialEditors, TypedTextStaysOverASwitchToAnotherProgramOnly) {
+    WindowsRig rig;
+    Form1->Link().State.SensorBuf2.Store(14, 'K');
+    Form1->Config1Click();
+    ASSERT_TRUE(Activate(ConfigForm));
+    QTest::mouseClick(ConfigForm->SensorSN_Edit2, Qt::LeftButton);
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "K");
+    SerialEdit2Form->SensorEdit->selectAll();
+    QTest::keyClicks(SerialEdit2Form->SensorEdit, QStringLiteral("typed"));
+
+    QWindow otherProgram; // a window with no widget of this program in it
+    otherProgram.resize(80, 60);
+    otherProgram.show();
+    otherProgram.requestActivate();
+    ASSERT_TRUE(WaitUntil([&] {
+        return QGuiApplication::focusWindow() == &otherProgram && !QApplication::activeWindow();
+    }));
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "typed");
+
+    ASSERT_TRUE(Activate(ConfigForm));
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "K");
+}
+
+TEST(SerialEditors, OnlyALeftClickOnTheFieldOpensTheEditor) {
+    WindowsRig rig;
+    Form1->Config1Click();
+    ASSERT_TRUE(Activate(ConfigForm));
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(ConfigForm->SensorSN_Edit3, button);
+        if (QWidget* menu = QApplication::activePopupWidget())
+            menu->close();
+        EXPECT_FALSE(SerialEdit3Form->isVisible()) << button;
+    }
+    QTest::mouseClick(ConfigForm->SensorSN_Edit3, Qt::LeftButton);
+    EXPECT_TRUE(SerialEdit3Form->isVisible());
+}
