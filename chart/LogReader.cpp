@@ -1,6 +1,7 @@
 #include "chart/LogReader.h"
 
-#include "link/DataLog.h"
+#include "core/InOutError.h"
+#include "core/LogText.h"
 
 #include <cerrno>
 #include <charconv>

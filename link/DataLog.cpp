@@ -1,30 +1,10 @@
 #include "link/DataLog.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
-
-EInOutError EInOutError::FromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return EInOutError(error, "File access denied");
-    case ENOSPC:
-    case EDQUOT:
-        return EInOutError(error, "Disk full");
-    case ENOENT:
-    case ENOTDIR:
-        return EInOutError(error, "File not found");
-    default:
-        return EInOutError(error, "I/O error " + std::to_string(error));
-    }
-}
 
 TDataLog::~TDataLog() {
     if (FFile >= 0)
@@ -102,36 +82,4 @@ void TDataLog::Close() {
     FFile = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
         throw EInOutError::FromErrno(errno);
-}
-
-QByteArray ToCodePage(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(c <= 0xFF ? char(c) : '?');
-    return bytes;
-}
-
-QString LogValue(double value) {
-    char text[64];
-    // Three significant digits first (decimal rounding of the exact value), then three decimals.
-    const auto significant =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 2);
-    double rounded = value;
-    std::from_chars(text, significant.ptr, rounded);
-    const auto fixed =
-        std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, 3);
-    QString result = QString::fromLatin1(text, fixed.ptr - text);
-    return result.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-QString LogHeaderLine(TDateTime when) {
-    return QStringLiteral("VORLANX Log V1.0  ") + FormatLocaleDate(when);
-}
-
-QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda) {
-    QString line = FormatLocaleTime(when);
-    for (float value : lambda)
-        line += QStringLiteral(", ") + LogValue(value);
-    return line;
 }

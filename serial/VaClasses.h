@@ -1,6 +1,8 @@
 #pragma once
 // The port component's base, its worker-thread base, and the hand-over by which a
 // worker thread runs code on the main thread and waits for it.
+#include "core/ThreadPriority.h"
+
 #include <QEvent>
 #include <QObject>
 #include <atomic>
@@ -96,8 +98,6 @@ private:
     std::condition_variable FWork; // a job was queued, or a wait may be over
     std::deque<TJob*> FJobs;
 };
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // A worker thread: created suspended, with a terminate flag and a priority; the owner
 // stops it and waits for its end before destroying it.

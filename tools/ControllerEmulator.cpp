@@ -327,7 +327,8 @@ std::array<std::uint8_t, 256> EmulatorOptions::DefaultMemory() {
 struct ControllerEmulator::Impl {
     explicit Impl(EmulatorOptions o)
         : options(o), memory(o.memory), faults(o.faults), pattern(o.pattern), lambda(o.lambda),
-          supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)) {}
+          supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)),
+          latencyTimer(std::chrono::milliseconds(o.latencyTimerMs)) {}
 
     // Serving thread.
     void Serve();
@@ -340,6 +341,7 @@ struct ControllerEmulator::Impl {
     void Reply(Bytes reply, Clock::time_point now);
     void Schedule(Clock::time_point due, Bytes bytes);
     void ReleaseDue(Clock::time_point now);
+    Clock::time_point DeliveredAt(Clock::time_point arrived) const;
     void Flush();
 
     // Shared with the callers' threads, under the mutex.
@@ -373,6 +375,7 @@ struct ControllerEmulator::Impl {
     // Line pacing: one byte-time per byte (zero: none), the bytes from the tool not yet
     // through the wire, and when each direction of the wire is free again.
     Clock::duration byteTime{};
+    Clock::duration latencyTimer{};
     std::deque<std::pair<Clock::time_point, std::uint8_t>> inbound;
     Clock::time_point inboundFree;
     Clock::time_point outboundFree;
@@ -422,7 +425,7 @@ std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time
         next = std::min(next.value_or(Clock::time_point::max()), at);
     };
     if (!scheduled.empty())
-        consider(scheduled.begin()->first);
+        consider(DeliveredAt(scheduled.begin()->first));
     if (!inbound.empty())
         consider(inbound.front().first);
     if (scanner.HasPartial())
@@ -532,8 +535,20 @@ void ControllerEmulator::Impl::Schedule(Clock::time_point due, Bytes bytes) {
     }
 }
 
+// Bytes that reached the adapter wait for its latency timer's next tick (at once when they
+// reach it on a tick).
+Clock::time_point ControllerEmulator::Impl::DeliveredAt(Clock::time_point arrived) const {
+    if (latencyTimer == Clock::duration::zero() || arrived <= startTime)
+        return arrived;
+    const auto ticks = (arrived - startTime + latencyTimer - Clock::duration(1)) / latencyTimer;
+    return startTime + ticks * latencyTimer;
+}
+
 void ControllerEmulator::Impl::ReleaseDue(Clock::time_point now) {
-    const auto end = scheduled.upper_bound(now);
+    Clock::time_point arrivedBy = now;
+    if (latencyTimer != Clock::duration::zero())
+        arrivedBy = startTime + (now - startTime) / latencyTimer * latencyTimer;
+    const auto end = scheduled.upper_bound(arrivedBy);
     for (auto it = scheduled.begin(); it != end; ++it)
         if (outgoing.size() + it->second.size() <= MaxPendingOutput)
             outgoing.insert(outgoing.end(), it->second.begin(), it->second.end());

@@ -75,6 +75,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BindLink();
     QFileDialog* SaveDialog();
     void CreateInstruments(QWidget* client);
     void CreateLogControls(QWidget* client);

@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 TConfigForm* ConfigForm = nullptr;
 
@@ -165,6 +166,24 @@ QLineEdit* TConfigForm::SensorSN_Edit(int channel) const {
     return fields.at(channel - 1);
 }
 
+void TConfigForm::ShowProgress(int position) {
+    ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
+}
+
+void TConfigForm::ShowConfiguration(const TConfigValues& values) {
+    for (int channel = 1; channel <= 4; ++channel) {
+        ResistorEdit(channel)->SetValue(values.ResistorOhms[channel - 1]);
+        SensorSN_Edit(channel)->setText(values.SerialNumber[channel - 1]);
+    }
+    AbNumCAN1->SetValue(values.CanAddress);
+    AbNumCAN2->SetValue(values.SlaveCanAddress);
+}
+
+void TConfigForm::ShowVersion(const QString& text) {
+    VersionLabel1->setText(text);
+    VersionLabel1->adjustSize();
+}
+
 void TConfigForm::Button1Click() {
     if (!Form1->VaComm1->Active())
         return;
@@ -176,9 +195,9 @@ void TConfigForm::ResistorValueChanged(int channel) {
     if (link.State.LinkBusy)
         return;
     link.ResistorWrite(channel, ResistorEdit(channel)->ValueAsInt());
-    ShowProgress(ProgressBar1, 0);
+    ShowProgress(0);
     ProgressBar1->show();
-    ShowProgress(ProgressBar1, FullBarPosition);
+    ShowProgress(FullBarPosition);
     Timer1->start();
 }
 
@@ -229,7 +248,7 @@ void TConfigForm::Timer1Timer() {
 // The live stream goes back on even with the port closed, so that the next "Open Port"
 // resumes polling; otherwise it would stay off for the rest of the run.
 void TConfigForm::FormClose() {
-    Form1->OnlineButton->SetChecked(true);
+    Form1->Link().SetPolling(true);
     ProgressBar1->hide();
 }
 

@@ -24,7 +24,7 @@ TEST(LiveFrameHook, EachShownFrameIsToldOnceWithItsWarmUpState) {
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].lambda, (std::array<float, 4>{0.982f, 1.0f, 1.35f, 0.7f}));
     EXPECT_FALSE(heard[0].warmUp);
-    EXPECT_EQ(heard[0].lambda[0], rig.controls.Meter[0]->Value());
+    EXPECT_EQ(heard[0].lambda[0], rig.view.Meter[0]);
 
     emulator.SetStatus(1); // no answer is in flight: the last tick's has arrived
     ASSERT_TRUE(rig.TickAndWaitForAnswer());

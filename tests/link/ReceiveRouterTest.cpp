@@ -33,7 +33,7 @@ Bytes Sequence(std::size_t count, std::uint8_t first = 1) {
 
 TEST(ReceiveRouter, BlockReplyInPiecesIsStoredContiguously) {
     RouterRig rig;
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     rig.link->Sensor3Request();
     EXPECT_EQ(rig.far.Receive(6), (Bytes{0xC0, 0x06, 0x60, 0x30, 0x20, 0x89}));
     EXPECT_TRUE(rig.link->State.LinkBusy);
@@ -43,13 +43,13 @@ TEST(ReceiveRouter, BlockReplyInPiecesIsStoredContiguously) {
     for (int i = 1; i <= 38; ++i)
         EXPECT_EQ(rig.link->State.SensorBuf3[i], i) << "index " << i;
     EXPECT_EQ(rig.link->State.SensorBuf1[1], 0) << "other buffers untouched";
-    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
+    EXPECT_TRUE(rig.view.OnlineLamp);
     EXPECT_EQ(rig.link->State.SilenceCount, 1);
 }
 
 TEST(ReceiveRouter, EachReadRequestSelectsItsBuffer) {
     RouterRig rig;
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     struct Case {
         void (TDeviceLink::*request)();
         Bytes frame;
@@ -81,7 +81,7 @@ TEST(ReceiveRouter, EachReadRequestSelectsItsBuffer) {
 
 TEST(ReceiveRouter, OneEventKeepsTheFirstHundredBytes) {
     RouterRig rig;
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     rig.link->Sensor1Request();
     rig.far.Receive(6);
     // The router is handed the port's event only once all 150 bytes wait in the port:
@@ -100,7 +100,7 @@ TEST(ReceiveRouter, OneEventKeepsTheFirstHundredBytes) {
 
 TEST(ReceiveRouter, BytesPastABufferAreDroppedNotStoredOutside) {
     RouterRig rig;
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     rig.link->VersionRequest();
     rig.far.Receive(4);
     rig.Deliver(Sequence(40, 1));
@@ -124,12 +124,12 @@ TEST(ReceiveRouter, WithLivePollingOnBytesGoToLiveBufAndRxModeZeroDropsThem) {
     EXPECT_EQ(rig.link->State.LiveBuf[2], 0x11);
     EXPECT_TRUE(rig.link->State.LiveArrived);
 
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     rig.link->State.RxMode = rxNone;
-    rig.controls.Online_LED1->SetChecked(false);
+    rig.link->SetOnline(false);
     const int before = rig.link->State.RxIndex;
     rig.far.Send({1, 2, 3});
-    ASSERT_TRUE(WaitUntil([&] { return rig.controls.Online_LED1->Checked(); }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.view.OnlineLamp; }));
     EXPECT_EQ(rig.link->State.RxIndex, before) << "dropped, but the lamp lights";
 }
 

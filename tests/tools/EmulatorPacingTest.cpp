@@ -74,4 +74,36 @@ TEST(EmulatorPacing, RequestsSentTogetherAreAnsweredOneAfterTheOther) {
     EXPECT_GE(replies.times.back() - sent, (4 + 5 + 17) * ByteTime);
 }
 
+// A USB adapter's latency timer: what the controller sends reaches the tool only at the
+// timer's ticks, which run from the emulator's start. A reply asked for just after the start
+// cannot arrive before the first tick.
+TEST(EmulatorLatencyTimer, HoldsAReplyUntilTheTimersNextTick) {
+    constexpr auto Period = 150ms;
+    sim::EmulatorOptions options = TestOptions();
+    options.latencyTimerMs = 150;
+    const Clock::time_point beforeStart = Clock::now();
+    Rig rig(options);
+    rig.port.Send(LiveDataRequest);
+    const TimedBytes reply = ReceiveTimed(rig.port, 17);
+    ASSERT_EQ(reply.bytes, rig.emulator.LiveFrameNow());
+    EXPECT_GE(reply.times.front() - beforeStart, Period);
+}
+
+TEST(EmulatorLatencyTimer, LosesAndReordersNothingOfManyRepliesInPieces) {
+    for (const bool paced : {false, true}) {
+        sim::EmulatorOptions options = paced ? PacedOptions() : TestOptions();
+        options.latencyTimerMs = 16;
+        options.faults = static_cast<unsigned>(sim::Fault::SplitReplies);
+        Rig rig(options);
+        Bytes requests;
+        Bytes expected;
+        for (int i = 0; i < 5; ++i) {
+            requests.insert(requests.end(), VersionRequest.begin(), VersionRequest.end());
+            expected.insert(expected.end(), {0xC0, 0x05, 0x25, 0x17, 0xFE});
+        }
+        rig.port.Send(requests);
+        EXPECT_EQ(ReceiveTimed(rig.port, expected.size()).bytes, expected) << "paced " << paced;
+    }
+}
+
 } // namespace

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
