@@ -103,7 +103,8 @@ private:
 // stops it and waits for its end before destroying it.
 class TVaThread {
 public:
-    TVaThread();
+    // owner: what the thread serves, as Current tells it.
+    explicit TVaThread(const void* owner = nullptr);
     virtual ~TVaThread();
     TVaThread(const TVaThread&) = delete;
     TVaThread& operator=(const TVaThread&) = delete;
@@ -117,6 +118,9 @@ public:
     void SetSync(bool sync) { FSync = sync; }
     // Waits for the end of Execute. On the main thread it keeps running hand-overs.
     void WaitFor();
+    // The owner of the worker whose Execute runs on the calling thread; none on any
+    // other thread.
+    static const void* CurrentOwner();
 
 protected:
     virtual void Execute() = 0;
@@ -130,6 +134,7 @@ private:
     static void ApplyPriority(pid_t tid, int base, TThreadPriority priority);
 
     TVaHandOver& FHandOver;
+    const void* const FOwner;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<TThreadPriority> FPriority{tpNormal};
