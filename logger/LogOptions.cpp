@@ -13,7 +13,10 @@ Logs the four lambda channels of the controller on port COMn, without a window.
                       the alias ~/.config/uego-interface/ports/COMn, else COM1..32 are
                       /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31
   --rate HZ           requests a second (0.1..1000, default 10), or max: the next request
-                      as soon as the answer is complete, or after a few byte-times without one
+                      as soon as the answer is complete, or when it is given up
+  --answer-timeout MS with --rate max, how long an answer may take (1..60000, default 50):
+                      long enough for a USB adapter's latency timer; at a fixed rate an
+                      answer has until the next request
   --out FILE          where the records go; - or none for standard output
   --format NAME       design (default): the main window's log, header lines included;
                       precise: a header row, then ISO 8601 local time with milliseconds,
@@ -85,6 +88,14 @@ const std::map<QString, TValueOption>& ValueOptions() {
          }},
         {QStringLiteral("--format"),
          [](TLogOptions& o, const QString& v) { o.Format = ParseFormat(v); }},
+        {QStringLiteral("--answer-timeout"),
+         [](TLogOptions& o, const QString& v) {
+             const QString option = QStringLiteral("--answer-timeout");
+             const double ms = ParseNumber(option, v, 1, 60000);
+             if (ms != std::floor(ms))
+                 Bad(option, v, QStringLiteral("is not a whole number"));
+             o.AnswerTimeoutMs = int(ms);
+         }},
         {QStringLiteral("--duration"),
          [](TLogOptions& o, const QString& v) {
              o.Duration = ParseNumber(QStringLiteral("--duration"), v, 0.001, 1e9);

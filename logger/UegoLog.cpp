@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 using namespace std::chrono_literals;
 
@@ -17,14 +18,8 @@ namespace {
 constexpr int LineBaud = 19200;
 constexpr auto ByteTime = std::chrono::nanoseconds(10'000'000'000LL / LineBaud);
 const std::vector<std::uint8_t> LiveDataRequest = frames::Frame(frames::ReadLiveData, {});
-// An answer may take the request's and its own byte-times; a few more, and it is given up.
-// The line counts as quiet after as many byte-times without a byte.
-constexpr int SlackBytes = 8;
-const auto ExchangeTimeout =
-    ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength + SlackBytes);
-constexpr auto QuietTime = ByteTime * SlackBytes;
-// A line that never falls quiet does not hold up the polling for longer than this.
-const auto LongestExchange = 4 * ExchangeTimeout;
+// A whole answer cannot be there before the request's and its own byte-times have passed.
+const auto AnswerTime = ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength);
 // A line silent this long whose queued requests do not leave is taken as hung up.
 constexpr auto SilenceBeforeHangUp = 2s;
 
@@ -66,7 +61,11 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FPort.SetBaudrate(br19200);
     FPort.FlowControl()->SetControlDtr(dtrDisabled);
     FPort.FlowControl()->SetControlRts(rtsDisabled);
-    FPort.OnRxChar = [this](QObject*, std::uint32_t) { PortRxChar(); };
+    // Answers are read when they can be whole, not at each byte that comes, and a request
+    // is written at once: the port needs neither of its threads. A hang-up shows when the
+    // port is read.
+    FPort.SetMonitorEvents({});
+    FPort.SetDirectWrite(true);
     FPort.OnClose = [this](QObject*) { LoseLine(); };
 
     for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer}) {
@@ -76,7 +75,7 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FWatchTimer.setInterval(1000);
     FStatusTimer.setInterval(1000);
     connect(&FPollTimer, &QTimer::timeout, this, &TUegoLog::PollTick);
-    connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ExchangeTimedOut);
+    connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ReadAnswer);
     connect(&FWatchTimer, &QTimer::timeout, this, &TUegoLog::WatchLine);
     connect(&FStatusTimer, &QTimer::timeout, this, &TUegoLog::ShowStatus);
     connect(&FEndTimer, &QTimer::timeout, this, &TUegoLog::EndWhenDue);
@@ -86,6 +85,7 @@ TUegoLog::~TUegoLog() {
     FFinished = true;
     FPort.OnRxChar = nullptr;
     FPort.OnClose = nullptr;
+    DropPortWatch();
     FPort.Close();
 }
 
@@ -157,6 +157,7 @@ void TUegoLog::Finish(int status) {
 }
 
 void TUegoLog::Close(int status) {
+    DropPortWatch();
     FPort.Close();
     try {
         FLog.Close();
@@ -165,9 +166,10 @@ void TUegoLog::Close(int status) {
         status = 1;
     }
     if (!FOptions.Quiet)
-        Say(QStringLiteral("%1 records in %2 s")
+        Say(QStringLiteral("%1 records in %2 s%3")
                 .arg(FRecords)
-                .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1)));
+                .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1))
+                .arg(RejectedText()));
     if (OnFinished)
         OnFinished(status);
 }
@@ -209,11 +211,19 @@ void TUegoLog::StartPolling() {
         PollTick();
 }
 
-// A tick that finds the previous answer still coming sends nothing, so a rate above the
-// line's limit gives what the line carries rather than cutting every answer short.
+// An answer has until the next request is due. One still arriving then keeps the line for
+// this slot too, so a rate above the line's limit gives what the line carries rather than
+// cutting every answer short. An answer given up whose rest may still come makes the slot
+// one that only listens, so that a late answer is never taken for the next one.
 void TUegoLog::PollTick() {
     const Clock::time_point now = Clock::now();
-    if (FPort.Active() && !FExchangeOpen)
+    if (FExchangeOpen)
+        CollectAnswer(now);
+    if (FExchangeOpen && StillArriving(now))
+        FOverran = true;
+    else if (FExchangeOpen && GiveUpAnswer())
+        ; // listening
+    else if (FPort.Active())
         SendRequest();
     ScheduleNextPoll(now);
 }
@@ -230,58 +240,166 @@ void TUegoLog::ScheduleNextPoll(Clock::time_point now) {
     FPollTimer.start(CeilMilliseconds(due - now));
 }
 
+// Whatever is left of an earlier answer goes before the request, so that it cannot mix
+// into this one.
 void TUegoLog::SendRequest() {
-    FRxIndex = 1;
+    FListening = false;
+    if (std::exchange(FGivenUp, false) && FPort.ReadBufUsed() > 0)
+        ++FRejectedIncomplete; // the late rest of the answer given up
+    FPort.PurgeRead();
+    FAnswer.clear();
     FExchangeOpen = true;
     FRequestTime = Clock::now();
-    FExchangeTimer.start(CeilMilliseconds(ExchangeTimeout));
-    try {
-        for (std::uint8_t b : LiveDataRequest)
-            FPort.WriteChar(b);
-    } catch (const EVaCommError&) {
-        LoseLine(); // the output queue is full: nothing leaves the port any more
+    FAnswerDeadline = FRequestTime + std::chrono::milliseconds(FOptions.AnswerTimeoutMs);
+    const int size = int(LiveDataRequest.size());
+    if (FPort.WriteBuf(LiveDataRequest.data(), size) < size && FPort.Active()) {
+        LoseLine(); // the driver's output queue stays full: nothing leaves the port any more
+        return;
     }
+    WaitForAnswer(FRequestTime + AnswerTime);
 }
 
-void TUegoLog::PortRxChar() {
-    const std::string received = FPort.ReadText();
-    if (received.empty() || FFinished || FLost)
+// The port is first read when a whole answer can have come; what is still missing then is
+// read as it arrives. An answer thus costs a wake-up or two, as many as the pieces it comes in,
+// not one a byte.
+void TUegoLog::WaitForAnswer(Clock::time_point at) {
+    if (FOptions.MaxRate)
+        at = std::min(at, FAnswerDeadline);
+    FExchangeTimer.start(CeilMilliseconds(at - Clock::now()));
+}
+
+void TUegoLog::ReadAnswer() {
+    if (FFinished || FLost)
         return;
-    FLastReceived = Clock::now();
-    StoreReceived(FLiveBuf, FRxIndex, received);
-    if (FExchangeOpen && FRxIndex > frames::LiveFrameLength)
-        ExchangeDone();
-}
-
-// A valid answer is recorded and, at the line's limit, followed by the next request at once.
-// After one that was not, the next request waits for a quiet line, so that the rest of a
-// late answer cannot fall into the next exchange and spoil it too.
-void TUegoLog::ExchangeDone() {
-    FExchangeOpen = false;
-    FExchangeTimer.stop();
-    const bool valid = LiveFrameValid(FLiveBuf);
-    if (valid)
-        Record();
-    if (!FOptions.MaxRate || FFinished || FLost)
+    if (FListening) {
+        EndListening();
         return;
-    if (valid)
-        SendRequest();
-    else
-        FExchangeTimer.start(CeilMilliseconds(QuietTime));
-}
-
-// An answer still arriving gets its time: the wait goes on until the line has been quiet
-// for a few byte-times.
-void TUegoLog::ExchangeTimedOut() {
+    }
+    if (!FExchangeOpen)
+        return;
     const Clock::time_point now = Clock::now();
-    const Clock::duration sinceLastByte = now - FLastReceived;
-    if (sinceLastByte < QuietTime && now - FRequestTime < LongestExchange) {
-        FExchangeTimer.start(CeilMilliseconds(QuietTime - sinceLastByte));
+    if (CollectAnswer(now))
         return;
+    if (FOptions.MaxRate && now >= FAnswerDeadline) {
+        if (GiveUpAnswer())
+            ListenForLateRest();
+        else
+            SendRequest();
+    } else if (FPort.Active()) {
+        WatchPort(true);
+        if (FOptions.MaxRate && !FExchangeTimer.isActive())
+            WaitForAnswer(FAnswerDeadline);
     }
+}
+
+void TUegoLog::WatchPort(bool on) {
+    if (on && !FAnswerWatch) {
+        FAnswerWatch = std::make_unique<QSocketNotifier>(FPort.Handle(), QSocketNotifier::Read);
+        connect(FAnswerWatch.get(), &QSocketNotifier::activated, this, &TUegoLog::ReadAnswer);
+    }
+    if (FAnswerWatch)
+        FAnswerWatch->setEnabled(on);
+}
+
+// The watch goes before the port closes, as its descriptor goes with it.
+void TUegoLog::DropPortWatch() {
+    FAnswerWatch.reset();
+}
+
+// Takes what has come; true when it completed a good answer, which ends the exchange.
+bool TUegoLog::CollectAnswer(Clock::time_point now) {
+    const std::string received = FPort.ReadText();
+    if (!received.empty()) {
+        FLastReceived = now;
+        FAnswer += received;
+    }
+    if (!TakeAnswer())
+        return false;
+    AnswerDone(now);
+    return true;
+}
+
+// The answer is the first live frame in what came that checks: a start byte, the frame's
+// length, and the checksum. Bytes before it (the rest of an earlier answer, junk) are passed
+// over; a frame that fails its check is counted once the exchange ends without a good one.
+bool TUegoLog::TakeAnswer() {
+    for (std::size_t at = FAnswer.find(char(frames::StartByte)); at != std::string::npos;
+         at = FAnswer.find(char(frames::StartByte), at + 1)) {
+        if (at + 1 < FAnswer.size() && std::uint8_t(FAnswer[at + 1]) != frames::LiveFrameLength)
+            continue;
+        if (FAnswer.size() - at < std::size_t(frames::LiveFrameLength))
+            return false;
+        int index = 1;
+        StoreReceived(FLiveBuf, index, FAnswer.substr(at, frames::LiveFrameLength));
+        if (LiveFrameValid(FLiveBuf))
+            return true;
+        FBadChecksum = true;
+    }
+    return false;
+}
+
+// Too soon for a whole answer; or bytes came, yet no frame that failed its check, and the
+// rest of the answer may be on its way.
+bool TUegoLog::StillArriving(Clock::time_point now) const {
+    if (now < FRequestTime + AnswerTime)
+        return true;
+    return !FAnswer.empty() && !FBadChecksum && now < FAnswerDeadline + AnswerTime;
+}
+
+// A good answer is recorded and, at the line's limit, followed by the next request at once.
+void TUegoLog::AnswerDone(Clock::time_point now) {
     FExchangeOpen = false;
+    WatchPort(false);
+    FBadChecksum = false;
+    FExchangeTimer.stop();
+    Record();
+    if (FOverran && !FRateReported && !FOptions.MaxRate)
+        ReportLineLimit(now - FRequestTime);
     if (FOptions.MaxRate && !FFinished && !FLost)
         SendRequest();
+}
+
+// An answer that came wrong, in part or not at all by its deadline: counted, never recorded.
+// True when the rest of it may still come: unless a whole frame came and failed its check.
+bool TUegoLog::GiveUpAnswer() {
+    FExchangeOpen = false;
+    WatchPort(false);
+    FExchangeTimer.stop();
+    FGivenUp = true;
+    const bool badChecksum = std::exchange(FBadChecksum, false);
+    if (badChecksum)
+        ++FRejectedChecksum;
+    else if (!FAnswer.empty())
+        ++FRejectedIncomplete;
+    return !badChecksum;
+}
+
+// At the line's limit, the next request waits until the line has been quiet for twice as
+// long as an answer may take, so that a late answer comes while nothing is asked.
+void TUegoLog::ListenForLateRest() {
+    FListening = true;
+    FExchangeTimer.start(
+        CeilMilliseconds(2 * std::chrono::milliseconds(FOptions.AnswerTimeoutMs) + AnswerTime));
+}
+
+void TUegoLog::EndListening() {
+    if (FPort.ReadBufUsed() > 0) {
+        ++FRejectedIncomplete;
+        FPort.PurgeRead();
+        FLastReceived = Clock::now();
+        ListenForLateRest();
+        return;
+    }
+    SendRequest();
+}
+
+void TUegoLog::ReportLineLimit(Clock::duration exchange) {
+    FRateReported = true;
+    const double carried = 1.0 / std::chrono::duration<double>(exchange).count();
+    if (!FOptions.Quiet)
+        Say(QStringLiteral("--rate %1 is more than the line carries; it carries about %2 a second")
+                .arg(FOptions.Rate)
+                .arg(std::floor(carried)));
 }
 
 // ---- Records ----------------------------------------------------------------------------
@@ -330,6 +448,7 @@ void TUegoLog::LoseLine() {
     FLost = true;
     FExchangeOpen = false;
     FExchangeTimer.stop();
+    DropPortWatch();
     FPollTimer.stop();
     Say(QStringLiteral("COM%1: the line is gone (adapter unplugged?); retrying once a second")
             .arg(FOptions.Port));
@@ -364,12 +483,23 @@ void TUegoLog::ShowStatus() {
     text += QStringLiteral("  %1 V  silent %2 s")
                 .arg(Number(FLastVolts, 2),
                      Number(std::chrono::duration<double>(now - FLastReceived).count(), 1));
+    if (const int rejected = FRejectedChecksum + FRejectedIncomplete)
+        text += QStringLiteral("  rejected %1").arg(rejected);
     if (FLastWarmUp)
         text += QStringLiteral("  warm-up");
     if (FLost)
         text += QStringLiteral("  line gone");
     WriteStandardError("\r" + text.toLocal8Bit() + "\x1b[K");
     FStatusShown = true;
+}
+
+// Answers that came but were refused, by what was wrong with them.
+QString TUegoLog::RejectedText() const {
+    if (FRejectedChecksum + FRejectedIncomplete == 0)
+        return {};
+    return QStringLiteral("; answers rejected: %1 with a bad checksum, %2 late or incomplete")
+        .arg(FRejectedChecksum)
+        .arg(FRejectedIncomplete);
 }
 
 void TUegoLog::ClearStatus() {

@@ -9,10 +9,12 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 // The precise format's header row, and a record: ISO 8601 local time with milliseconds and
 // the UTC offset, elapsed seconds, the four lambda values, supply volts and the warm-up flag.
@@ -44,6 +46,7 @@ public:
     std::function<QDateTime()> PreciseNow = [] { return QDateTime::currentDateTime(); };
 
     int RecordCount() const { return FRecords; }
+    int RejectedCount() const { return FRejectedChecksum + FRejectedIncomplete; }
     bool LineLost() const { return FLost; }
     TVaComm& Port() { return FPort; }
 
@@ -57,15 +60,25 @@ private:
     void PollTick();
     void ScheduleNextPoll(Clock::time_point now);
     void SendRequest();
-    void PortRxChar();
-    void ExchangeDone();
-    void ExchangeTimedOut();
+    void WaitForAnswer(Clock::time_point at);
+    void ReadAnswer();
+    bool CollectAnswer(Clock::time_point now);
+    bool TakeAnswer();
+    void WatchPort(bool on);
+    void DropPortWatch();
+    bool StillArriving(Clock::time_point now) const;
+    void AnswerDone(Clock::time_point now);
+    bool GiveUpAnswer();
+    void ListenForLateRest();
+    void EndListening();
+    void ReportLineLimit(Clock::duration exchange);
     void Record();
     void WriteRecordLine(const QString& line);
     void WatchLine();
     void LoseLine();
     void TryReopen();
     void ShowStatus();
+    QString RejectedText() const;
     void ClearStatus();
     void Say(const QString& line);
     void Fail(const QString& line);
@@ -74,10 +87,11 @@ private:
     TVaComm FPort;
     TDataLog FLog;
     TLiveBuf FLiveBuf;
-    int FRxIndex = 0;
+    std::string FAnswer;                           // what came since the request
+    std::unique_ptr<QSocketNotifier> FAnswerWatch; // the rest of an answer as it arrives
 
     QTimer FPollTimer;     // the next request at the chosen rate
-    QTimer FExchangeTimer; // gives up an answer that stopped coming
+    QTimer FExchangeTimer; // reads the answer when it can be whole, and gives it up
     QTimer FWatchTimer;    // once a second: is the line still there, or back?
     QTimer FStatusTimer;   // the status line on a terminal
     QTimer FEndTimer;      // --duration
@@ -92,6 +106,14 @@ private:
     long long FSlot = 0;
     Clock::time_point FLastReceived;
     Clock::time_point FRequestTime;
+    Clock::time_point FAnswerDeadline;
+    bool FBadChecksum = false; // a frame of this exchange failed its check
+    bool FGivenUp = false;     // the last exchange ended without a good answer
+    bool FListening = false;   // waiting out the late rest of an answer given up
+    int FRejectedChecksum = 0;
+    int FRejectedIncomplete = 0; // late, cut short, or of the wrong length
+    bool FOverran = false;       // an answer still coming kept the line past its slot
+    bool FRateReported = false;
     int FRecords = 0;
     int FRecordsAtStatus = 0;
     Clock::time_point FStatusTime;
