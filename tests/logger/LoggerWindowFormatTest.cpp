@@ -111,11 +111,6 @@ TEST(LoggerWindowFormat, LinesAreTheMainWindowsLogLines) {
 }
 
 TEST(LoggerWindowFormat, LinesAreTheMainWindowsLogLinesWithADecimalComma) {
-#if defined(__SANITIZE_THREAD__)
-    // Building the locale forks localedef from a process whose Qt threads already run;
-    // ThreadSanitizer loses track across such a fork and reports the port's own locking.
-    GTEST_SKIP() << "forks in a threaded process, which ThreadSanitizer cannot follow";
-#endif
     const CLocaleScope c;
     WithGermanNumbers([] { LogTheSteps(CommaLines); });
 }
