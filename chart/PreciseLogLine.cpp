@@ -1,9 +1,9 @@
 #include "chart/PreciseLogLine.h"
 
 #include "chart/LogFields.h"
+#include "core/LogText.h"
 
 namespace {
-constexpr std::string_view HeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
 constexpr std::size_t RecordFields = 8;
 
 bool SplitFields(std::string_view line, std::array<std::string_view, RecordFields>& fields) {
@@ -110,7 +110,7 @@ bool ParseTimestamp(std::string_view text, TPreciseRecord& record) {
 } // namespace
 
 bool IsPreciseLogHeader(std::string_view line) {
-    return line == HeaderLine;
+    return line == PreciseHeaderLine;
 }
 
 bool ParsePreciseRecord(std::string_view line, TPreciseRecord& record) {

@@ -5,6 +5,7 @@
 #include <charconv>
 
 const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
+const char* const PreciseHeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
 
 QString LogValue(double value) {
     char text[64];

@@ -25,12 +25,13 @@ void RefuseAnythingButARegularFile(const QByteArray& path) {
 }
 } // namespace
 
-void TDataLog::Create(const QString& path) {
+// Not blocking either should a pipe take the name between the check and the open.
+void TDataLog::OpenRegularFile(const QString& path, int flags) {
     const QByteArray name = path.toLocal8Bit();
     RefuseAnythingButARegularFile(name);
-    // Not blocking either should a pipe take the name between the check and the open.
-    const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = ::open(name.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0 && errno == EEXIST)
+        throw EInOutError(EEXIST, "File exists");
     if (fd < 0)
         throw errno == ENXIO ? NotARegularFile() : EInOutError::FromErrno(errno);
     struct stat st {};
@@ -43,6 +44,42 @@ void TDataLog::Create(const QString& path) {
     FFile = fd;
 }
 
+void TDataLog::Create(const QString& path) {
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+void TDataLog::CreateNew(const QString& path) {
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+}
+
+void TDataLog::Append(const QString& path) {
+    OpenRegularFile(path, O_RDWR | O_CREAT | O_APPEND);
+    const off_t size = ::lseek(FFile, 0, SEEK_END);
+    char last = '\n';
+    if (size < 0 || (size > 0 && ::pread(FFile, &last, 1, size - 1) != 1))
+        throw EInOutError::FromErrno(errno);
+    if (last != '\n')
+        WriteBytes("\r\n");
+}
+
+QByteArray TDataLog::FirstLine() const {
+    char head[4096];
+    const ssize_t n = ::pread(FFile, head, sizeof head, 0);
+    if (n < 0)
+        throw EInOutError::FromErrno(errno);
+    QByteArray line(head, n);
+    line.truncate(line.indexOf('\n') < 0 ? line.size() : line.indexOf('\n'));
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// A pipe, a terminal or the null device keeps nothing to flush; that is no fault.
+void TDataLog::Sync() {
+    if (FFile >= 0 && ::fdatasync(FFile) != 0 && errno != EINVAL && errno != EROFS)
+        throw EInOutError::FromErrno(errno);
+}
+
 void TDataLog::Adopt(int fd) {
     if (FFile >= 0)
         ::close(FFile);
@@ -50,9 +87,12 @@ void TDataLog::Adopt(int fd) {
 }
 
 void TDataLog::WriteLine(const QString& text) {
+    WriteBytes(ToCodePage(text) + "\r\n");
+}
+
+void TDataLog::WriteBytes(const QByteArray& line) {
     if (FFile < 0)
         throw EInOutError::FromErrno(EBADF);
-    const QByteArray line = ToCodePage(text) + "\r\n";
     qsizetype written = 0;
     while (written < line.size()) {
         const ssize_t n = ::write(FFile, line.constData() + written, size_t(line.size() - written));

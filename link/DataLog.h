@@ -20,14 +20,26 @@ public:
     // Creates the file (replacing an existing one's content) and opens it for writing.
     // Anything but a regular file is refused with "Not a regular file".
     void Create(const QString& path);
+    // Creates the file, which must not exist yet: an existing one gives "File exists".
+    void CreateNew(const QString& path);
+    // Opens the file (created when missing) to write at its end. A file whose last line was
+    // cut short gets its line end first, so the next line starts a line of its own.
+    void Append(const QString& path);
+    // The file's first line without its line end (at most 4096 bytes); empty for an empty file.
+    QByteArray FirstLine() const;
     // Takes over an open descriptor (standard output, say) and closes it at Close.
     void Adopt(int fd);
     // Writes the text and CR LF in one write; characters Latin-1 cannot hold become "?".
     // A line that cannot be written whole leaves no part of itself in a file.
     void WriteLine(const QString& text);
+    // Hands what was written to the disk (fdatasync). A descriptor that has nothing to
+    // flush (a pipe, a terminal) passes.
+    void Sync();
     void Close();
 
 private:
+    void OpenRegularFile(const QString& path, int flags);
+    void WriteBytes(const QByteArray& line);
     void CutPartialLine(qsizetype written);
 
     int FFile = -1;

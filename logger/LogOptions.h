@@ -6,8 +6,15 @@
 #include <stdexcept>
 
 enum class TLogFormat {
-    Design,  // the main window's log, byte for byte
+    Window,  // the main window's log, byte for byte
     Precise, // ISO 8601 stamps with milliseconds, elapsed time, supply and warm-up
+};
+
+// What becomes of an output file that already exists.
+enum class TExistingOutput {
+    Refuse,  // the run does not start
+    Replace, // --force
+    Append,  // --append: records go on at its end
 };
 
 struct TLogOptions {
@@ -18,12 +25,17 @@ struct TLogOptions {
     // for a USB adapter's latency timer to let the whole answer through.
     int AnswerTimeoutMs = 50;
     QString Out; // empty or "-": standard output
-    TLogFormat Format = TLogFormat::Design;
+    TLogFormat Format = TLogFormat::Window;
     std::optional<double> Duration; // seconds; none: until stopped
     bool Quiet = false;
+    TExistingOutput Existing = TExistingOutput::Refuse;
+    bool WaitForPort = false; // a missing port is waited for rather than an error
 
     bool ToStandardOutput() const { return Out.isEmpty() || Out == QLatin1String("-"); }
 };
+
+// The format's name on the command line.
+QString LogFormatName(TLogFormat format);
 
 // A command line that cannot be run; the text names the option and what is wrong.
 struct EUsageError : std::runtime_error {

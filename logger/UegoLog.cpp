@@ -3,14 +3,16 @@
 #include "link/Frames.h"
 #include "link/LiveFrame.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 using namespace std::chrono_literals;
-
-const char* const PreciseHeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
 
 namespace {
 
@@ -37,6 +39,40 @@ void WriteStandardError(const QByteArray& text) {
 
 QString Number(double value, int decimals) {
     return QString::number(value, 'f', decimals);
+}
+
+// The null device by any name: a dry run.
+
+bool IsNullDevice(const QString& path) {
+    struct stat target {};
+    struct stat null {};
+    return ::stat(path.toLocal8Bit().constData(), &target) == 0 &&
+           ::stat("/dev/null", &null) == 0 && S_ISCHR(target.st_mode) &&
+           target.st_rdev == null.st_rdev;
+}
+
+// The main window's first header line up to its date.
+QString WindowHeaderStart() {
+    const QString header = LogHeaderLine(0);
+    return header.left(header.size() - FormatLocaleDate(0).size());
+}
+
+// An output the options do not let be written: it exists, or holds something else.
+struct EOutputRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void CreateNewFile(TDataLog& log, const QString& path) {
+    try {
+        log.CreateNew(path);
+    } catch (const EInOutError& e) {
+        if (e.ErrorCode != EEXIST)
+            throw;
+        throw EOutputRefused(QStringLiteral("%1 exists; --append continues it, --force replaces it")
+                                 .arg(path)
+                                 .toLocal8Bit()
+                                 .toStdString());
+    }
 }
 
 } // namespace
@@ -67,6 +103,8 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FPort.SetMonitorEvents({});
     FPort.SetDirectWrite(true);
     FPort.OnClose = [this](QObject*) { LoseLine(); };
+    // Raised just before the port's own error for the hang-up, which LoseLine has reported.
+    FPort.OnHangUp = [this](QObject*) { FHangUpReported = true; };
 
     for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer}) {
         timer->setSingleShot(true);
@@ -79,38 +117,82 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     connect(&FWatchTimer, &QTimer::timeout, this, &TUegoLog::WatchLine);
     connect(&FStatusTimer, &QTimer::timeout, this, &TUegoLog::ShowStatus);
     connect(&FEndTimer, &QTimer::timeout, this, &TUegoLog::EndWhenDue);
+    FPortWaitTimer.setInterval(1000);
+    FSyncTimer.setSingleShot(true);
+    FSyncTimer.setInterval(1000);
+    connect(&FPortWaitTimer, &QTimer::timeout, this, &TUegoLog::WaitForPort);
+    connect(&FSyncTimer, &QTimer::timeout, this, &TUegoLog::SyncOutput);
 }
 
 TUegoLog::~TUegoLog() {
     FFinished = true;
     FPort.OnRxChar = nullptr;
     FPort.OnClose = nullptr;
+    FPort.OnHangUp = nullptr;
     DropPortWatch();
     FPort.Close();
 }
 
 // ---- Start and end --------------------------------------------------------------------
 
-bool TUegoLog::Start() {
+std::optional<int> TUegoLog::Start() {
     FPort.SetPortNum(FOptions.Port);
+    if (OpenPort())
+        return Begin();
+    if (!FOptions.WaitForPort)
+        return ExitFault;
+    FPortWaitTimer.start();
+    return std::nullopt;
+}
+
+// A port that cannot be opened is an error, unless it is waited for: then it is a notice,
+// given again only when the reason changes, so a journal gets one line, not one a second.
+bool TUegoLog::OpenPort() {
+    ++FPortTries;
     try {
         FPort.Open();
+        return true;
     } catch (const EVaCommError& e) {
-        Say(QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what())));
+        QString reason =
+            QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what()));
+        if (!FOptions.WaitForPort) {
+            Say(reason);
+        } else if (reason != FPortWaitReason) {
+            FPortWaitReason = reason;
+            if (reason.endsWith(QLatin1Char('.')))
+                reason.chop(1);
+            Notice(reason + QStringLiteral("; waiting for it to appear"));
+        }
         return false;
     }
+}
+
+void TUegoLog::WaitForPort() {
+    if (FFinished || !OpenPort())
+        return;
+    FPortWaitTimer.stop();
+    if (const std::optional<int> failed = Begin())
+        Finish(*failed);
+}
+
+// The port is open: the output, its header and the polling.
+std::optional<int> TUegoLog::Begin() {
     try {
-        if (FOptions.ToStandardOutput())
-            FLog.Adopt(::dup(STDOUT_FILENO));
-        else
-            FLog.Create(FOptions.Out);
-        WriteHeader();
-    } catch (const EInOutError& e) {
-        Say(OutputError(e));
+        OpenOutput();
+    } catch (const EOutputRefused& e) {
+        Say(QString::fromLocal8Bit(e.what()));
         FFinished = true;
         FPort.Close();
-        return false;
+        return ExitUsage;
+    } catch (const EInOutError& e) {
+        FFinished = true;
+        FPort.Close();
+        if (ReaderWentAway(e))
+            return ExitBrokenPipe;
+        Say(OutputError(e));
+        return ExitOutputFault;
     }
+    FBegun = true;
     FRunStart = Clock::now();
     if (FOptions.Duration) {
         FRunEnd = FRunStart + std::chrono::duration_cast<Clock::duration>(
@@ -122,24 +204,77 @@ bool TUegoLog::Start() {
         FStatusTime = FRunStart;
         FStatusTimer.start();
     }
-    if (!FOptions.Quiet)
-        Say(QStringLiteral("logging COM%1 (%2) at %3 to %4")
-                .arg(FOptions.Port)
-                .arg(QString::fromStdString(FPort.DevicePath()))
-                .arg(FOptions.MaxRate ? QStringLiteral("the line's limit")
-                                      : QStringLiteral("%1 Hz").arg(FOptions.Rate))
-                .arg(OutputName()));
+    Notice(QStringLiteral("logging COM%1 (%2) at %3 to %4")
+               .arg(FOptions.Port)
+               .arg(QString::fromStdString(FPort.DevicePath()))
+               .arg(FOptions.MaxRate ? QStringLiteral("the line's limit")
+                                     : QStringLiteral("%1 Hz").arg(FOptions.Rate))
+               .arg(OutputName()));
     StartPolling();
-    return true;
+    return std::nullopt;
+}
+
+// Standard output, the null device for a dry run, or a file: a new one, one replaced
+// (--force) or one continued (--append).
+void TUegoLog::OpenOutput() {
+    if (FOptions.ToStandardOutput())
+        FLog.Adopt(::dup(STDOUT_FILENO));
+    else if (IsNullDevice(FOptions.Out))
+        FLog.Adopt(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    else if (FOptions.Existing == TExistingOutput::Append)
+        return OpenToAppend();
+    else if (FOptions.Existing == TExistingOutput::Replace)
+        FLog.Create(FOptions.Out);
+    else
+        CreateNewFile(FLog, FOptions.Out);
+    WriteHeader();
+}
+
+// A file continued keeps its one header, so it still reads as one log of its format.
+void TUegoLog::OpenToAppend() {
+    FLog.Append(FOptions.Out);
+    const QByteArray firstLine = FLog.FirstLine();
+    if (firstLine.isEmpty()) {
+        WriteHeader();
+    } else if (!HasOwnHeader(firstLine)) {
+        FLog.Close();
+        throw EOutputRefused(QStringLiteral("%1: not a log of the %2 format; not continued")
+                                 .arg(FOptions.Out, LogFormatName(FOptions.Format))
+                                 .toLocal8Bit()
+                                 .toStdString());
+    }
+}
+
+bool TUegoLog::HasOwnHeader(const QByteArray& firstLine) const {
+    if (FOptions.Format == TLogFormat::Precise)
+        return firstLine == PreciseHeaderLine;
+    return firstLine.startsWith(ToCodePage(WindowHeaderStart()));
 }
 
 void TUegoLog::WriteHeader() {
     if (FOptions.Format == TLogFormat::Precise) {
         FLog.WriteLine(QString::fromLatin1(PreciseHeaderLine));
+        SyncWithinASecond();
         return;
     }
     FLog.WriteLine(LogHeaderLine(Now()));
     FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+    SyncWithinASecond();
+}
+
+void TUegoLog::SyncWithinASecond() {
+    if (!FSyncTimer.isActive())
+        FSyncTimer.start();
+}
+
+// Records reach the disk within a second of being written, with one flush a second at
+// most, so a power cut loses at most the last second.
+void TUegoLog::SyncOutput() {
+    try {
+        FLog.Sync();
+    } catch (const EInOutError& e) {
+        FailOnOutput(e);
+    }
 }
 
 // The port cannot be closed from inside its own callback (its event thread waits there for
@@ -150,7 +285,8 @@ void TUegoLog::Finish(int status) {
         return;
     FFinished = true;
     FRunEnd = Clock::now();
-    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer})
+    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer,
+                          &FPortWaitTimer, &FSyncTimer})
         timer->stop();
     QMetaObject::invokeMethod(
         this, [this, status] { Close(status); }, Qt::QueuedConnection);
@@ -160,16 +296,18 @@ void TUegoLog::Close(int status) {
     DropPortWatch();
     FPort.Close();
     try {
+        FLog.Sync();
         FLog.Close();
     } catch (const EInOutError& e) {
-        Say(OutputError(e));
-        status = 1;
+        if (status != ExitOutputFault) // a fault said once
+            Say(OutputError(e));
+        status = ExitOutputFault;
     }
-    if (!FOptions.Quiet)
-        Say(QStringLiteral("%1 records in %2 s%3")
-                .arg(FRecords)
-                .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1))
-                .arg(RejectedText()));
+    if (FBegun)
+        Notice(QStringLiteral("%1 records in %2 s%3")
+                   .arg(FRecords)
+                   .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1))
+                   .arg(RejectedText()));
     if (OnFinished)
         OnFinished(status);
 }
@@ -183,9 +321,22 @@ void TUegoLog::EndWhenDue() {
         FEndTimer.start(CeilMilliseconds(std::min<Clock::duration>(left, 24h)));
 }
 
-void TUegoLog::Fail(const QString& line) {
+void TUegoLog::Fail(const QString& line, int status) {
     Say(line);
-    Finish(1);
+    Finish(status);
+}
+
+// A reader of standard output that went away ends the run without a word, as it ends
+// any filter; any other output fault is one that a restart cannot mend.
+void TUegoLog::FailOnOutput(const EInOutError& e) {
+    if (ReaderWentAway(e))
+        Finish(ExitBrokenPipe);
+    else
+        Fail(OutputError(e), ExitOutputFault);
+}
+
+bool TUegoLog::ReaderWentAway(const EInOutError& e) const {
+    return e.ErrorCode == EPIPE && FOptions.ToStandardOutput();
 }
 
 QString TUegoLog::OutputName() const {
@@ -420,8 +571,9 @@ void TUegoLog::WriteRecordLine(const QString& line) {
     try {
         FLog.WriteLine(line);
         ++FRecords;
+        SyncWithinASecond();
     } catch (const EInOutError& e) {
-        Fail(OutputError(e));
+        FailOnOutput(e);
     }
 }
 
@@ -465,7 +617,7 @@ void TUegoLog::TryReopen() {
         return; // not back yet
     }
     FLost = false;
-    Say(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
+    Notice(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
     StartPolling();
 }
 
@@ -508,8 +660,21 @@ void TUegoLog::ClearStatus() {
     FStatusShown = false;
 }
 
+// Errors, and the line going away, which leaves a gap in the records: shown even with
+// --quiet.
 void TUegoLog::Say(const QString& line) {
     ClearStatus();
     if (OnMessage)
         OnMessage(line);
+}
+
+void TUegoLog::Notice(const QString& line) {
+    if (!FOptions.Quiet)
+        Say(line);
+}
+
+void TUegoLog::ReportEscapedError(const QString& text) {
+    if (std::exchange(FHangUpReported, false))
+        return;
+    Say(text);
 }

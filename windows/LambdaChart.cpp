@@ -1,5 +1,6 @@
 #include "windows/LambdaChart.h"
 
+#include "core/SaveFile.h"
 #include "widgets/AbRMeter.h"
 #include "windows/ChartPlot.h"
 #include "windows/Unit1NC.h"
@@ -13,11 +14,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -69,28 +70,12 @@ std::optional<TExtent> ExtentOf(const TLogParser& parser) {
     return extent;
 }
 
-// Writes what the disk took in part again, so that a failing write reports its reason.
-bool WriteAll(QIODevice& file, const QByteArray& bytes) {
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
-// Writes to a temporary file beside the target and renames it over the target only once
-// it is whole, so a failed export (a full disk, say) leaves the target as it was: absent,
-// or with its old content. Unbuffered, as commit() would put in place a file whose last
-// buffered bytes failed to reach the disk.
-void SaveWhole(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(file, bytes) ||
-        !file.commit())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+// A failed export leaves the file it was to replace as it was, and no broken file.
+void SaveExport(const QString& path, const QByteArray& bytes) {
+    if (const int error = SaveFileWhole(path, bytes))
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
+                                     .arg(path, QString::fromLocal8Bit(std::strerror(error)))
+                                     .toStdString());
 }
 } // namespace
 
@@ -443,11 +428,13 @@ void TLambdaChartForm::ExportCsvClick() {
 }
 
 void TLambdaChartForm::ExportPng(const QString& path) {
-    QByteArray png;
-    QBuffer buffer(&png);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    Plot->grab().save(&buffer, "PNG");
-    SaveWhole(path, png);
+    if (!Plot->grab().save(&buffer, "PNG"))
+        throw std::runtime_error(
+            QStringLiteral("Cannot make the picture for %1").arg(path).toStdString());
+    SaveExport(path, bytes);
 }
 
 void TLambdaChartForm::ExportCsv(const QString& path) {
@@ -455,7 +442,7 @@ void TLambdaChartForm::ExportCsv(const QString& path) {
     const double origin =
         FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
-    SaveWhole(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
+    SaveExport(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
 }
 
 void ShowLambdaChart(TForm1* owner) {

@@ -11,6 +11,7 @@
 
 namespace {
 const std::string Header = "VORLANX Log V1.0  24.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n";
+const std::string PreciseHeader = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n";
 
 struct Expected {
     double time;
@@ -46,7 +47,6 @@ std::vector<Expected> Join(std::vector<Expected> a, const std::vector<Expected>&
 }
 
 constexpr double T140327 = 14 * 3600 + 3 * 60 + 27;
-const std::string PreciseHeader = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n";
 const std::string PreciseRecord =
     "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n";
 const std::array<float, 4> Sample{0.988f, 1.02f, 0.85f, 1.0f};
@@ -124,53 +124,65 @@ std::vector<Case> Cases() {
          {{T140327, Sample}},
          8,
          false},
-        {"two window logs joined: the second pair of header lines is passed over",
-         Header + Records(1, "10:00:00", "1.000, 1.000, 1.000, 1.000") +
-             "VORLANX Log V1.0  25.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n" +
-             Records(1, "10:00:05", "0.900, 0.900, 0.900, 0.900"),
-         S::Log, Join(Spread(36000, 1, {1, 1, 1, 1}), Spread(36005, 1, {0.9f, 0.9f, 0.9f, 0.9f})),
-         0, false},
-        {"precise, CR LF",
-         PreciseHeader + PreciseRecord,
+        {"precise, stamps to the millisecond used as they are",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:28.005+01:00,0.885,0.988,1.020,0.850,1.000,12.55,0\r\n",
          S::Log,
-         {{T140327 + 0.12, Sample}},
+         {{T140327 + 0.12, Sample}, {T140327 + 0.22, Sample}, {T140327 + 1.005, Sample}},
          0,
          false},
-        {"precise, LF",
+        {"precise, LF, past midnight and through a change of the clock's offset",
          "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\n"
-         "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\n",
+         "2025-10-25T23:59:59.950+02:00,0.000,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T02:59:59.900+02:00,10799.950,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T02:00:00.000+01:00,10800.050,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T10:00:00.000Z,39600.050,0.988,1.020,0.850,1.000,12.55,0\n",
+         S::Log,
+         {{86399.95, Sample},
+          {86400 + 10799.9, Sample},
+          {86400 + 10800, Sample},
+          {86400 + 10800 + 8 * 3600 + 3600, Sample}},
+         0,
+         false},
+        {"precise, warm-up records carry no lambda",
+         PreciseHeader + "2025-12-09T14:03:27.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,1\r\n"
+                         "2025-12-09T14:03:27.120+01:00,0.120,0.988,1.020,0.850,1.000,12.55,0\r\n",
          S::Log,
          {{T140327 + 0.12, Sample}},
          0,
          false},
-        {"precise, UTC written as Z",
-         PreciseHeader + "2025-12-09T14:03:27.120Z,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n",
+        {"precise, malformed lines counted and skipped",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0,988,1,020,0,850,1,000,12,55,0\r\n"
+                         "2025-13-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09 14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,2\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55\r\n"
+                         "2025-02-29T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T24:00:00.000+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+1:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.0x0,12.55,0\r\n"
+                         "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n",
          S::Log,
          {{T140327 + 0.12, Sample}},
+         12,
+         false},
+        {"precise, continued with its header row again",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n" +
+             PreciseHeader +
+             "2025-12-09T14:03:28.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n",
+         S::Log,
+         {{T140327 + 0.12, Sample}, {T140327 + 1.12, Sample}},
          0,
          false},
-        {"precise milliseconds are kept, not spread over the second",
-         PreciseHeader + "2025-12-09T10:00:00.100-05:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
-                         "2025-12-09T10:00:00.200-05:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n"
-                         "2025-12-09T10:00:00.900-05:00,0.800,0.800,0.800,0.800,0.800,12.55,0\r\n",
+        {"the main window's log continued with its two header lines again",
+         Header + "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n" + Header +
+             "14:05:00, 0.988, 1.020, 0.850, 1.000\r\n",
          S::Log,
-         {{36000.1, {1, 1, 1, 1}},
-          {36000.2, {0.9f, 0.9f, 0.9f, 0.9f}},
-          {36000.9, {0.8f, 0.8f, 0.8f, 0.8f}}},
-         0,
-         false},
-        {"precise past midnight",
-         PreciseHeader + "2025-12-09T23:59:59.950+01:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
-                         "2025-12-10T00:00:00.050+01:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n",
-         S::Log,
-         {{86399.95, {1, 1, 1, 1}}, {86400.05, {0.9f, 0.9f, 0.9f, 0.9f}}},
-         0,
-         false},
-        {"precise through the end of summer time: the offset keeps time running on",
-         PreciseHeader + "2025-10-26T02:59:59.900+02:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
-                         "2025-10-26T02:00:00.000+01:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n",
-         S::Log,
-         {{10799.9, {1, 1, 1, 1}}, {10800.0, {0.9f, 0.9f, 0.9f, 0.9f}}},
+         {{T140327, Sample}, {T140327 + 93, Sample}},
          0,
          false},
         {"precise, appended: a second run's elapsed seconds start again, without a header",
@@ -185,36 +197,12 @@ std::vector<Case> Cases() {
           {41400.1, {0.9f, 0.9f, 0.9f, 0.9f}}},
          0,
          false},
-        {"two precise logs joined: the second header is passed over",
-         PreciseHeader + PreciseRecord + PreciseHeader +
-             "2025-12-09T14:05:00.000+01:00,0.000,0.900,0.900,0.900,0.900,12.50,0\r\n",
-         S::Log,
-         {{T140327 + 0.12, Sample}, {T140327 + 93, {0.9f, 0.9f, 0.9f, 0.9f}}},
-         0,
-         false},
         {"a precise clock set back carries on from the last record",
          PreciseHeader + "2025-12-09T10:00:05.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
                          "2025-12-09T10:00:01.000+01:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n",
          S::Log,
          {{36005.0, {1, 1, 1, 1}}, {36005.0, {0.9f, 0.9f, 0.9f, 0.9f}}},
          0,
-         false},
-        {"malformed precise lines are counted and skipped",
-         PreciseHeader + PreciseRecord +
-             "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n"                                  // window
-             "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55\r\n"    // 7 fields
-             "2025-12-09T14:03:27.120+01:00,12.340,0,988,1.020,0.850,1.000,12.55,0\r\n"  // comma
-             "2025-02-29T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"  // no day
-             "2025-12-09T24:00:00.000+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"  // hour
-             "2025-12-09T14:03:27.120+1:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"   // offset
-             "2025-12-09T14:03:27.120,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"        // none
-             "2025-12-09 14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"  // space
-             "2025-12-09T14:03:27.+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n"     // no ms
-             "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,2\r\n"  // flag
-             "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.0x0,12.55,0\r\n", // value
-         S::Log,
-         {{T140327 + 0.12, Sample}},
-         11,
          false},
         {"an empty file", "", S::Empty, {}, 0, false},
         {"only the header", Header, S::Log, {}, 0, false},
@@ -381,7 +369,7 @@ TEST(LogFollower, LinesAppendedToAnOpenLogAppear) {
 
 // uego-log writes a precise log a line at a time; an --append run carries on the file
 // without a header. Both are followed as they arrive.
-TEST(LogFollower, AGrowingPreciseLogIsFollowed) {
+TEST(LogFollower, AFollowedPreciseLogStartsInWarmUpAndTakesAnAppendedRun) {
     QTemporaryDir dir;
     const QString path = dir.filePath("p10.csv");
     Append(path, PreciseHeader +
@@ -412,6 +400,28 @@ TEST(LogFollower, AGrowingPreciseLogIsFollowed) {
     EXPECT_EQ(parser.Series().Lambda[3][2], 0.8f);
     EXPECT_EQ(parser.Malformed(), 0u);
     EXPECT_EQ(follower.Generation(), 1);
+}
+
+TEST(LogFollower, APreciseLogGrowingAsUegoLogWritesItIsFollowed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p10.csv");
+    Append(path, PreciseHeader +
+                     "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n");
+    TLogFollower follower;
+    follower.Open(path);
+    ASSERT_EQ(follower.Parser().State(), TLogParser::TState::Log);
+    ASSERT_EQ(follower.Parser().Series().Size(), 1u);
+    Append(path, "2025-12-09T14:03:27.220+01:00,0.100,0.900,0.800,0.700,0.600,12.55,0\r\n"
+                 "2025-12-09T14:03:27.3");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(follower.Parser().Series().Size(), 2u);
+    EXPECT_NEAR(follower.Parser().Series().Time[1], T140327 + 0.22, 1e-9);
+    Append(path, "20+01:00,0.200,0.500,0.500,0.500,0.500,12.55,0\r\n");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(follower.Parser().Series().Size(), 3u);
+    EXPECT_NEAR(follower.Parser().Series().Time[2], T140327 + 0.32, 1e-9);
+    EXPECT_EQ(follower.Parser().Series().Lambda[3][2], 0.5f);
+    EXPECT_EQ(follower.Parser().Malformed(), 0u);
 }
 
 TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {

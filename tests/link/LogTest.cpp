@@ -2,6 +2,7 @@
 #include "tests/link/LinkRig.h"
 
 #include "tests/support/CLocale.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 #include <QDir>
@@ -76,17 +77,6 @@ private:
     std::thread FThread;
 };
 
-// Runs `record` with the file not allowed to grow past `limit` bytes ("File too large").
-template <class F> void WithFileSizeLimit(qint64 limit, F record) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = rlim_t(limit);
-    setrlimit(RLIMIT_FSIZE, &limited);
-    record();
-    setrlimit(RLIMIT_FSIZE, &saved);
-}
 } // namespace
 
 TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {

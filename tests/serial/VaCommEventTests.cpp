@@ -33,8 +33,10 @@ struct ScriptedPort {
             {"Rlsd", &comm.OnRlsd},     {"TxEmpty", &comm.OnTxEmpty},
             {"Break", &comm.OnBreak},   {"Rx80Full", &comm.OnRx80Full},
             {"Close", &comm.OnClose},   {"HangUp", &comm.OnHangUp}};
-        for (const auto& [name, event] : named)
+        for (const auto& [boundName, event] : named) {
+            const char* name = boundName; // clang 14 cannot capture a structured binding
             *event = [this, name](QObject* sender) { Record(sender, name); };
+        }
         comm.OnRxChar = [this](QObject* sender, std::uint32_t count) {
             Record(sender, "RxChar " + std::to_string(count));
             if (readOnRxChar)
@@ -141,7 +143,8 @@ TEST(ScriptedLineEvents, LineErrorsThatComeWithBytesReachOnError) {
         ScriptedPort port;
         port.comm.SetMonitorEvents({ceRxChar, ceError});
         port.comm.Open();
-        port.script->Send("abc", [counter](LineScript& s) { s.Count(counter); });
+        const auto count = counter; // clang 14 cannot capture a structured binding
+        port.script->Send("abc", [count](LineScript& s) { s.Count(count); });
         EXPECT_EQ(port.Settled(2), (Events{"RxChar 3", "Error " + std::to_string(flag)})) << flag;
     }
 }
@@ -226,7 +229,8 @@ TEST(ScriptedLineStatus, QueueCountsAndHoldFlagsLeaveTheErrorsForTheStatusQuery)
         {HOLD_XOFF, [&] { return port.comm.XOffHold(); }},
         {XOFF_SENT, [&] { return port.comm.XOffSent(); }}};
     for (const auto& [set, _] : holds) {
-        port.script->Change([set](LineScript& s) { s.SetHoldFlags(set); });
+        const std::uint32_t flags = set; // clang 14 cannot capture a structured binding
+        port.script->Change([flags](LineScript& s) { s.SetHoldFlags(flags); });
         for (const auto& [flag, read] : holds)
             EXPECT_EQ(read(), flag == set) << set << " read as " << flag;
     }

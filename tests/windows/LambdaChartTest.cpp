@@ -3,6 +3,7 @@
 #include "tests/windows/WindowsRig.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/LogFiles.h"
 #include "windows/ChartPlot.h"
 #include "windows/LambdaChart.h"
@@ -16,10 +17,8 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 
 namespace {
 TLambdaChartForm* OpenChart() {
@@ -178,6 +177,42 @@ TEST(LambdaChart, LiveViewScrollsPausesAndShowsTheChosenSpan) {
     chart->SpanBox->setCurrentIndex(5);
     EXPECT_FALSE(chart->PauseAction->isChecked()) << "a new span follows the newest frames";
     EXPECT_NEAR(chart->Plot->X1() - chart->Plot->X0(), 600.0, 1e-6);
+}
+
+// Each format uego-log writes, written by the program itself against the emulator, opens as a
+// log with every record in it.
+TEST(LambdaChart, OpensTheLogsUegoLogWrites) {
+    WindowsRig rig;
+    sim::EmulatorOptions controller;
+    controller.warmupSeconds = 0;
+    controller.pattern = sim::LambdaPattern::Constant;
+    controller.lambda = {0.98765, 1.0234, 0.85, 1.0};
+    rig.StartEmulator(controller);
+    QTemporaryDir dir;
+    // The default format is the main window's.
+    for (const std::string format : {"precise", "default"}) {
+        const QString path = dir.filePath(QString::fromStdString(format + ".csv"));
+        std::vector<std::string> args{"--port",     std::to_string(WindowsRig::Port),
+                                      "--rate",     "20",
+                                      "--duration", "1",
+                                      "--out",      path.toStdString(),
+                                      "--quiet"};
+        if (format == "precise")
+            args.insert(args.end(), {"--format", "precise"});
+        ChildProcess log(BuildProgramPath("uego-log"), args);
+        ASSERT_EQ(log.End(), 0) << log.stderrText;
+        const qsizetype records =
+            FileLines(path).size() - (format == std::string("precise") ? 1 : 2);
+        ASSERT_GT(records, 0) << format;
+        TLambdaChartForm* chart = OpenChart();
+        chart->OpenLog(path);
+        ASSERT_EQ(chart->Mode(), TLambdaChartForm::TMode::Log) << format;
+        EXPECT_EQ(qsizetype(chart->Log().Parser().Series().Size()), records) << format;
+        EXPECT_EQ(chart->Log().Parser().Malformed(), 0u) << format;
+        EXPECT_TRUE(chart->StatsLabel[0]->text().contains(QStringLiteral("min 0.988")))
+            << format << ": " << chart->StatsLabel[0]->text().toStdString();
+        EXPECT_TRUE(chart->StatsLabel[2]->text().contains(QStringLiteral("max 0.850"))) << format;
+    }
 }
 
 TEST(LambdaChart, ReviewedLogZoomsPansAndReadsUnderTheCursor) {
@@ -375,6 +410,37 @@ TEST(LambdaChart, BadInputIsCountedAndANonLogIsReportedOnce) {
     EXPECT_EQ(chart->Mode(), TLambdaChartForm::TMode::Live);
 }
 
+// An export that fails part-way (here: the file may not grow past 64 bytes, as on a full
+// disk) leaves the file it was to replace as it was, and nothing beside it.
+TEST(LambdaChart, AFailedExportLeavesTheOldFileAndNoOther) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
+    const QByteArray old = "the file as it was\r\n";
+    for (const QString& name : {QStringLiteral("span.csv"), QStringLiteral("chart.png")}) {
+        QFile target(dir.filePath(name));
+        ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+        target.write(old);
+        target.close();
+        bool thrown = false;
+        WithFileSizeLimit(64, [&] {
+            try {
+                if (name.endsWith(QStringLiteral(".csv")))
+                    chart->ExportCsv(target.fileName());
+                else
+                    chart->ExportPng(target.fileName());
+            } catch (const std::runtime_error&) {
+                thrown = true;
+            }
+        });
+        EXPECT_TRUE(thrown) << name.toStdString();
+        EXPECT_EQ(FileBytes(target.fileName()), old) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{"chart.png", "pull.csv", "span.csv"}));
+}
+
 TEST(LambdaChart, ExportsTheVisibleChartAndSpan) {
     WindowsRig rig;
     QTemporaryDir dir;
@@ -426,27 +492,6 @@ public:
 private:
     QByteArray FFolder;
     bool FMounted = false;
-};
-
-// While it lives, this process cannot write a file past the first kilobyte: the write
-// fails as it would on a full disk, with no privilege needed.
-class FileSizeLimit {
-public:
-    FileSizeLimit() {
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &FOld);
-        rlimit tight = FOld;
-        tight.rlim_cur = 1024;
-        ::setrlimit(RLIMIT_FSIZE, &tight);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
 };
 
 struct FailedExport {
@@ -530,10 +575,8 @@ TEST(LambdaChart, AnExportWhoseWritesFailLeavesTheTargetAsItWas) {
         if (c.oldContent)
             WriteOld(target, c.oldContent);
         const QStringList before = FolderEntries(folder);
-        {
-            const FileSizeLimit limit;
-            ExpectExportLeavesTargetAsItWas(chart, c, target, "File too large");
-        }
+        WithFileSizeLimit(
+            1024, [&] { ExpectExportLeavesTargetAsItWas(chart, c, target, "File too large"); });
         EXPECT_EQ(FolderEntries(folder), before) << "no temporary file left behind";
     }
 
