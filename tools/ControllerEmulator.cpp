@@ -58,6 +58,12 @@ Clock::duration ByteTime(int baud) {
                                                        baud);
 }
 
+// The ticks of a free-running timer: whole multiples of the period on the steady clock, so
+// they keep their pace whatever the line carries.
+Clock::time_point LatestTick(Clock::time_point now, Clock::duration period) {
+    return Clock::time_point(now.time_since_epoch() / period * period);
+}
+
 std::optional<timespec> ToTimespec(std::optional<Clock::duration> wait) {
     if (!wait)
         return std::nullopt;
@@ -327,7 +333,8 @@ std::array<std::uint8_t, 256> EmulatorOptions::DefaultMemory() {
 struct ControllerEmulator::Impl {
     explicit Impl(EmulatorOptions o)
         : options(o), memory(o.memory), faults(o.faults), pattern(o.pattern), lambda(o.lambda),
-          supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)) {}
+          supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)),
+          tick(std::chrono::milliseconds(std::max(o.latencyTimerMs, 0))) {}
 
     // Serving thread.
     void Serve();
@@ -339,6 +346,7 @@ struct ControllerEmulator::Impl {
     void Answer(const Bytes& frame, Clock::time_point now);
     void Reply(Bytes reply, Clock::time_point now);
     void Schedule(Clock::time_point due, Bytes bytes);
+    Clock::time_point Delivery(Clock::time_point at) const;
     void ReleaseDue(Clock::time_point now);
     void Flush();
 
@@ -376,6 +384,7 @@ struct ControllerEmulator::Impl {
     std::deque<std::pair<Clock::time_point, std::uint8_t>> inbound;
     Clock::time_point inboundFree;
     Clock::time_point outboundFree;
+    Clock::duration tick{}; // the latency timer's period; zero: none
     std::deque<Bytes> requests;
     std::size_t liveRequests = 0;
 
@@ -414,6 +423,13 @@ void ControllerEmulator::Impl::Serve() {
     }
 }
 
+// With a latency timer, a byte due at `at` reaches the tool at the first tick at or after it.
+Clock::time_point ControllerEmulator::Impl::Delivery(Clock::time_point at) const {
+    if (tick == Clock::duration::zero())
+        return at;
+    return LatestTick(at + tick - Clock::duration(1), tick);
+}
+
 // Sleep until the next reply piece is due, a paced byte is through the wire or a partial
 // request goes stale; otherwise wait.
 std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time_point now) const {
@@ -422,7 +438,7 @@ std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time
         next = std::min(next.value_or(Clock::time_point::max()), at);
     };
     if (!scheduled.empty())
-        consider(scheduled.begin()->first);
+        consider(Delivery(scheduled.begin()->first));
     if (!inbound.empty())
         consider(inbound.front().first);
     if (scanner.HasPartial())
@@ -532,8 +548,11 @@ void ControllerEmulator::Impl::Schedule(Clock::time_point due, Bytes bytes) {
     }
 }
 
+// Under a latency timer only what was due by the latest tick goes out: everything that came
+// from the controller since the tick before it.
 void ControllerEmulator::Impl::ReleaseDue(Clock::time_point now) {
-    const auto end = scheduled.upper_bound(now);
+    const Clock::time_point through = tick == Clock::duration::zero() ? now : LatestTick(now, tick);
+    const auto end = scheduled.upper_bound(through);
     for (auto it = scheduled.begin(); it != end; ++it)
         if (outgoing.size() + it->second.size() <= MaxPendingOutput)
             outgoing.insert(outgoing.end(), it->second.begin(), it->second.end());

@@ -39,6 +39,10 @@ struct EmulatorOptions {
     // The line's speed in bit/s: each byte then takes ten bits' time in each direction, as on
     // a real wire. 0 answers at once.
     int baud = 0;
+    // A USB adapter's latency timer in milliseconds: the bytes the controller sends are held
+    // and reach the tool only at the ticks of a free-running timer of this period (ticks at
+    // whole multiples of the period on the steady clock). 0 hands them over at once.
+    int latencyTimerMs = 0;
     unsigned faults = 0; // Fault bits active from the start
     std::array<std::uint8_t, 256> memory = DefaultMemory();
 

@@ -35,6 +35,9 @@ to the UEGO Interface as port COMn.
   --late-ms MS          delay of late replies in milliseconds (default 150)
   --baud RATE           pace the line at RATE bit/s (50..4000000): each byte takes ten
                         bits' time in each direction; without it, answers at once
+  --latency-timer MS    hand the sent bytes over only at the ticks of a free-running
+                        timer of MS milliseconds, as a USB adapter does (0..1000,
+                        default 0: at once)
   --help                show this help and exit
 
 Runs until interrupted (Ctrl+C or SIGTERM), then removes the port alias.
@@ -243,6 +246,10 @@ const std::map<std::string_view, OptionHandler> Handlers{
     {"--baud",
      [](CommandLine& c, std::string_view v) {
          c.options.baud = static_cast<int>(ParseInteger("--baud", v, 50, 4000000));
+     }},
+    {"--latency-timer",
+     [](CommandLine& c, std::string_view v) {
+         c.options.latencyTimerMs = static_cast<int>(ParseInteger("--latency-timer", v, 0, 1000));
      }},
 };
 

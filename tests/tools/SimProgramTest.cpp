@@ -26,12 +26,12 @@ TEST(SimProgram, HelpListsEveryOption) {
     ASSERT_TRUE(fs::exists(SimPath())) << SimPath() << " is missing; build the uego-sim target";
     SimProcess sim({"--help"});
     EXPECT_EQ(sim.End(), 0);
-    for (const char* option : {"--port",       "--warmup",    "--version",        "--pattern",
-                               "--lambda",     "--supply",    "--memory",         "--resistor",
-                               "--serial",     "--can",       "--slave-can",      "--fault",
-                               "--late-ms",    "--help",      "engine",           "sweep",
-                               "constant",     "silent",      "corrupt-checksum", "split-replies",
-                               "late-replies", "stray-bytes", "hang-up",          "--baud"})
+    for (const char* option :
+         {"--port",       "--warmup",    "--version",  "--pattern",        "--lambda",
+          "--supply",     "--memory",    "--resistor", "--serial",         "--can",
+          "--slave-can",  "--fault",     "--late-ms",  "--help",           "engine",
+          "sweep",        "constant",    "silent",     "corrupt-checksum", "split-replies",
+          "late-replies", "stray-bytes", "hang-up",    "--baud",           "--latency-timer"})
         EXPECT_NE(sim.stdoutText.find(option), std::string::npos) << option;
     EXPECT_TRUE(sim.stderrText.empty());
 }
@@ -65,6 +65,8 @@ TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
         {"--late-ms", "-1"},
         {"--baud", "0"},
         {"--baud", "fast"},
+        {"--latency-timer", "-1"},
+        {"--latency-timer", "1001"},
         {"--bogus"},
         {"--port=x"},
     };
