@@ -1,6 +1,7 @@
 #include "chart/LogReader.h"
 
-#include "link/DataLog.h"
+#include "core/InOutError.h"
+#include "core/LogText.h"
 
 #include <cerrno>
 #include <charconv>
@@ -63,6 +64,57 @@ bool ParseClock(std::string_view text, int& secondOfDay) {
     return true;
 }
 
+// "YYYY-MM-DDTHH:MM:SS.mmm" then "Z" or "+HH:MM"/"-HH:MM": the local time as written, its
+// offset from UTC in seconds, and the days of its date since 1970-01-01.
+struct TStamp {
+    long long Days = 0;
+    double SecondOfDay = 0;
+    int Offset = 0;
+};
+
+long long DaysSinceEpoch(int y, int m, int d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yearOfEra = y - era * 400;
+    const long long dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+bool ParseStamp(std::string_view text, TStamp& stamp) {
+    constexpr std::string_view Shape = "dddd-dd-ddTdd:dd:dd.ddd";
+    if (text.size() < Shape.size() + 1)
+        return false;
+    for (std::size_t i = 0; i < Shape.size(); ++i)
+        if (Shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != Shape[i])
+            return false;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+    ParseNumber(text.substr(0, 4), 4, 4, y);
+    ParseNumber(text.substr(5, 2), 2, 2, mo);
+    ParseNumber(text.substr(8, 2), 2, 2, d);
+    ParseNumber(text.substr(11, 2), 2, 2, h);
+    ParseNumber(text.substr(14, 2), 2, 2, mi);
+    ParseNumber(text.substr(17, 2), 2, 2, s);
+    ParseNumber(text.substr(20, 3), 3, 3, ms);
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
+        return false;
+    const std::string_view zone = text.substr(Shape.size());
+    int zoneHours = 0, zoneMinutes = 0;
+    if (zone == "Z") {
+        stamp.Offset = 0;
+    } else if (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':' &&
+               ParseNumber(zone.substr(1, 2), 2, 2, zoneHours) &&
+               ParseNumber(zone.substr(4, 2), 2, 2, zoneMinutes) && zoneHours <= 14 &&
+               zoneMinutes <= 59) {
+        stamp.Offset = (zone[0] == '-' ? -1 : 1) * (zoneHours * 3600 + zoneMinutes * 60);
+    } else {
+        return false;
+    }
+    stamp.Days = DaysSinceEpoch(y, mo, d);
+    stamp.SecondOfDay = (h * 60 + mi) * 60 + s + ms / 1000.0;
+    return true;
+}
+
 // A number with a decimal point or a decimal comma.
 bool ParseValue(std::string_view text, float& value) {
     char buffer[32];
@@ -115,8 +167,38 @@ void TLogParser::ParseLine(std::string_view line) {
     ++FLines;
     if (FLines == 1)
         return ParseHeader(line);
-    if (FState != TState::Log || line.empty() || (FLines == 2 && line == LogColumnLine))
+    if (FState != TState::Log || line.empty() || IsHeaderLine(line))
         return;
+    if (FFormat == TFormat::Precise)
+        ParsePreciseRecord(line);
+    else
+        ParseWindowRecord(line);
+}
+
+void TLogParser::ParseHeader(std::string_view line) {
+    if (line == PreciseHeaderLine) {
+        FState = TState::Log;
+        FFormat = TFormat::Precise;
+        return;
+    }
+    if (!line.starts_with(HeaderStart)) {
+        FState = TState::NotALog;
+        return;
+    }
+    FState = TState::Log;
+    line.remove_prefix(HeaderStart.size());
+    while (!line.empty() && line.front() == ' ')
+        line.remove_prefix(1);
+    FDate = QString::fromLatin1(line.data(), qsizetype(line.size()));
+}
+
+bool TLogParser::IsHeaderLine(std::string_view line) const {
+    if (FFormat == TFormat::Precise)
+        return line == PreciseHeaderLine;
+    return line == LogColumnLine || line.starts_with(HeaderStart);
+}
+
+void TLogParser::ParseWindowRecord(std::string_view line) {
     std::array<std::string_view, 1 + ChartChannels> fields;
     int second = 0;
     std::array<float, ChartChannels> lambda{};
@@ -129,16 +211,46 @@ void TLogParser::ParseLine(std::string_view line) {
         ++FMalformed;
 }
 
-void TLogParser::ParseHeader(std::string_view line) {
-    if (!line.starts_with(HeaderStart)) {
-        FState = TState::NotALog;
+// stamp,elapsed,ch1,ch2,ch3,ch4,supply,warm-up
+void TLogParser::ParsePreciseRecord(std::string_view line) {
+    constexpr std::size_t FieldCount = 8;
+    std::array<std::string_view, FieldCount> fields;
+    std::size_t n = 0;
+    for (; n < FieldCount && !line.empty(); ++n) {
+        const std::size_t end = line.find(',');
+        fields[n] = line.substr(0, end);
+        line = end == std::string_view::npos ? std::string_view() : line.substr(end + 1);
+    }
+    TStamp stamp;
+    std::array<float, ChartChannels> lambda{};
+    float number = 0;
+    bool ok = n == FieldCount && line.empty() && ParseStamp(fields[0], stamp) &&
+              ParseValue(fields[1], number) && ParseValue(fields[6], number) &&
+              (fields[7] == "0" || fields[7] == "1");
+    for (int c = 0; ok && c < ChartChannels; ++c)
+        ok = ParseValue(fields[2 + c], lambda[c]);
+    if (!ok) {
+        ++FMalformed;
         return;
     }
-    FState = TState::Log;
-    line.remove_prefix(HeaderStart.size());
-    while (!line.empty() && line.front() == ' ')
-        line.remove_prefix(1);
-    FDate = QString::fromLatin1(line.data(), qsizetype(line.size()));
+    if (FDate.isEmpty())
+        FDate = QString::fromLatin1(fields[0].data(), 10);
+    if (fields[7] == "1")
+        return; // warm-up: the sensors give no lambda yet
+    AddStampedRecord(stamp.Days, stamp.SecondOfDay, stamp.Offset, lambda);
+}
+
+// Times count from the first record's local midnight, in seconds of UTC, so that a change of
+// the clock's offset (daylight saving) neither folds nor tears the time axis. A stamp that
+// goes back carries on from the last record.
+void TLogParser::AddStampedRecord(long long day, double secondOfDay, int offset,
+                                  const std::array<float, ChartChannels>& lambda) {
+    if (FSeries.Empty()) {
+        FFirstDay = day;
+        FFirstOffset = offset;
+    }
+    const double time = double((day - FFirstDay) * 86400 - (offset - FFirstOffset)) + secondOfDay;
+    FSeries.Append(FSeries.Empty() ? time : std::max(time, FSeries.Time.back()), lambda);
 }
 
 // The second since the first record's midnight. A clock that goes back by more than half

@@ -1,8 +1,13 @@
 #pragma once
-// Reading the data log as it stands on disk or while it is still being written: the two
-// header lines, then "HH:MM:SS, v1, v2, v3, v4" records with CR LF or LF line ends and a
-// decimal point or comma. Records that share a second are spread evenly across it, and
-// the clock keeps counting up past midnight.
+// Reading a data log as it stands on disk or while it is still being written, with CR LF or
+// LF line ends, in either of the formats the program writes:
+// - the main window's: two header lines, then "HH:MM:SS, v1, v2, v3, v4" records with a
+//   decimal point or comma. Records that share a second are spread evenly across it, and
+//   the clock keeps counting up past midnight.
+// - uego-log's precise one: a header row, then records stamped in ISO 8601 with milliseconds
+//   and the UTC offset, which are used as they are. Warm-up records carry no lambda and
+//   leave a gap, as the main window's log does.
+// Header lines met again further on (a log continued, or two joined) are passed over.
 #include "chart/LogSeries.h"
 
 #include <QString>
@@ -14,6 +19,7 @@
 class TLogParser {
 public:
     enum class TState { Empty, Log, NotALog };
+    enum class TFormat { Window, Precise };
 
     // Parses every complete line of the bytes; an unfinished last line waits for the rest.
     void Feed(std::string_view bytes);
@@ -21,6 +27,7 @@ public:
 
     const TLogSeries& Series() const { return FSeries; }
     TState State() const { return FState; }
+    TFormat Format() const { return FFormat; }
     // Lines that were neither header nor record, skipped.
     std::size_t Malformed() const { return FMalformed; }
     // The date the header line carries, as written.
@@ -32,11 +39,17 @@ private:
     void StartOverlongLine();
     void ParseLine(std::string_view line);
     void ParseHeader(std::string_view line);
+    bool IsHeaderLine(std::string_view line) const;
+    void ParseWindowRecord(std::string_view line);
+    void ParsePreciseRecord(std::string_view line);
     void AddRecord(int secondOfDay, const std::array<float, ChartChannels>& lambda);
+    void AddStampedRecord(long long day, double secondOfDay, int offset,
+                          const std::array<float, ChartChannels>& lambda);
     long long ElapsedSecond(int secondOfDay);
 
     TLogSeries FSeries;
     TState FState = TState::Empty;
+    TFormat FFormat = TFormat::Window;
     std::size_t FLines = 0;
     std::size_t FMalformed = 0;
     QString FDate;
@@ -45,6 +58,8 @@ private:
     long long FOffset = 0;       // added to the second of day: whole days, or a clock step
     long long FLastSecond = -1;  // elapsed second of the last record
     std::size_t FGroupStart = 0; // first record of the last record's second
+    long long FFirstDay = 0;     // precise format: the first record's date and UTC offset
+    int FFirstOffset = 0;
 };
 
 // A log file followed as it grows: each Poll reads what was appended since the last, and

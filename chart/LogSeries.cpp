@@ -1,6 +1,6 @@
 #include "chart/LogSeries.h"
 
-#include "widgets/_GClass.h"
+#include "core/Numbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,30 +1,10 @@
 #include "link/DataLog.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-const char* const LogColumnLine = "Time, CH1, CH2, CH3, CH4";
-
-EInOutError EInOutError::FromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return EInOutError(error, "File access denied");
-    case ENOSPC:
-    case EDQUOT:
-        return EInOutError(error, "Disk full");
-    case ENOENT:
-    case ENOTDIR:
-        return EInOutError(error, "File not found");
-    default:
-        return EInOutError(error, "I/O error " + std::to_string(error));
-    }
-}
 
 TDataLog::~TDataLog() {
     if (FFile >= 0)
@@ -45,12 +25,13 @@ void RefuseAnythingButARegularFile(const QByteArray& path) {
 }
 } // namespace
 
-void TDataLog::Create(const QString& path) {
+// Not blocking either should a pipe take the name between the check and the open.
+void TDataLog::OpenRegularFile(const QString& path, int flags) {
     const QByteArray name = path.toLocal8Bit();
     RefuseAnythingButARegularFile(name);
-    // Not blocking either should a pipe take the name between the check and the open.
-    const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = ::open(name.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0 && errno == EEXIST)
+        throw EInOutError(EEXIST, "File exists");
     if (fd < 0)
         throw errno == ENXIO ? NotARegularFile() : EInOutError::FromErrno(errno);
     struct stat st {};
@@ -63,6 +44,42 @@ void TDataLog::Create(const QString& path) {
     FFile = fd;
 }
 
+void TDataLog::Create(const QString& path) {
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+void TDataLog::CreateNew(const QString& path) {
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+}
+
+void TDataLog::Append(const QString& path) {
+    OpenRegularFile(path, O_RDWR | O_CREAT | O_APPEND);
+    const off_t size = ::lseek(FFile, 0, SEEK_END);
+    char last = '\n';
+    if (size < 0 || (size > 0 && ::pread(FFile, &last, 1, size - 1) != 1))
+        throw EInOutError::FromErrno(errno);
+    if (last != '\n')
+        WriteBytes("\r\n");
+}
+
+QByteArray TDataLog::FirstLine() const {
+    char head[4096];
+    const ssize_t n = ::pread(FFile, head, sizeof head, 0);
+    if (n < 0)
+        throw EInOutError::FromErrno(errno);
+    QByteArray line(head, n);
+    line.truncate(line.indexOf('\n') < 0 ? line.size() : line.indexOf('\n'));
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// A pipe, a terminal or the null device keeps nothing to flush; that is no fault.
+void TDataLog::Sync() {
+    if (FFile >= 0 && ::fdatasync(FFile) != 0 && errno != EINVAL && errno != EROFS)
+        throw EInOutError::FromErrno(errno);
+}
+
 void TDataLog::Adopt(int fd) {
     if (FFile >= 0)
         ::close(FFile);
@@ -70,9 +87,12 @@ void TDataLog::Adopt(int fd) {
 }
 
 void TDataLog::WriteLine(const QString& text) {
+    WriteBytes(ToCodePage(text) + "\r\n");
+}
+
+void TDataLog::WriteBytes(const QByteArray& line) {
     if (FFile < 0)
         throw EInOutError::FromErrno(EBADF);
-    const QByteArray line = ToCodePage(text) + "\r\n";
     qsizetype written = 0;
     while (written < line.size()) {
         const ssize_t n = ::write(FFile, line.constData() + written, size_t(line.size() - written));
@@ -102,36 +122,4 @@ void TDataLog::Close() {
     FFile = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
         throw EInOutError::FromErrno(errno);
-}
-
-QByteArray ToCodePage(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(c <= 0xFF ? char(c) : '?');
-    return bytes;
-}
-
-QString LogValue(double value) {
-    char text[64];
-    // Three significant digits first (decimal rounding of the exact value), then three decimals.
-    const auto significant =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 2);
-    double rounded = value;
-    std::from_chars(text, significant.ptr, rounded);
-    const auto fixed =
-        std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, 3);
-    QString result = QString::fromLatin1(text, fixed.ptr - text);
-    return result.replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-QString LogHeaderLine(TDateTime when) {
-    return QStringLiteral("VORLANX Log V1.0  ") + FormatLocaleDate(when);
-}
-
-QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda) {
-    QString line = FormatLocaleTime(when);
-    for (float value : lambda)
-        line += QStringLiteral(", ") + LogValue(value);
-    return line;
 }

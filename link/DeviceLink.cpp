@@ -3,18 +3,19 @@
 #include "link/Frames.h"
 #include "link/LiveFrame.h"
 #include "serial/VaComm.h"
-#include "widgets/AbCBitBt.h"
-#include "widgets/AbLED.h"
-#include "widgets/AbRMeter.h"
-#include "widgets/AbVInd.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
-#include <utility>
+TDeviceLink::TDeviceLink(TVaComm& port, QTimer& readClock)
+    : FPort(port), FReadClock(readClock), FRetry(port, [this] { PortReopened(); }) {}
 
-TDeviceLink::TDeviceLink(TVaComm& port, const TLinkControls& controls)
-    : FPort(port), FControls(controls), FRetry(port, [this] { PortReopened(); }) {}
+void TDeviceLink::SetPolling(bool on) {
+    State.Polling = on;
+    Raise(OnPolling, on);
+}
+
+void TDeviceLink::SetOnline(bool on) {
+    State.Online = on;
+    Raise(OnOnline, on);
+}
 
 // ---- Frames out ----------------------------------------------------------------------
 
@@ -102,7 +103,7 @@ bool TDeviceLink::SerialNumberWrite(int channel, const QString& text,
 void TDeviceLink::VaComm1RxChar(QObject*, std::uint32_t) {
     const std::string received = FPort.ReadText();
     auto storeInto = [&](auto& buffer) { return StoreReceived(buffer, State.RxIndex, received); };
-    if (FControls.OnlineButton->Checked()) {
+    if (State.Polling) {
         const std::size_t kept = storeInto(State.LiveBuf);
         State.LiveArrived = State.LiveArrived || kept > 0;
     } else {
@@ -114,15 +115,14 @@ void TDeviceLink::VaComm1RxChar(QObject*, std::uint32_t) {
         else if (State.RxMode == rxVersion)
             storeInto(State.VersionBuf);
     }
-    FControls.Online_LED1->SetChecked(true);
+    SetOnline(true);
     State.SilenceCount = 1;
 }
 
 void TDeviceLink::VaComm1Close(QObject*) {
-    if (FControls.ComPortLED)
-        FControls.ComPortLED->SetChecked(false);
+    Raise(OnPortOpen, false);
     if (!FPort.Active())
-        FControls.Online_LED1->SetChecked(false);
+        SetOnline(false);
 }
 
 // A frame that arrived before the hang-up is not shown (nor logged) after the silence.
@@ -132,8 +132,7 @@ void TDeviceLink::VaComm1HangUp(QObject*) {
 }
 
 void TDeviceLink::PortReopened() {
-    if (FControls.ComPortLED)
-        FControls.ComPortLED->SetChecked(true);
+    Raise(OnPortOpen, true);
 }
 
 void TDeviceLink::ClearArray() {
@@ -145,11 +144,11 @@ void TDeviceLink::ClearArray() {
 // ---- Live tick ------------------------------------------------------------------------
 
 void TDeviceLink::Timer2Timer(QObject*) {
-    if (FControls.OnlineButton->Checked() && FPort.Active()) {
+    if (State.Polling && FPort.Active()) {
         State.RxIndex = 1;
         if (++State.SilenceCount > 10) {
             State.SilenceCount = 2;
-            FControls.Online_LED1->SetChecked(false);
+            SetOnline(false);
         }
         // The arrival is taken only once the request went out: should the send fail, the
         // frame that arrived is shown at the next tick rather than lost.
@@ -157,59 +156,44 @@ void TDeviceLink::Timer2Timer(QObject*) {
         if (std::exchange(State.LiveArrived, false) && LiveFrameValid(State.LiveBuf))
             ShowLiveFrame();
     }
-    if (!FControls.OnlineButton->Checked())
-        FControls.Online_LED1->SetChecked(false);
-    FControls.Config1->setEnabled(FControls.Online_LED1->Checked());
+    if (!State.Polling)
+        SetOnline(false);
+    Raise(OnConfigEnabled, State.Online);
 }
 
+// During warm-up every channel shows 1.0 and nothing is logged.
 void TDeviceLink::ShowLiveFrame() {
-    const float volts = float(LiveSupplyVolts(State.LiveBuf));
-    if (OnLiveFrame)
-        OnLiveFrame({LiveLambda(State.LiveBuf, 1), LiveLambda(State.LiveBuf, 2),
-                     LiveLambda(State.LiveBuf, 3), LiveLambda(State.LiveBuf, 4)},
-                    LiveWarmUp(State.LiveBuf));
-    if (LiveWarmUp(State.LiveBuf)) {
-        for (int n = 0; n < 4; ++n) {
-            FControls.Meter[n]->SetValue(1.0f);
-            FControls.ValueInd[n]->SetValue(1.0f);
-        }
-        FControls.VoltsInd1->SetValue(volts);
-        FControls.LED2->SetChecked(true);
-        return;
-    }
-    for (int n = 0; n < 4; ++n) {
-        FControls.Meter[n]->SetValue(LiveLambda(State.LiveBuf, n + 1));
-        FControls.ValueInd[n]->SetValue(FControls.Meter[n]->Value());
-    }
-    FControls.VoltsInd1->SetValue(volts);
-    FControls.LED2->SetChecked(false);
-    if (State.LogActive)
-        WriteRecord();
+    const std::array<float, 4> lambda = LiveLambdas(State.LiveBuf);
+    const bool warmUp = LiveWarmUp(State.LiveBuf);
+    Raise(OnLiveFrame, lambda, warmUp);
+    TLiveShown shown{lambda, float(LiveSupplyVolts(State.LiveBuf)), warmUp};
+    if (warmUp)
+        shown.Lambda.fill(1.0f);
+    Raise(OnLiveShown, shown);
+    if (!warmUp && State.LogActive)
+        WriteRecord(lambda);
 }
 
 // ---- Data log -------------------------------------------------------------------------
 
-void TDeviceLink::SetLogControls(bool logging) {
-    FControls.DiskLED->SetChecked(logging);
-    FControls.LogStopButton->setEnabled(logging);
-    FControls.LogStartButton->setEnabled(!logging);
+void TDeviceLink::SetLogActive(bool logging) {
+    State.LogActive = logging;
+    Raise(OnLogActive, logging);
 }
 
 void TDeviceLink::LogStart(const QString& path) {
     LogFileName = path;
     FLog.Create(path);
-    State.LogActive = true;
-    SetLogControls(true);
+    SetLogActive(true);
     FLog.WriteLine(LogHeaderLine(Now()));
     FLog.WriteLine(QString::fromLatin1(LogColumnLine));
-    FControls.StaticText2->setText(LogFileName);
-    FControls.StaticText2->adjustSize();
+    Raise(OnLogFileName, LogFileName);
 }
 
 void TDeviceLink::LogStop() {
     State.LogActive = false;
     FLog.Close();
-    SetLogControls(false);
+    SetLogActive(false);
 }
 
 void TDeviceLink::LogCloseAtEnd() {
@@ -217,12 +201,9 @@ void TDeviceLink::LogCloseAtEnd() {
         FLog.Close();
 }
 
-void TDeviceLink::WriteRecord() {
-    std::array<float, 4> values{};
-    for (int n = 0; n < 4; ++n)
-        values[n] = FControls.Meter[n]->Value();
+void TDeviceLink::WriteRecord(const std::array<float, 4>& lambda) {
     try {
-        FLog.WriteLine(LogRecordLine(Now(), values));
+        FLog.WriteLine(LogRecordLine(Now(), lambda));
     } catch (const EInOutError&) {
         StopLogAfterFailure();
         throw;
@@ -237,5 +218,5 @@ void TDeviceLink::StopLogAfterFailure() {
         FLog.Close();
     } catch (const EInOutError&) {
     }
-    SetLogControls(false);
+    SetLogActive(false);
 }

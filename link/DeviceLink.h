@@ -1,8 +1,8 @@
 #pragma once
 // The device link as the main window runs it: frames out through Sendbyte, received
 // bytes into the device image buffers, the live tick that decodes and shows them, and
-// the data log. It reaches the port only through its operations and the instruments
-// only through their value and lamp operations, so it runs without a window.
+// the data log. It reaches the port only through its operations and tells what there is
+// to show through its events, which the windows bind to their instruments.
 #include "link/DataLog.h"
 #include "link/LinkState.h"
 #include "link/PortRetry.h"
@@ -11,47 +11,27 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
-class QAction;
-class QLabel;
-class QLineEdit;
 class QObject;
-class QProgressBar;
-class QPushButton;
 class QTimer;
-class TAb270Meter;
-class TAbColBitBtn;
-class TAbLED;
-class TAbNumEdit;
-class TAbValueInd;
 class TVaComm;
 
-// The components of the main window (and the port window's lamp) that the link drives.
-struct TLinkControls {
-    std::array<TAb270Meter*, 4> Meter{};    // Meter1 … Meter4
-    std::array<TAbValueInd*, 4> ValueInd{}; // ValueInd1 … ValueInd4
-    TAbValueInd* VoltsInd1 = nullptr;
-    TAbLED* Online_LED1 = nullptr;
-    TAbLED* LED2 = nullptr;
-    TAbLED* DiskLED = nullptr;
-    TAbLED* ComPortLED = nullptr;
-    TAbColBitBtn* OnlineButton = nullptr;
-    QAction* Config1 = nullptr;
-    QPushButton* LogStartButton = nullptr;
-    QPushButton* LogStopButton = nullptr;
-    QLabel* StaticText2 = nullptr;
-    QTimer* Timer1 = nullptr; // the configuration read cycle's clock
+// What a live tick shows: each channel's value on its meter and readout (1.0 each while the
+// sensors warm up), the supply voltage and the warm-up lamp.
+struct TLiveShown {
+    std::array<float, 4> Lambda{};
+    float Volts = 0;
+    bool WarmUp = false;
 };
 
-// The configuration window's fields that the read cycle fills.
-struct TConfigControls {
-    std::array<TAbNumEdit*, 4> AbNumEdit{};    // resistor values, channels 1 … 4
-    std::array<QLineEdit*, 4> SensorSN_Edit{}; // serial numbers, channels 1 … 4
-    TAbNumEdit* AbNumCAN1 = nullptr;
-    TAbNumEdit* AbNumCAN2 = nullptr;
-    QLabel* VersionLabel1 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
+// The configuration the read cycle decoded, for the configuration window's fields.
+struct TConfigValues {
+    std::array<int, 4> ResistorOhms{};
+    std::array<QString, 4> SerialNumber;
+    int CanAddress = 0;
+    int SlaveCanAddress = 0;
 };
 
 // The five serial-number characters of a sensor block (indexes 14 to 18), each byte the
@@ -60,24 +40,43 @@ QString SerialNumberText(const TDeviceBuffer<50>& sensorBuffer);
 // The firmware version as shown: "V", then the byte / 10 to two significant digits, with one
 // decimal in the locale's notation ("V2.3", "V12.0").
 QString VersionText(std::uint8_t version);
-// Sets a progress bar's position; one beyond its maximum shows a full bar.
-void ShowProgress(QProgressBar* bar, int position);
 
 class TDeviceLink {
 public:
-    TDeviceLink(TVaComm& port, const TLinkControls& controls);
+    // `readClock` is the configuration read cycle's 100 ms timer, which the link starts and
+    // stops; its ticks come back through Timer1Timer.
+    TDeviceLink(TVaComm& port, QTimer& readClock);
 
     TLinkState State;
-    // The port window's lamp, which the close event puts out; that window registers it.
-    void SetComPortLED(TAbLED* lamp) { FControls.ComPortLED = lamp; }
-    // The configuration window's fields, registered by that window.
-    void SetConfigControls(const TConfigControls& controls) { FConfig = controls; }
     QString LogFileName;
     // The clock of the log's date and time stamps.
     std::function<TDateTime()> Now = [] { return ::Now(); };
+
+    // The live switch: polling on or off. A configuration read turns it off.
+    void SetPolling(bool on);
+    // The "data online" state, which the tick and the received bytes keep.
+    void SetOnline(bool on);
+
+    // Events, which the windows bind to their instruments.
     // Told of each valid live frame the tick shows: the four lambda values and whether
     // the sensors are warming up. The chart window listens here.
     std::function<void(const std::array<float, 4>& lambda, bool warmUp)> OnLiveFrame;
+    // What the tick shows of that frame.
+    std::function<void(const TLiveShown& shown)> OnLiveShown;
+    std::function<void(bool on)> OnPolling;
+    std::function<void(bool on)> OnOnline;
+    // Whether the configuration may be opened (while data is online), told at every tick.
+    std::function<void(bool enabled)> OnConfigEnabled;
+    // The port is open again after a hang-up, or closed.
+    std::function<void(bool open)> OnPortOpen;
+    // A log started (with its file name, once its header is written) or ended.
+    std::function<void(bool logging)> OnLogActive;
+    std::function<void(const QString& fileName)> OnLogFileName;
+    // The read cycle's progress: shown or hidden, its position, and what it read.
+    std::function<void(bool shown)> OnReadProgressShown;
+    std::function<void(int position)> OnReadProgress;
+    std::function<void(const QString& text)> OnVersionText;
+    std::function<void(const TConfigValues& values)> OnConfiguration;
 
     // Frames out.
     void Sendbyte(std::uint8_t data);
@@ -119,19 +118,22 @@ public:
     void LogStart(const QString& path);
     void LogStop();
     void LogCloseAtEnd();
-    void WriteRecord();
+    void WriteRecord(const std::array<float, 4>& lambda);
 
 private:
+    template <class Event, class... Args> static void Raise(const Event& event, Args&&... args) {
+        if (event)
+            event(std::forward<Args>(args)...);
+    }
     void DecodeConfiguration();
     void ReadRequest(int rxMode, const std::vector<std::uint8_t>& frame);
     void ShowLiveFrame();
     void StopLogAfterFailure();
-    void SetLogControls(bool logging);
+    void SetLogActive(bool logging);
     void PortReopened();
 
     TVaComm& FPort;
-    TLinkControls FControls;
-    TConfigControls FConfig;
+    QTimer& FReadClock;
     TDataLog FLog;
     TPortRetry FRetry;
 };

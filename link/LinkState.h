@@ -49,6 +49,9 @@ struct TLinkState {
     int SilenceCount = 0;
     int ReadStep = 0;
     bool LogActive = false;
+    // The live switch (polling on) and whether answers are coming ("data online").
+    bool Polling = true;
+    bool Online = false;
     // Bytes reached LiveBuf since the last live tick: only then is it decoded, so a
     // silent controller's last frame is not shown and logged again at every tick.
     bool LiveArrived = false;

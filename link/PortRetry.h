@@ -1,7 +1,7 @@
 #pragma once
 // Back by itself: after the line hung up, the same port number is tried again once a
-// second, silently, until the port opens or the operator has opened or renumbered it.
-// Beyond the design, which leaves a hung-up port closed until the operator acts.
+// second, silently, until the port opens or the operator has opened or renumbered it, so a
+// re-plugged adapter needs no trip to the port window.
 #include "serial/VaTypes.h"
 
 #include <QTimer>

@@ -1,18 +1,12 @@
 // The configuration read cycle: six block and version requests on six ticks of the main
-// window's Timer1, then the buffers decoded into the configuration window's fields.
+// window's Timer1, then the buffers decoded and told to the configuration window.
 #include "link/DeviceLink.h"
 
+#include "core/Numbers.h"
 #include "link/Frames.h"
 #include "serial/VaComm.h"
-#include "widgets/AbCBitBt.h"
-#include "widgets/AbLED.h"
-#include "widgets/AbNumEdit.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QTimer>
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -43,31 +37,26 @@ QString SerialNumberText(const TDeviceBuffer<50>& sensorBuffer) {
 QString VersionText(std::uint8_t version) {
     // v / 10 with two significant digits: below 100 it is exact, above it is whole.
     const double number = version < 100 ? version / 10.0 : std::nearbyint(version / 10.0);
-    return QStringLiteral("V") +
-           QString::number(number, 'f', 1).replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-void ShowProgress(QProgressBar* bar, int position) {
-    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    return QStringLiteral("V") + FixedDecimals(number, 1);
 }
 
 void TDeviceLink::StartReadCycle() {
-    FControls.OnlineButton->SetChecked(false);
-    FConfig.ProgressBar1->show();
-    ShowProgress(FConfig.ProgressBar1, 0);
+    SetPolling(false);
+    Raise(OnReadProgressShown, true);
+    Raise(OnReadProgress, 0);
     State.LinkBusy = true;
     State.ReadStep = 1;
     FPort.PurgeRead();
     State.RxIndex = 1;
-    FControls.Timer1->start();
+    FReadClock.start();
     ClearArray();
     State.RxMode = rxSensor3;
 }
 
 void TDeviceLink::Timer1Timer(QObject*) {
-    FControls.Online_LED1->SetChecked(false);
+    SetOnline(false);
     ++State.ReadStep;
-    ShowProgress(FConfig.ProgressBar1, State.ReadStep);
+    Raise(OnReadProgress, State.ReadStep);
     switch (State.ReadStep) {
     case 2:
         Sensor1Request();
@@ -92,24 +81,25 @@ void TDeviceLink::Timer1Timer(QObject*) {
     }
     if (State.ReadStep > LastRequestStep)
         DecodeConfiguration();
-    FConfig.VersionLabel1->setText(VersionText(State.VersionBuf[4]));
-    FConfig.VersionLabel1->adjustSize();
+    Raise(OnVersionText, VersionText(State.VersionBuf[4]));
     if (State.ReadStep > LastStep - 1) {
-        FControls.Timer1->stop();
+        FReadClock.stop();
         State.LinkBusy = false;
     }
     if (State.ReadStep == LastStep)
-        FConfig.ProgressBar1->hide();
+        Raise(OnReadProgressShown, false);
 }
 
-// Each value reaches its edit through SetValue, which applies the edit's limits; the
-// edits' change handlers see LinkBusy still set and send nothing back.
+// The window hands each value to its edit through SetValue, which applies the edit's limits;
+// the edits' change handlers see LinkBusy still set and send nothing back.
 void TDeviceLink::DecodeConfiguration() {
+    TConfigValues values;
     for (int channel = 1; channel <= 4; ++channel) {
         const TDeviceBuffer<50>& buffer = State.SensorBuf(channel);
-        FConfig.AbNumEdit[channel - 1]->SetValue(ResistorOhmsAt(buffer));
-        FConfig.SensorSN_Edit[channel - 1]->setText(SerialNumberText(buffer));
+        values.ResistorOhms[channel - 1] = ResistorOhmsAt(buffer);
+        values.SerialNumber[channel - 1] = SerialNumberText(buffer);
     }
-    FConfig.AbNumCAN1->SetValue(CanAddressAt(State.ConfigBuf, 6));
-    FConfig.AbNumCAN2->SetValue(CanAddressAt(State.ConfigBuf, 14));
+    values.CanAddress = CanAddressAt(State.ConfigBuf, 6);
+    values.SlaveCanAddress = CanAddressAt(State.ConfigBuf, 14);
+    Raise(OnConfiguration, values);
 }

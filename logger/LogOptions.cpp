@@ -12,22 +12,39 @@ Logs the four lambda channels of the controller on port COMn, without a window.
   --port N            port number (1..255, default 1), numbered as in the main window:
                       the alias ~/.config/uego-interface/ports/COMn, else COM1..32 are
                       /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31
+  --wait-for-port     wait for a port that is not there yet (an adapter still being
+                      plugged in or set up), then log; said once, not at every try
   --rate HZ           requests a second (0.1..1000, default 10), or max: the next request
-                      as soon as the answer is complete, or after a few byte-times without one
-  --out FILE          where the records go; - or none for standard output
-  --format NAME       design (default): the main window's log, header lines included;
+                      as soon as the answer is complete, or when it is given up
+  --answer-timeout MS with --rate max, how long an answer may take (1..60000, default 50):
+                      long enough for a USB adapter's latency timer; at a fixed rate an
+                      answer has until the next request
+  --out FILE          where the records go; - or none for standard output; /dev/null
+                      for a dry run. An existing FILE is left alone unless one of:
+  --append            continue an existing FILE of the same format (no second header)
+  --force             replace an existing FILE
+  --format NAME       window (default): the main window's log, header lines included;
                       precise: a header row, then ISO 8601 local time with milliseconds,
                       elapsed seconds, the four lambda values, supply volts and warm-up flag
   --duration SECONDS  stop after this long (default: until interrupted)
-  --quiet             no status line and no notices on standard error; errors still show
+  --quiet             no status line and no notices on standard error; errors, and an
+                      unplugged adapter, still show
   --help              show this help and exit
   --version           show the version and exit
 
-A record is written for each valid answer, as one whole line. SIGINT and SIGTERM end the
-run after the record in hand and exit 0. An unplugged adapter is reported once; logging
-resumes by itself when the port is back. Exit status: 0 done, 1 port or file failure,
-2 bad options.
+A record is written for each valid answer, as one whole line; a file is flushed to disk
+at least once a second. SIGINT and SIGTERM end the run after the record in hand and exit
+0. A reader of standard output that went away ends the run quietly through SIGPIPE, as
+with any filter. An unplugged adapter is reported once; logging resumes by itself when
+the port is back.
+Exit status: 0 done; 1 the port failed; 2 bad options, or an existing FILE without
+--append or --force; 3 an output fault, which a restart cannot mend (a full disk, a file
+that cannot be written).
 )";
+
+QString LogFormatName(TLogFormat format) {
+    return format == TLogFormat::Precise ? QStringLiteral("precise") : QStringLiteral("window");
+}
 
 namespace {
 
@@ -64,11 +81,16 @@ void SetRate(TLogOptions& options, const QString& text) {
 }
 
 TLogFormat ParseFormat(const QString& text) {
-    if (text == QLatin1String("design"))
-        return TLogFormat::Design;
-    if (text == QLatin1String("precise"))
-        return TLogFormat::Precise;
-    Bad(QStringLiteral("--format"), text, QStringLiteral("is not one of design, precise"));
+    for (TLogFormat format : {TLogFormat::Window, TLogFormat::Precise})
+        if (text == LogFormatName(format))
+            return format;
+    Bad(QStringLiteral("--format"), text, QStringLiteral("is not one of window, precise"));
+}
+
+void SetExisting(TLogOptions& options, TExistingOutput existing, const char* name) {
+    if (options.Existing != TExistingOutput::Refuse && options.Existing != existing)
+        throw EUsageError(std::string(name) + ": --append and --force exclude each other");
+    options.Existing = existing;
 }
 
 using TValueOption = std::function<void(TLogOptions&, const QString&)>;
@@ -85,6 +107,14 @@ const std::map<QString, TValueOption>& ValueOptions() {
          }},
         {QStringLiteral("--format"),
          [](TLogOptions& o, const QString& v) { o.Format = ParseFormat(v); }},
+        {QStringLiteral("--answer-timeout"),
+         [](TLogOptions& o, const QString& v) {
+             const QString option = QStringLiteral("--answer-timeout");
+             const double ms = ParseNumber(option, v, 1, 60000);
+             if (ms != std::floor(ms))
+                 Bad(option, v, QStringLiteral("is not a whole number"));
+             o.AnswerTimeoutMs = int(ms);
+         }},
         {QStringLiteral("--duration"),
          [](TLogOptions& o, const QString& v) {
              o.Duration = ParseNumber(QStringLiteral("--duration"), v, 0.001, 1e9);
@@ -93,9 +123,25 @@ const std::map<QString, TValueOption>& ValueOptions() {
     return options;
 }
 
-bool IsFlag(const QString& name) {
-    return name == QLatin1String("--help") || name == QLatin1String("--version") ||
-           name == QLatin1String("--quiet");
+using TFlag = std::function<void(TLogOptions&)>;
+
+const std::map<QString, TFlag>& Flags() {
+    static const std::map<QString, TFlag> flags{
+        {QStringLiteral("--quiet"), [](TLogOptions& o) { o.Quiet = true; }},
+        {QStringLiteral("--wait-for-port"), [](TLogOptions& o) { o.WaitForPort = true; }},
+        {QStringLiteral("--append"),
+         [](TLogOptions& o) { SetExisting(o, TExistingOutput::Append, "--append"); }},
+        {QStringLiteral("--force"),
+         [](TLogOptions& o) { SetExisting(o, TExistingOutput::Replace, "--force"); }},
+    };
+    return flags;
+}
+
+// --append and --force say what becomes of an existing file, so they need one.
+void CheckCombination(const TLogOptions& options) {
+    if (options.Existing != TExistingOutput::Refuse && options.ToStandardOutput())
+        throw EUsageError(options.Existing == TExistingOutput::Append ? "--append needs --out FILE"
+                                                                      : "--force needs --out FILE");
 }
 
 } // namespace
@@ -110,14 +156,17 @@ TLogCommand ParseLogOptions(const QStringList& arguments, TLogOptions& options) 
             value = name.mid(equals + 1);
             name = name.left(equals);
         }
-        if (IsFlag(name) && value)
+        const bool help = name == QLatin1String("--help");
+        const bool version = name == QLatin1String("--version");
+        const auto flag = Flags().find(name);
+        if ((help || version || flag != Flags().end()) && value)
             throw EUsageError(QStringLiteral("%1 takes no value").arg(name).toStdString());
-        if (name == QLatin1String("--help"))
+        if (help)
             return TLogCommand::Help;
-        if (name == QLatin1String("--version"))
+        if (version)
             return TLogCommand::Version;
-        if (name == QLatin1String("--quiet")) {
-            read.Quiet = true;
+        if (flag != Flags().end()) {
+            flag->second(read);
             continue;
         }
         const auto option = ValueOptions().find(name);
@@ -130,6 +179,7 @@ TLogCommand ParseLogOptions(const QStringList& arguments, TLogOptions& options) 
             throw EUsageError(QStringLiteral("%1 needs a value").arg(name).toStdString());
         option->second(read, value ? *value : arguments[++i]);
     }
+    CheckCombination(read);
     options = read;
     return TLogCommand::Run;
 }

@@ -6,21 +6,36 @@
 #include <stdexcept>
 
 enum class TLogFormat {
-    Design,  // the main window's log, byte for byte
+    Window,  // the main window's log, byte for byte
     Precise, // ISO 8601 stamps with milliseconds, elapsed time, supply and warm-up
+};
+
+// What becomes of an output file that already exists.
+enum class TExistingOutput {
+    Refuse,  // the run does not start
+    Replace, // --force
+    Append,  // --append: records go on at its end
 };
 
 struct TLogOptions {
     int Port = 1;
     double Rate = 10;     // requests a second
     bool MaxRate = false; // the next request as soon as the answer is complete
-    QString Out;          // empty or "-": standard output
-    TLogFormat Format = TLogFormat::Design;
+    // At the line's limit, how long an answer may take before it is given up: long enough
+    // for a USB adapter's latency timer to let the whole answer through.
+    int AnswerTimeoutMs = 50;
+    QString Out; // empty or "-": standard output
+    TLogFormat Format = TLogFormat::Window;
     std::optional<double> Duration; // seconds; none: until stopped
     bool Quiet = false;
+    TExistingOutput Existing = TExistingOutput::Refuse;
+    bool WaitForPort = false; // a missing port is waited for rather than an error
 
     bool ToStandardOutput() const { return Out.isEmpty() || Out == QLatin1String("-"); }
 };
+
+// The format's name on the command line.
+QString LogFormatName(TLogFormat format);
 
 // A command line that cannot be run; the text names the option and what is wrong.
 struct EUsageError : std::runtime_error {

@@ -3,13 +3,16 @@
 #include "link/Frames.h"
 #include "link/LiveFrame.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace std::chrono_literals;
-
-const char* const PreciseHeaderLine = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup";
 
 namespace {
 
@@ -17,14 +20,8 @@ namespace {
 constexpr int LineBaud = 19200;
 constexpr auto ByteTime = std::chrono::nanoseconds(10'000'000'000LL / LineBaud);
 const std::vector<std::uint8_t> LiveDataRequest = frames::Frame(frames::ReadLiveData, {});
-// An answer may take the request's and its own byte-times; a few more, and it is given up.
-// The line counts as quiet after as many byte-times without a byte.
-constexpr int SlackBytes = 8;
-const auto ExchangeTimeout =
-    ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength + SlackBytes);
-constexpr auto QuietTime = ByteTime * SlackBytes;
-// A line that never falls quiet does not hold up the polling for longer than this.
-const auto LongestExchange = 4 * ExchangeTimeout;
+// A whole answer cannot be there before the request's and its own byte-times have passed.
+const auto AnswerTime = ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength);
 // A line silent this long whose queued requests do not leave is taken as hung up.
 constexpr auto SilenceBeforeHangUp = 2s;
 
@@ -42,6 +39,40 @@ void WriteStandardError(const QByteArray& text) {
 
 QString Number(double value, int decimals) {
     return QString::number(value, 'f', decimals);
+}
+
+// The null device by any name: a dry run.
+
+bool IsNullDevice(const QString& path) {
+    struct stat target {};
+    struct stat null {};
+    return ::stat(path.toLocal8Bit().constData(), &target) == 0 &&
+           ::stat("/dev/null", &null) == 0 && S_ISCHR(target.st_mode) &&
+           target.st_rdev == null.st_rdev;
+}
+
+// The main window's first header line up to its date.
+QString WindowHeaderStart() {
+    const QString header = LogHeaderLine(0);
+    return header.left(header.size() - FormatLocaleDate(0).size());
+}
+
+// An output the options do not let be written: it exists, or holds something else.
+struct EOutputRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void CreateNewFile(TDataLog& log, const QString& path) {
+    try {
+        log.CreateNew(path);
+    } catch (const EInOutError& e) {
+        if (e.ErrorCode != EEXIST)
+            throw;
+        throw EOutputRefused(QStringLiteral("%1 exists; --append continues it, --force replaces it")
+                                 .arg(path)
+                                 .toLocal8Bit()
+                                 .toStdString());
+    }
 }
 
 } // namespace
@@ -66,8 +97,14 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FPort.SetBaudrate(br19200);
     FPort.FlowControl()->SetControlDtr(dtrDisabled);
     FPort.FlowControl()->SetControlRts(rtsDisabled);
-    FPort.OnRxChar = [this](QObject*, std::uint32_t) { PortRxChar(); };
+    // Answers are read when they can be whole, not at each byte that comes, and a request
+    // is written at once: the port needs neither of its threads. A hang-up shows when the
+    // port is read.
+    FPort.SetMonitorEvents({});
+    FPort.SetDirectWrite(true);
     FPort.OnClose = [this](QObject*) { LoseLine(); };
+    // Raised just before the port's own error for the hang-up, which LoseLine has reported.
+    FPort.OnHangUp = [this](QObject*) { FHangUpReported = true; };
 
     for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer}) {
         timer->setSingleShot(true);
@@ -76,41 +113,86 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FWatchTimer.setInterval(1000);
     FStatusTimer.setInterval(1000);
     connect(&FPollTimer, &QTimer::timeout, this, &TUegoLog::PollTick);
-    connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ExchangeTimedOut);
+    connect(&FExchangeTimer, &QTimer::timeout, this, &TUegoLog::ReadAnswer);
     connect(&FWatchTimer, &QTimer::timeout, this, &TUegoLog::WatchLine);
     connect(&FStatusTimer, &QTimer::timeout, this, &TUegoLog::ShowStatus);
     connect(&FEndTimer, &QTimer::timeout, this, &TUegoLog::EndWhenDue);
+    FPortWaitTimer.setInterval(1000);
+    FSyncTimer.setSingleShot(true);
+    FSyncTimer.setInterval(1000);
+    connect(&FPortWaitTimer, &QTimer::timeout, this, &TUegoLog::WaitForPort);
+    connect(&FSyncTimer, &QTimer::timeout, this, &TUegoLog::SyncOutput);
 }
 
 TUegoLog::~TUegoLog() {
     FFinished = true;
     FPort.OnRxChar = nullptr;
     FPort.OnClose = nullptr;
+    FPort.OnHangUp = nullptr;
+    DropPortWatch();
     FPort.Close();
 }
 
 // ---- Start and end --------------------------------------------------------------------
 
-bool TUegoLog::Start() {
+std::optional<int> TUegoLog::Start() {
     FPort.SetPortNum(FOptions.Port);
+    if (OpenPort())
+        return Begin();
+    if (!FOptions.WaitForPort)
+        return ExitFault;
+    FPortWaitTimer.start();
+    return std::nullopt;
+}
+
+// A port that cannot be opened is an error, unless it is waited for: then it is a notice,
+// given again only when the reason changes, so a journal gets one line, not one a second.
+bool TUegoLog::OpenPort() {
+    ++FPortTries;
     try {
         FPort.Open();
+        return true;
     } catch (const EVaCommError& e) {
-        Say(QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what())));
+        QString reason =
+            QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what()));
+        if (!FOptions.WaitForPort) {
+            Say(reason);
+        } else if (reason != FPortWaitReason) {
+            FPortWaitReason = reason;
+            if (reason.endsWith(QLatin1Char('.')))
+                reason.chop(1);
+            Notice(reason + QStringLiteral("; waiting for it to appear"));
+        }
         return false;
     }
+}
+
+void TUegoLog::WaitForPort() {
+    if (FFinished || !OpenPort())
+        return;
+    FPortWaitTimer.stop();
+    if (const std::optional<int> failed = Begin())
+        Finish(*failed);
+}
+
+// The port is open: the output, its header and the polling.
+std::optional<int> TUegoLog::Begin() {
     try {
-        if (FOptions.ToStandardOutput())
-            FLog.Adopt(::dup(STDOUT_FILENO));
-        else
-            FLog.Create(FOptions.Out);
-        WriteHeader();
-    } catch (const EInOutError& e) {
-        Say(OutputError(e));
+        OpenOutput();
+    } catch (const EOutputRefused& e) {
+        Say(QString::fromLocal8Bit(e.what()));
         FFinished = true;
         FPort.Close();
-        return false;
+        return ExitUsage;
+    } catch (const EInOutError& e) {
+        FFinished = true;
+        FPort.Close();
+        if (ReaderWentAway(e))
+            return ExitBrokenPipe;
+        Say(OutputError(e));
+        return ExitOutputFault;
     }
+    FBegun = true;
     FRunStart = Clock::now();
     if (FOptions.Duration) {
         FRunEnd = FRunStart + std::chrono::duration_cast<Clock::duration>(
@@ -122,24 +204,77 @@ bool TUegoLog::Start() {
         FStatusTime = FRunStart;
         FStatusTimer.start();
     }
-    if (!FOptions.Quiet)
-        Say(QStringLiteral("logging COM%1 (%2) at %3 to %4")
-                .arg(FOptions.Port)
-                .arg(QString::fromStdString(FPort.DevicePath()))
-                .arg(FOptions.MaxRate ? QStringLiteral("the line's limit")
-                                      : QStringLiteral("%1 Hz").arg(FOptions.Rate))
-                .arg(OutputName()));
+    Notice(QStringLiteral("logging COM%1 (%2) at %3 to %4")
+               .arg(FOptions.Port)
+               .arg(QString::fromStdString(FPort.DevicePath()))
+               .arg(FOptions.MaxRate ? QStringLiteral("the line's limit")
+                                     : QStringLiteral("%1 Hz").arg(FOptions.Rate))
+               .arg(OutputName()));
     StartPolling();
-    return true;
+    return std::nullopt;
+}
+
+// Standard output, the null device for a dry run, or a file: a new one, one replaced
+// (--force) or one continued (--append).
+void TUegoLog::OpenOutput() {
+    if (FOptions.ToStandardOutput())
+        FLog.Adopt(::dup(STDOUT_FILENO));
+    else if (IsNullDevice(FOptions.Out))
+        FLog.Adopt(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    else if (FOptions.Existing == TExistingOutput::Append)
+        return OpenToAppend();
+    else if (FOptions.Existing == TExistingOutput::Replace)
+        FLog.Create(FOptions.Out);
+    else
+        CreateNewFile(FLog, FOptions.Out);
+    WriteHeader();
+}
+
+// A file continued keeps its one header, so it still reads as one log of its format.
+void TUegoLog::OpenToAppend() {
+    FLog.Append(FOptions.Out);
+    const QByteArray firstLine = FLog.FirstLine();
+    if (firstLine.isEmpty()) {
+        WriteHeader();
+    } else if (!HasOwnHeader(firstLine)) {
+        FLog.Close();
+        throw EOutputRefused(QStringLiteral("%1: not a log of the %2 format; not continued")
+                                 .arg(FOptions.Out, LogFormatName(FOptions.Format))
+                                 .toLocal8Bit()
+                                 .toStdString());
+    }
+}
+
+bool TUegoLog::HasOwnHeader(const QByteArray& firstLine) const {
+    if (FOptions.Format == TLogFormat::Precise)
+        return firstLine == PreciseHeaderLine;
+    return firstLine.startsWith(ToCodePage(WindowHeaderStart()));
 }
 
 void TUegoLog::WriteHeader() {
     if (FOptions.Format == TLogFormat::Precise) {
         FLog.WriteLine(QString::fromLatin1(PreciseHeaderLine));
+        SyncWithinASecond();
         return;
     }
     FLog.WriteLine(LogHeaderLine(Now()));
     FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+    SyncWithinASecond();
+}
+
+void TUegoLog::SyncWithinASecond() {
+    if (!FSyncTimer.isActive())
+        FSyncTimer.start();
+}
+
+// Records reach the disk within a second of being written, with one flush a second at
+// most, so a power cut loses at most the last second.
+void TUegoLog::SyncOutput() {
+    try {
+        FLog.Sync();
+    } catch (const EInOutError& e) {
+        FailOnOutput(e);
+    }
 }
 
 // The port cannot be closed from inside its own callback (its event thread waits there for
@@ -150,24 +285,29 @@ void TUegoLog::Finish(int status) {
         return;
     FFinished = true;
     FRunEnd = Clock::now();
-    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer})
+    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer,
+                          &FPortWaitTimer, &FSyncTimer})
         timer->stop();
     QMetaObject::invokeMethod(
         this, [this, status] { Close(status); }, Qt::QueuedConnection);
 }
 
 void TUegoLog::Close(int status) {
+    DropPortWatch();
     FPort.Close();
     try {
+        FLog.Sync();
         FLog.Close();
     } catch (const EInOutError& e) {
-        Say(OutputError(e));
-        status = 1;
+        if (status != ExitOutputFault) // a fault said once
+            Say(OutputError(e));
+        status = ExitOutputFault;
     }
-    if (!FOptions.Quiet)
-        Say(QStringLiteral("%1 records in %2 s")
-                .arg(FRecords)
-                .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1)));
+    if (FBegun)
+        Notice(QStringLiteral("%1 records in %2 s%3")
+                   .arg(FRecords)
+                   .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1))
+                   .arg(RejectedText()));
     if (OnFinished)
         OnFinished(status);
 }
@@ -181,9 +321,22 @@ void TUegoLog::EndWhenDue() {
         FEndTimer.start(CeilMilliseconds(std::min<Clock::duration>(left, 24h)));
 }
 
-void TUegoLog::Fail(const QString& line) {
+void TUegoLog::Fail(const QString& line, int status) {
     Say(line);
-    Finish(1);
+    Finish(status);
+}
+
+// A reader of standard output that went away ends the run without a word, as it ends
+// any filter; any other output fault is one that a restart cannot mend.
+void TUegoLog::FailOnOutput(const EInOutError& e) {
+    if (ReaderWentAway(e))
+        Finish(ExitBrokenPipe);
+    else
+        Fail(OutputError(e), ExitOutputFault);
+}
+
+bool TUegoLog::ReaderWentAway(const EInOutError& e) const {
+    return e.ErrorCode == EPIPE && FOptions.ToStandardOutput();
 }
 
 QString TUegoLog::OutputName() const {
@@ -209,11 +362,19 @@ void TUegoLog::StartPolling() {
         PollTick();
 }
 
-// A tick that finds the previous answer still coming sends nothing, so a rate above the
-// line's limit gives what the line carries rather than cutting every answer short.
+// An answer has until the next request is due. One still arriving then keeps the line for
+// this slot too, so a rate above the line's limit gives what the line carries rather than
+// cutting every answer short. An answer given up whose rest may still come makes the slot
+// one that only listens, so that a late answer is never taken for the next one.
 void TUegoLog::PollTick() {
     const Clock::time_point now = Clock::now();
-    if (FPort.Active() && !FExchangeOpen)
+    if (FExchangeOpen)
+        CollectAnswer(now);
+    if (FExchangeOpen && StillArriving(now))
+        FOverran = true;
+    else if (FExchangeOpen && GiveUpAnswer())
+        ; // listening
+    else if (FPort.Active())
         SendRequest();
     ScheduleNextPoll(now);
 }
@@ -230,58 +391,166 @@ void TUegoLog::ScheduleNextPoll(Clock::time_point now) {
     FPollTimer.start(CeilMilliseconds(due - now));
 }
 
+// Whatever is left of an earlier answer goes before the request, so that it cannot mix
+// into this one.
 void TUegoLog::SendRequest() {
-    FRxIndex = 1;
+    FListening = false;
+    if (std::exchange(FGivenUp, false) && FPort.ReadBufUsed() > 0)
+        ++FRejectedIncomplete; // the late rest of the answer given up
+    FPort.PurgeRead();
+    FAnswer.clear();
     FExchangeOpen = true;
     FRequestTime = Clock::now();
-    FExchangeTimer.start(CeilMilliseconds(ExchangeTimeout));
-    try {
-        for (std::uint8_t b : LiveDataRequest)
-            FPort.WriteChar(b);
-    } catch (const EVaCommError&) {
-        LoseLine(); // the output queue is full: nothing leaves the port any more
+    FAnswerDeadline = FRequestTime + std::chrono::milliseconds(FOptions.AnswerTimeoutMs);
+    const int size = int(LiveDataRequest.size());
+    if (FPort.WriteBuf(LiveDataRequest.data(), size) < size && FPort.Active()) {
+        LoseLine(); // the driver's output queue stays full: nothing leaves the port any more
+        return;
     }
+    WaitForAnswer(FRequestTime + AnswerTime);
 }
 
-void TUegoLog::PortRxChar() {
-    const std::string received = FPort.ReadText();
-    if (received.empty() || FFinished || FLost)
+// The port is first read when a whole answer can have come; what is still missing then is
+// read as it arrives. An answer thus costs a wake-up or two, as many as the pieces it comes in,
+// not one a byte.
+void TUegoLog::WaitForAnswer(Clock::time_point at) {
+    if (FOptions.MaxRate)
+        at = std::min(at, FAnswerDeadline);
+    FExchangeTimer.start(CeilMilliseconds(at - Clock::now()));
+}
+
+void TUegoLog::ReadAnswer() {
+    if (FFinished || FLost)
         return;
-    FLastReceived = Clock::now();
-    StoreReceived(FLiveBuf, FRxIndex, received);
-    if (FExchangeOpen && FRxIndex > frames::LiveFrameLength)
-        ExchangeDone();
-}
-
-// A valid answer is recorded and, at the line's limit, followed by the next request at once.
-// After one that was not, the next request waits for a quiet line, so that the rest of a
-// late answer cannot fall into the next exchange and spoil it too.
-void TUegoLog::ExchangeDone() {
-    FExchangeOpen = false;
-    FExchangeTimer.stop();
-    const bool valid = LiveFrameValid(FLiveBuf);
-    if (valid)
-        Record();
-    if (!FOptions.MaxRate || FFinished || FLost)
+    if (FListening) {
+        EndListening();
         return;
-    if (valid)
-        SendRequest();
-    else
-        FExchangeTimer.start(CeilMilliseconds(QuietTime));
-}
-
-// An answer still arriving gets its time: the wait goes on until the line has been quiet
-// for a few byte-times.
-void TUegoLog::ExchangeTimedOut() {
+    }
+    if (!FExchangeOpen)
+        return;
     const Clock::time_point now = Clock::now();
-    const Clock::duration sinceLastByte = now - FLastReceived;
-    if (sinceLastByte < QuietTime && now - FRequestTime < LongestExchange) {
-        FExchangeTimer.start(CeilMilliseconds(QuietTime - sinceLastByte));
+    if (CollectAnswer(now))
         return;
+    if (FOptions.MaxRate && now >= FAnswerDeadline) {
+        if (GiveUpAnswer())
+            ListenForLateRest();
+        else
+            SendRequest();
+    } else if (FPort.Active()) {
+        WatchPort(true);
+        if (FOptions.MaxRate && !FExchangeTimer.isActive())
+            WaitForAnswer(FAnswerDeadline);
     }
+}
+
+void TUegoLog::WatchPort(bool on) {
+    if (on && !FAnswerWatch) {
+        FAnswerWatch = std::make_unique<QSocketNotifier>(FPort.Handle(), QSocketNotifier::Read);
+        connect(FAnswerWatch.get(), &QSocketNotifier::activated, this, &TUegoLog::ReadAnswer);
+    }
+    if (FAnswerWatch)
+        FAnswerWatch->setEnabled(on);
+}
+
+// The watch goes before the port closes, as its descriptor goes with it.
+void TUegoLog::DropPortWatch() {
+    FAnswerWatch.reset();
+}
+
+// Takes what has come; true when it completed a good answer, which ends the exchange.
+bool TUegoLog::CollectAnswer(Clock::time_point now) {
+    const std::string received = FPort.ReadText();
+    if (!received.empty()) {
+        FLastReceived = now;
+        FAnswer += received;
+    }
+    if (!TakeAnswer())
+        return false;
+    AnswerDone(now);
+    return true;
+}
+
+// The answer is the first live frame in what came that checks: a start byte, the frame's
+// length, and the checksum. Bytes before it (the rest of an earlier answer, junk) are passed
+// over; a frame that fails its check is counted once the exchange ends without a good one.
+bool TUegoLog::TakeAnswer() {
+    for (std::size_t at = FAnswer.find(char(frames::StartByte)); at != std::string::npos;
+         at = FAnswer.find(char(frames::StartByte), at + 1)) {
+        if (at + 1 < FAnswer.size() && std::uint8_t(FAnswer[at + 1]) != frames::LiveFrameLength)
+            continue;
+        if (FAnswer.size() - at < std::size_t(frames::LiveFrameLength))
+            return false;
+        int index = 1;
+        StoreReceived(FLiveBuf, index, FAnswer.substr(at, frames::LiveFrameLength));
+        if (LiveFrameValid(FLiveBuf))
+            return true;
+        FBadChecksum = true;
+    }
+    return false;
+}
+
+// Too soon for a whole answer; or bytes came, yet no frame that failed its check, and the
+// rest of the answer may be on its way.
+bool TUegoLog::StillArriving(Clock::time_point now) const {
+    if (now < FRequestTime + AnswerTime)
+        return true;
+    return !FAnswer.empty() && !FBadChecksum && now < FAnswerDeadline + AnswerTime;
+}
+
+// A good answer is recorded and, at the line's limit, followed by the next request at once.
+void TUegoLog::AnswerDone(Clock::time_point now) {
     FExchangeOpen = false;
+    WatchPort(false);
+    FBadChecksum = false;
+    FExchangeTimer.stop();
+    Record();
+    if (FOverran && !FRateReported && !FOptions.MaxRate)
+        ReportLineLimit(now - FRequestTime);
     if (FOptions.MaxRate && !FFinished && !FLost)
         SendRequest();
+}
+
+// An answer that came wrong, in part or not at all by its deadline: counted, never recorded.
+// True when the rest of it may still come: unless a whole frame came and failed its check.
+bool TUegoLog::GiveUpAnswer() {
+    FExchangeOpen = false;
+    WatchPort(false);
+    FExchangeTimer.stop();
+    FGivenUp = true;
+    const bool badChecksum = std::exchange(FBadChecksum, false);
+    if (badChecksum)
+        ++FRejectedChecksum;
+    else if (!FAnswer.empty())
+        ++FRejectedIncomplete;
+    return !badChecksum;
+}
+
+// At the line's limit, the next request waits until the line has been quiet for twice as
+// long as an answer may take, so that a late answer comes while nothing is asked.
+void TUegoLog::ListenForLateRest() {
+    FListening = true;
+    FExchangeTimer.start(
+        CeilMilliseconds(2 * std::chrono::milliseconds(FOptions.AnswerTimeoutMs) + AnswerTime));
+}
+
+void TUegoLog::EndListening() {
+    if (FPort.ReadBufUsed() > 0) {
+        ++FRejectedIncomplete;
+        FPort.PurgeRead();
+        FLastReceived = Clock::now();
+        ListenForLateRest();
+        return;
+    }
+    SendRequest();
+}
+
+void TUegoLog::ReportLineLimit(Clock::duration exchange) {
+    FRateReported = true;
+    const double carried = 1.0 / std::chrono::duration<double>(exchange).count();
+    if (!FOptions.Quiet)
+        Say(QStringLiteral("--rate %1 is more than the line carries; it carries about %2 a second")
+                .arg(FOptions.Rate)
+                .arg(std::floor(carried)));
 }
 
 // ---- Records ----------------------------------------------------------------------------
@@ -302,8 +571,9 @@ void TUegoLog::WriteRecordLine(const QString& line) {
     try {
         FLog.WriteLine(line);
         ++FRecords;
+        SyncWithinASecond();
     } catch (const EInOutError& e) {
-        Fail(OutputError(e));
+        FailOnOutput(e);
     }
 }
 
@@ -330,6 +600,7 @@ void TUegoLog::LoseLine() {
     FLost = true;
     FExchangeOpen = false;
     FExchangeTimer.stop();
+    DropPortWatch();
     FPollTimer.stop();
     Say(QStringLiteral("COM%1: the line is gone (adapter unplugged?); retrying once a second")
             .arg(FOptions.Port));
@@ -346,7 +617,7 @@ void TUegoLog::TryReopen() {
         return; // not back yet
     }
     FLost = false;
-    Say(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
+    Notice(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
     StartPolling();
 }
 
@@ -364,6 +635,8 @@ void TUegoLog::ShowStatus() {
     text += QStringLiteral("  %1 V  silent %2 s")
                 .arg(Number(FLastVolts, 2),
                      Number(std::chrono::duration<double>(now - FLastReceived).count(), 1));
+    if (const int rejected = FRejectedChecksum + FRejectedIncomplete)
+        text += QStringLiteral("  rejected %1").arg(rejected);
     if (FLastWarmUp)
         text += QStringLiteral("  warm-up");
     if (FLost)
@@ -372,14 +645,36 @@ void TUegoLog::ShowStatus() {
     FStatusShown = true;
 }
 
+// Answers that came but were refused, by what was wrong with them.
+QString TUegoLog::RejectedText() const {
+    if (FRejectedChecksum + FRejectedIncomplete == 0)
+        return {};
+    return QStringLiteral("; answers rejected: %1 with a bad checksum, %2 late or incomplete")
+        .arg(FRejectedChecksum)
+        .arg(FRejectedIncomplete);
+}
+
 void TUegoLog::ClearStatus() {
     if (FStatusShown)
         WriteStandardError("\r\x1b[K");
     FStatusShown = false;
 }
 
+// Errors, and the line going away, which leaves a gap in the records: shown even with
+// --quiet.
 void TUegoLog::Say(const QString& line) {
     ClearStatus();
     if (OnMessage)
         OnMessage(line);
+}
+
+void TUegoLog::Notice(const QString& line) {
+    if (!FOptions.Quiet)
+        Say(line);
+}
+
+void TUegoLog::ReportEscapedError(const QString& text) {
+    if (std::exchange(FHangUpReported, false))
+        return;
+    Say(text);
 }

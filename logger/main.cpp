@@ -7,23 +7,26 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
 
 // An error that escapes an event handler (the port component hands its own to the event
-// loop) is reported, and the run goes on, as in the main window.
+// loop) goes to the run to report, and the run goes on, as in the main window.
 class TLogApplication : public QCoreApplication {
 public:
     using QCoreApplication::QCoreApplication;
+
+    std::function<void(const QString& text)> OnError;
 
     bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QCoreApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "uego-log: %s\n", e.what());
+            OnError(QString::fromLocal8Bit(e.what()));
         } catch (...) {
-            std::fprintf(stderr, "uego-log: unknown error\n");
+            OnError(QStringLiteral("unknown error"));
         }
         return false;
     }
@@ -51,6 +54,16 @@ bool CatchStopSignals() {
     return true;
 }
 
+// A reader that went away ends the program through the signal that would have ended it
+// had it not been caught, so a shell sees what it sees of any filter.
+int Ended(int status) {
+    if (status == ExitBrokenPipe) {
+        std::signal(SIGPIPE, SIG_DFL);
+        ::raise(SIGPIPE);
+    }
+    return status;
+}
+
 QStringList Arguments(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -75,18 +88,18 @@ int main(int argc, char** argv) {
         }
     } catch (const EUsageError& e) {
         std::fprintf(stderr, "uego-log: %s\n%s", e.what(), LogUsageText);
-        return 2;
+        return ExitUsage;
     }
     if (!CatchStopSignals()) {
         std::perror("uego-log: pipe");
-        return 1;
+        return ExitFault;
     }
     TLogApplication application(argc, argv);
     TUegoLog log(options);
+    application.OnError = [&log](const QString& text) { log.ReportEscapedError(text); };
     log.OnFinished = [](int status) { QCoreApplication::exit(status); };
     QSocketNotifier stop(StopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [&log] { log.Finish(0); });
-    if (!log.Start())
-        return 1;
-    return application.exec();
+    QObject::connect(&stop, &QSocketNotifier::activated, [&log] { log.Finish(ExitDone); });
+    const std::optional<int> failed = log.Start();
+    return Ended(failed ? *failed : application.exec());
 }

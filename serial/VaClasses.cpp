@@ -23,6 +23,8 @@ public:
     std::exception_ptr Error;
 };
 
+thread_local const void* tRunningFor = nullptr;
+
 bool OnThreadOf(const QObject& object) {
     return QThread::currentThread() == object.thread();
 }
@@ -180,7 +182,7 @@ std::exception_ptr TVaHandOver::Run(TJob* job) {
     return error;
 }
 
-TVaThread::TVaThread() : FHandOver(TVaHandOver::Instance()) {}
+TVaThread::TVaThread(const void* owner) : FHandOver(TVaHandOver::Instance()), FOwner(owner) {}
 
 TVaThread::~TVaThread() = default;
 
@@ -217,7 +219,12 @@ void TVaThread::Synchronize(const std::function<void()>& fn, const void* tag) {
     }
 }
 
+const void* TVaThread::CurrentOwner() {
+    return tRunningFor;
+}
+
 void TVaThread::Run() {
+    tRunningFor = FOwner;
     FThreadId = ::gettid();
     ApplyPriority(FThreadId, FBaseNice, FPriority);
     try {

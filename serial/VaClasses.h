@@ -1,6 +1,8 @@
 #pragma once
 // The port component's base, its worker-thread base, and the hand-over by which a
 // worker thread runs code on the main thread and waits for it.
+#include "core/ThreadPriority.h"
+
 #include <QEvent>
 #include <QObject>
 #include <atomic>
@@ -97,13 +99,12 @@ private:
     std::deque<TJob*> FJobs;
 };
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
-
 // A worker thread: created suspended, with a terminate flag and a priority; the owner
 // stops it and waits for its end before destroying it.
 class TVaThread {
 public:
-    TVaThread();
+    // owner: what the thread serves, as Current tells it.
+    explicit TVaThread(const void* owner = nullptr);
     virtual ~TVaThread();
     TVaThread(const TVaThread&) = delete;
     TVaThread& operator=(const TVaThread&) = delete;
@@ -117,6 +118,9 @@ public:
     void SetSync(bool sync) { FSync = sync; }
     // Waits for the end of Execute. On the main thread it keeps running hand-overs.
     void WaitFor();
+    // The owner of the worker whose Execute runs on the calling thread; none on any
+    // other thread.
+    static const void* CurrentOwner();
 
 protected:
     virtual void Execute() = 0;
@@ -130,6 +134,7 @@ private:
     static void ApplyPriority(pid_t tid, int base, TThreadPriority priority);
 
     TVaHandOver& FHandOver;
+    const void* const FOwner;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<TThreadPriority> FPriority{tpNormal};

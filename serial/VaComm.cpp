@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -267,7 +268,7 @@ void TVaWriteQueue::Clear() {
 // ---------------------------------------------------------------------------------
 // Event thread
 
-TVaCommEventThread::TVaCommEventThread(TVaCustomComm* owner) : FOwner(owner) {}
+TVaCommEventThread::TVaCommEventThread(TVaCustomComm* owner) : TVaThread(owner), FOwner(owner) {}
 
 void TVaCommEventThread::Stop() {
     Terminate();
@@ -323,7 +324,8 @@ void TVaCommEventThread::DispatchEvents() {
 // Write thread
 
 TVaCommWriteThread::TVaCommWriteThread(TVaCustomComm* owner, int size)
-    : FBuffer(size), FOutput(static_cast<std::size_t>(FBuffer.Capacity())), FOwner(owner) {}
+    : TVaThread(owner), FBuffer(size), FOutput(static_cast<std::size_t>(FBuffer.Capacity())),
+      FOwner(owner) {}
 
 void TVaCommWriteThread::Stop() {
     FCloseEvent.SetEvent();
@@ -380,13 +382,24 @@ bool TVaCommWriteThread::Append(const void* Buf, int Count) {
 // The write thread empties the queue when it acknowledges, so that no turn of its own
 // can send queued bytes between the acknowledgement and the purge. It may itself be
 // waiting for the main thread (its queue-empty report), so the wait keeps running
-// hand-overs. Without an acknowledgement in time the queue stays as it is.
+// hand-overs. Without an acknowledgement in time the request is taken back and the
+// queue stays as it is, also for the bytes queued after this returns.
 void TVaCommWriteThread::PurgeWrite() {
     FFlushDoneEvent.ResetEvent();
     FFlushEvent.SetEvent();
     const auto acknowledged = [this] { return FFlushDoneEvent.Signaled(); };
-    if (HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)))
+    if (HandOver().RunPendingUntil(acknowledged, std::chrono::milliseconds(2000)) ||
+        !WithdrawFlush())
         TakeLateBytes(); // queued by a hand-over run meanwhile, after the queue was emptied
+}
+
+// False when the write thread acknowledged the request after all, before it was taken back.
+bool TVaCommWriteThread::WithdrawFlush() {
+    std::lock_guard lock(FFlushLock);
+    if (FFlushDoneEvent.Signaled())
+        return false;
+    FFlushEvent.ResetEvent();
+    return true;
 }
 
 int TVaCommWriteThread::Queued() {
@@ -513,7 +526,7 @@ void TVaCommWriteThread::ReportWhenDrained() {
     if (FOwner->FDevice->OutQueue(sending) == 0 && sending > 0)
         return;
     FDraining = false;
-    Synchronize([this] { FOwner->HandOverEvents(EV_TXEMPTY); }, this);
+    Synchronize([this] { FOwner->DispatchBatch(EV_TXEMPTY); }, this);
     TakeLateBytes();
 }
 
@@ -529,18 +542,24 @@ bool TVaCommWriteThread::TakeLateBytes() {
 // (or the thread is stopped). Retrying at once would spin on a device that went away.
 void TVaCommWriteThread::WriteFailed(int remaining) {
     StopUnlessQueued(remaining);
-    Synchronize([this] { FOwner->HandOverEvents(EV_ERR); });
+    Synchronize([this] { FOwner->DispatchBatch(EV_ERR); });
     if (Queued() > remaining)
         FWriteEvent.SetEvent();
 }
 
+// A request that PurgeWrite has taken back meanwhile leaves the queue alone.
 void TVaCommWriteThread::AcknowledgeFlush() {
-    FBuffer.Clear();
-    StopUnlessQueued(0);
-    FDraining = false;
-    FRoomEvent.SetEvent();
-    FFlushEvent.ResetEvent();
-    FFlushDoneEvent.SetEvent();
+    {
+        std::lock_guard lock(FFlushLock);
+        if (!FFlushEvent.Signaled())
+            return;
+        FBuffer.Clear();
+        StopUnlessQueued(0);
+        FDraining = false;
+        FRoomEvent.SetEvent();
+        FFlushEvent.ResetEvent();
+        FFlushDoneEvent.SetEvent();
+    }
     HandOver().Notify();
 }
 
@@ -641,30 +660,39 @@ void TVaCustomComm::CreateThreads() {
 void TVaCustomComm::Close() {
     if (!Active())
         return;
-    if (FHandlers > 0)
+    if (InOwnHandler())
         throw EVaCommError(sCloseInHandler);
     Shut();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
+// A handler that one of the port's threads handed over to the main thread, or, without
+// the hand-over, one that runs on that thread: Close there would wait for itself.
+bool TVaCustomComm::InOwnHandler() const {
+    if (const void* owner = TVaThread::CurrentOwner())
+        return owner == this;
+    return FHandlers > 0;
+}
+
 void TVaCustomComm::Shut() {
     FRxWatch.reset();
-    {
-        std::lock_guard lock(FGlobalSection);
-        StopThreads();
-    }
+    StopThreads();
     CloseHandle();
     if (!Destroying() && OnClose)
         OnClose(this);
 }
 
 // Both threads are asked to stop before either is waited for, so bytes still queued
-// when Close was called are dropped rather than sent during the wait.
+// when Close was called are dropped rather than sent during the wait. The wait itself
+// holds no lock: without the hand-over, a handler still running on a thread may read.
 void TVaCustomComm::StopThreads() {
-    if (FEventThread)
-        FEventThread->Stop();
-    if (FWriteThread)
-        FWriteThread->Stop();
+    {
+        std::lock_guard lock(FGlobalSection);
+        if (FEventThread)
+            FEventThread->Stop();
+        if (FWriteThread)
+            FWriteThread->Stop();
+    }
     if (FEventThread) {
         FEventThread->WaitFor();
         FEventThread.reset();
@@ -969,13 +997,12 @@ TVaCommStatus TVaCustomComm::GetCommStatus() {
     if (!Active())
         return status;
     std::lock_guard lock(FGlobalSection);
-    PullInput();
+    ReportLater(PullInput());
     status.Errors = TakeErrors();
     if (const int error = FDevice->HoldFlags(status.Flags); error && !NothingToReport(error))
         RaiseCommError(sErrorStatistics, error);
     status.OutQue = static_cast<std::uint32_t>(QueueCount(&TVaLine::OutQueue));
-    std::lock_guard readLock(FReadSection);
-    status.InQue = static_cast<std::uint32_t>(FReceive->Size());
+    status.InQue = static_cast<std::uint32_t>(ReceivedCount());
     return status;
 }
 
@@ -983,9 +1010,22 @@ int TVaCustomComm::ReadBufUsed() {
     if (!Active())
         return 0;
     std::lock_guard lock(FGlobalSection);
-    PullInput();
-    std::lock_guard readLock(FReadSection);
+    ReportLater(PullInput());
+    return ReceivedCount();
+}
+
+int TVaCustomComm::ReceivedCount() {
+    std::lock_guard lock(FReadSection);
     return FReceive->Size();
+}
+
+// Bytes taken from the driver here no longer wake the event thread or the main thread's
+// watch, which wait on the driver: unless they are all read at once, the event thread is
+// told of them, so that their OnRxChar still comes.
+void TVaCustomComm::ReportLater(const TVaPull& pull) {
+    std::lock_guard lock(FReadSection);
+    if (pull.Count > 0 && FUnreported)
+        AddEvents(EV_RXCHAR);
 }
 
 int TVaCustomComm::ReadBufFree() {
@@ -1005,11 +1045,12 @@ int TVaCustomComm::ReadBuf(void* Buf, int Count) {
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FGlobalSection);
-    PullInput();
+    const TVaPull pull = PullInput();
     std::lock_guard readLock(FReadSection);
     const int n = std::min(Count, FReceive->Size());
     FReceive->Read(Buf, n);
     ReceiveTaken();
+    ReportLater(pull);
     return n;
 }
 
@@ -1165,6 +1206,22 @@ void TVaCustomComm::SetXon(bool value) {
         LineControl(FDevice->SetXon(value));
 }
 
+void TVaCustomComm::ResetDev() {
+    if (Active())
+        LineControl(FDevice->ResetDev());
+}
+
+TVaCommProp TVaCustomComm::Properties() {
+    if (!Active())
+        throw EVaCommError(sPortClosed);
+    TVaCommProp prop;
+    if (const int error = FDevice->Properties(prop))
+        RaiseCommError(sErrorProperties, error);
+    prop.CurrentRxQueue = static_cast<std::uint32_t>(FReceive->Capacity());
+    prop.CurrentTxQueue = static_cast<std::uint32_t>(FBuffers.WriteSize());
+    return prop;
+}
+
 bool TVaCustomComm::ModemStatus(int bit) {
     int lines = 0;
     if (!Active())
@@ -1236,33 +1293,45 @@ TVaCustomComm::THandlerScope::~THandlerScope() {
     FComm.ResumeRxWatch();
 }
 
-// A batch of events, from the event thread's hand-over or from the main thread's own
-// watch. A batch that comes while the handlers of another run a nested event loop waits
-// for them to return, so that handlers never nest and keep their order.
+// A batch of events, from either thread's hand-over or from the main thread's own watch.
+// On the main thread, a batch that comes while the handlers of another run a nested event
+// loop waits for them to return, so that handlers never nest and keep their order.
+// Without the hand-over each thread runs its own batches.
 void TVaCustomComm::DispatchBatch(std::uint32_t mask) {
+    if (!OnMainThread()) {
+        RunBatch(mask);
+        return;
+    }
     FDeferred |= mask;
     if (FDispatching)
         return;
     THandlerScope scope(*this);
     FDispatching = true;
     const std::unique_ptr<bool, void (*)(bool*)> done(&FDispatching, [](bool* d) { *d = false; });
-    while (FDeferred != 0) {
-        const std::uint32_t batch = std::exchange(FDeferred, 0);
-        if (batch & EV_RXCHAR)
-            HandleRxChar();
-        if (batch & ~EV_RXCHAR)
-            HandleCommEvents(batch & ~EV_RXCHAR);
-    }
+    while (FDeferred != 0)
+        RunBatch(std::exchange(FDeferred, 0));
 }
 
-void TVaCustomComm::HandOverEvents(std::uint32_t Mask) {
-    THandlerScope scope(*this);
-    HandleCommEvents(Mask);
+void TVaCustomComm::RunBatch(std::uint32_t mask) {
+    if (mask & EV_RXCHAR)
+        HandleRxChar();
+    if (mask & ~EV_RXCHAR)
+        HandleCommEvents(mask & ~EV_RXCHAR);
 }
 
-// Bytes that an earlier OnRxChar was told of raise no new one by themselves.
+bool TVaCustomComm::OnMainThread() const {
+    return QThread::currentThread() == thread();
+}
+
+// Bytes that an earlier OnRxChar was told of raise no new one by themselves. The bytes
+// taken in here are reported at once, so the event thread is not told of them.
 void TVaCustomComm::HandleRxChar() {
-    const int waiting = ReadBufUsed();
+    int waiting = 0;
+    if (Active()) {
+        std::lock_guard lock(FGlobalSection);
+        PullInput();
+        waiting = ReceivedCount();
+    }
     if (TakeUnreported() && waiting > 0 && OnRxChar)
         OnRxChar(this, static_cast<std::uint32_t>(waiting));
 }
@@ -1306,8 +1375,10 @@ void TVaCustomComm::PauseRxWatchIfStuck() {
     FRxWatch->setEnabled(false);
 }
 
+// Without the hand-over, bytes are also taken on the port's threads: the watch is the
+// main thread's alone.
 void TVaCustomComm::ResumeRxWatch() {
-    if (!FRxWatch || FRxWatch->isEnabled() || HungUp())
+    if (!OnMainThread() || !FRxWatch || FRxWatch->isEnabled() || HungUp())
         return;
     std::lock_guard lock(FReadSection);
     if (FReceive->Free() > 0)

@@ -140,6 +140,7 @@ private:
     void WriteFailed(int remaining);
     void ReportWhenDrained();
     bool TakeLateBytes();
+    bool WithdrawFlush();
     void AcknowledgeFlush();
 
     TVaWriteQueue FBuffer;
@@ -148,6 +149,7 @@ private:
     TVaWaitEvent FCloseEvent;
     TVaWaitEvent FFlushEvent;
     TVaWaitEvent FFlushDoneEvent;
+    std::mutex FFlushLock;                  // a flush is acknowledged or taken back, not both
     TVaWaitEvent FRoomEvent;                // set when bytes left the queue
     bool FDraining = false;                 // the queue ran empty and is not reported yet
     std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
@@ -163,7 +165,8 @@ public:
 
     void Open();
     // Raises sCloseInHandler when called from a handler that one of the port's threads
-    // handed over: that thread waits for the handler, so it could never be stopped.
+    // handed over, or runs itself without the hand-over: that thread waits for the
+    // handler, so it could never be stopped.
     void Close();
     bool Active() const { return FHandle >= 0; }
     int Handle() const { return FHandle; }
@@ -239,6 +242,10 @@ public:
     void SetRTS(bool value);
     void SetBreak(bool value);
     void SetXon(bool value);
+    void ResetDev();
+    // The driver's capability record, with the queue sizes of this open; raises
+    // sPortClosed on a closed port.
+    TVaCommProp Properties();
     bool CTS();
     bool DSR();
     bool RING();
@@ -314,8 +321,6 @@ private:
     bool HoldFlag(std::uint32_t bit);
     enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
     void Purge(int queues);
-    // The write thread's reports, run as a handler on the main thread.
-    void HandOverEvents(std::uint32_t Mask);
 
     // Receive queue and line watch, shared with the event thread under FReadSection.
     void StartLineWatch();
@@ -330,7 +335,12 @@ private:
     void ReceiveTaken();
     std::uint32_t CollectEvents(bool room);
     bool TakeUnreported();
+    int ReceivedCount();
+    void ReportLater(const TVaPull& pull);
     void DispatchBatch(std::uint32_t mask);
+    void RunBatch(std::uint32_t mask);
+    bool OnMainThread() const;
+    bool InOwnHandler() const;
 
     // The main thread's own watch for received bytes.
     void StartRxWatch();

@@ -141,7 +141,7 @@ int TVaTermiosLine::ApplySettings(const TVaDCB& dcb) {
         return EINVAL;
     if (::tcsetattr(FHandle, TCSANOW, &t) != 0)
         return errno;
-    return StandardSpeed(dcb.BaudRate) == B0 ? SetExactSpeed(FHandle, dcb.BaudRate) : 0;
+    return SetLineSpeed(FHandle, dcb.BaudRate, StandardSpeed(dcb.BaudRate));
 }
 
 int TVaTermiosLine::ModemLines(int& lines) {
@@ -191,5 +191,38 @@ int TVaTermiosLine::SetXon(bool on) {
     if (::tcflow(FHandle, on ? TCOON : TCOOFF) != 0)
         return errno;
     FXoffHold = !on;
+    return 0;
+}
+
+int TVaTermiosLine::ResetDev() {
+    // A line without break control (a pseudo-terminal) has no break to end.
+    if (::ioctl(FHandle, TIOCCBRK) != 0 && errno != ENOTTY && errno != EINVAL)
+        return errno;
+    if (::tcflow(FHandle, TCOON) != 0)
+        return errno;
+    FXoffHold = false;
+    return Result(::tcflush(FHandle, TCIOFLUSH));
+}
+
+int TVaTermiosLine::Properties(TVaCommProp& prop) {
+    termios t{};
+    if (::tcgetattr(FHandle, &t) != 0)
+        return errno;
+    int lines = 0;
+    const bool modemLines = ModemLines(lines) == 0;
+    prop = {};
+    prop.ServiceMask = SP_SERIALCOMM;
+    prop.MaxBaud = BAUD_USER;
+    prop.ProvSubType = modemLines ? PST_RS232 : PST_UNSPECIFIED;
+    prop.ProvCapabilities = PCF_PARITY_CHECK | PCF_XONXOFF | PCF_SETXCHAR;
+    prop.SettableParams =
+        SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_PARITY_CHECK;
+    if (modemLines) {
+        prop.ProvCapabilities |= PCF_RTSCTS | PCF_RLSD;
+        prop.SettableParams |= SP_RLSD;
+    }
+    prop.SettableBaud = BAUD_LISTED | BAUD_USER;
+    prop.SettableData = DATABITS_5_TO_8;
+    prop.SettableStopParity = STOPBITS_10 | STOPBITS_20 | PARITY_ALL;
     return 0;
 }

@@ -52,6 +52,11 @@ public:
     virtual int SetBreak(bool on) = 0;
     // Output as if XON (true) or XOFF (false) had been received.
     virtual int SetXon(bool on) = 0;
+    // Returns the line to idle: break off, output no longer held by XOFF, both driver
+    // queues dropped.
+    virtual int ResetDev() = 0;
+    // What the line can carry; the queue sizes are the component's to fill.
+    virtual int Properties(TVaCommProp& prop) = 0;
 };
 
 // A Linux serial device through termios and ioctl. The exclusive hold is the advisory
@@ -79,6 +84,10 @@ public:
     int Flush(int queues) override;
     int SetBreak(bool on) override;
     int SetXon(bool on) override;
+    int ResetDev() override;
+    // Any speed through termios2; modem lines and RTS/CTS handshake only on a line that
+    // has modem lines (a pseudo-terminal has none).
+    int Properties(TVaCommProp& prop) override;
 
 private:
     int FHandle = -1;
@@ -97,7 +106,10 @@ bool DcbToTermios(const TVaDCB& dcb, termios& t);
 // The Bnnn constant of a speed, or B0 when there is none (then it is set exactly).
 speed_t StandardSpeed(std::uint32_t baud);
 
-// Any speed in bit/s through the kernel's termios2 (VaLineSpeed.cpp, which cannot share
-// a file with <termios.h>). Return 0 or errno.
-int SetExactSpeed(int fd, std::uint32_t baud);
-int ExactSpeed(int fd, std::uint32_t& baud);
+// Sets the input and the output speed to baud through the kernel's termios2
+// (VaLineSpeed.cpp, which cannot share a file with <termios.h>): code is its Bnnn
+// constant, or B0 for a speed without one. The C library's termios leaves the kernel's
+// separate input speed (CIBAUD) as it finds it, so an input speed left by an earlier
+// program would otherwise survive. Return 0 or errno.
+int SetLineSpeed(int fd, std::uint32_t baud, speed_t code);
+int LineSpeeds(int fd, std::uint32_t& input, std::uint32_t& output);

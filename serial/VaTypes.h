@@ -14,6 +14,7 @@ public:
 
 // Messages used verbatim.
 inline constexpr char sPortOpen[] = "Can't perform this operation while port is open";
+inline constexpr char sPortClosed[] = "Can't perform this operation while port is closed";
 // Closing waits for the threads, and the one that handed the event over waits for its handler.
 inline constexpr char sCloseInHandler[] = "Can't close the port from inside its own event handler";
 inline constexpr char sOutputBufferFull[] = "Output buffer is full. Please check comm status.";
@@ -32,6 +33,7 @@ inline constexpr char sErrorStatistics[] = "Error retrieving statistics (%d), %s
 inline constexpr char sWriteError[] = "Write error (%d), %s";
 inline constexpr char sErrorCommFunction[] = "Error calling comm function (%d), %s";
 inline constexpr char sErrorModemState[] = "Error reading modem state (%d), %s";
+inline constexpr char sErrorProperties[] = "Error reading port properties (%d), %s";
 
 // The system's text for an error code, without trailing blanks, control characters
 // and full stops.
@@ -187,3 +189,53 @@ std::uint32_t CommOptionValue(TVaCommOption option);
 std::uint32_t CommOptionsValue(TVaCommOptions options);
 std::uint32_t CommEventValue(TVaCommEvent event);
 std::uint32_t CommEventsValue(TVaCommEvents events);
+
+// The port-properties record: what the driver and the port can do, 64 bytes.
+struct TVaCommProp {
+    std::uint16_t PacketLength = sizeof(TVaCommProp);
+    std::uint16_t PacketVersion = 2;
+    std::uint32_t ServiceMask = 0;
+    std::uint32_t Reserved1 = 0;
+    std::uint32_t MaxTxQueue = 0; // 0: no maximum
+    std::uint32_t MaxRxQueue = 0;
+    std::uint32_t MaxBaud = 0;
+    std::uint32_t ProvSubType = 0;
+    std::uint32_t ProvCapabilities = 0;
+    std::uint32_t SettableParams = 0;
+    std::uint32_t SettableBaud = 0;
+    std::uint16_t SettableData = 0;
+    std::uint16_t SettableStopParity = 0;
+    std::uint32_t CurrentTxQueue = 0;
+    std::uint32_t CurrentRxQueue = 0;
+    std::uint32_t ProvSpec1 = 0;
+    std::uint32_t ProvSpec2 = 0;
+    std::uint16_t ProvChar = 0;
+};
+static_assert(sizeof(TVaCommProp) == 64);
+
+inline constexpr std::uint32_t SP_SERIALCOMM = 0x0001;   // ServiceMask
+inline constexpr std::uint32_t PST_UNSPECIFIED = 0x0000; // ProvSubType
+inline constexpr std::uint32_t PST_RS232 = 0x0001;
+// ProvCapabilities
+inline constexpr std::uint32_t PCF_RTSCTS = 0x0002;
+inline constexpr std::uint32_t PCF_RLSD = 0x0004;
+inline constexpr std::uint32_t PCF_PARITY_CHECK = 0x0008;
+inline constexpr std::uint32_t PCF_XONXOFF = 0x0010;
+inline constexpr std::uint32_t PCF_SETXCHAR = 0x0020;
+// SettableParams
+inline constexpr std::uint32_t SP_PARITY = 0x0001;
+inline constexpr std::uint32_t SP_BAUD = 0x0002;
+inline constexpr std::uint32_t SP_DATABITS = 0x0004;
+inline constexpr std::uint32_t SP_STOPBITS = 0x0008;
+inline constexpr std::uint32_t SP_HANDSHAKING = 0x0010;
+inline constexpr std::uint32_t SP_PARITY_CHECK = 0x0020;
+inline constexpr std::uint32_t SP_RLSD = 0x0040;
+// SettableBaud: every listed speed from 75 to 128000 bit/s, and any other.
+inline constexpr std::uint32_t BAUD_LISTED = 0x0007FFFF;
+inline constexpr std::uint32_t BAUD_USER = 0x10000000;
+// SettableData: 5, 6, 7 and 8 data bits.
+inline constexpr std::uint16_t DATABITS_5_TO_8 = 0x000F;
+// SettableStopParity
+inline constexpr std::uint16_t STOPBITS_10 = 0x0001;
+inline constexpr std::uint16_t STOPBITS_20 = 0x0004;
+inline constexpr std::uint16_t PARITY_ALL = 0x1F00; // none, odd, even, mark and space

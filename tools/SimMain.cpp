@@ -36,7 +36,7 @@ to the UEGO Interface as port COMn.
   --baud RATE           pace the line at RATE bit/s (50..4000000): each byte takes ten
                         bits' time in each direction; without it, answers at once
   --latency-timer MS    hand the sent bytes over only at the ticks of a free-running
-                        timer of MS milliseconds, as a USB adapter does (0..1000,
+                        timer of MS milliseconds, as a USB adapter does (0..255,
                         default 0: at once)
   --help                show this help and exit
 
@@ -249,7 +249,7 @@ const std::map<std::string_view, OptionHandler> Handlers{
      }},
     {"--latency-timer",
      [](CommandLine& c, std::string_view v) {
-         c.options.latencyTimerMs = static_cast<int>(ParseInteger("--latency-timer", v, 0, 1000));
+         c.options.latencyTimerMs = static_cast<int>(ParseInteger("--latency-timer", v, 0, 255));
      }},
 };
 

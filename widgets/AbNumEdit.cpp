@@ -139,17 +139,17 @@ bool HasDigit(const QString& s) {
     return false;
 }
 
-// The text handed to the parse: sign-only and suffix-only entries completed, thousands
-// separators dropped.
+// The text handed to the parse, completed in this order: a lone sign gets a 0, an exponent
+// alone gets a 1 before it, a suffix without digits stands for 1; so "-k" is 0 kilo.
+// Thousands separators are dropped.
 QString NumberText(const TNumberText& n, const TBaseProperties& rules) {
     QString s = n.Body;
-    const bool signed_ = !s.isEmpty() && rules.Sign.contains(s[0]);
-    if (n.HasSuffix && !HasDigit(s))
-        s = (signed_ ? s.left(1) : QString()) + '1';
-    else if (signed_ && s.size() == 1)
+    if (s.size() == 1 && rules.Sign.contains(s[0]))
         s += '0';
     if (rules.ExpEnable && !s.isEmpty() && (s[0] == 'E' || s[0] == 'e'))
         s.prepend('1');
+    if (n.HasSuffix && !HasDigit(s))
+        s = QStringLiteral("1");
     if (!ThousandSeparator().isNull())
         s.remove(ThousandSeparator());
     return s;
@@ -370,13 +370,11 @@ bool TAbNumEdit::CheckText(bool Commit) {
         ShowInvalid(start + invalid->first, start + invalid->second);
         return false;
     }
-    if (!Commit) {
-        SetState(shown == FOldText ? esNormal : esEditing);
+    SetState(Commit || shown == FOldText ? esNormal : esEditing);
+    if (!Commit)
         return true;
-    }
-    // Parsed before anything changes, so a text that does not convert leaves all as it was.
+    // A text that does not convert throws here and leaves the value and the limits as they were.
     const double x = ParseNumber(NumberText(number, rules), base) * double(number.Factor);
-    SetState(esNormal);
     ApplyValue(LimitValue(x));
     return true;
 }
@@ -581,10 +579,15 @@ bool ControlFocusChange(const QFocusEvent* e) {
 }
 } // namespace
 
+// Entering the field: focus moved here from another control, or came with a window that
+// was hidden. Focus given back to the field that held it when its window lost activation
+// is no entry and leaves the selection alone.
 void TAbNumEdit::focusInEvent(QFocusEvent* e) {
     const bool hadSelection = hasSelectedText();
+    const bool entered = ControlFocusChange(e) || !FActiveControl;
+    FActiveControl = true;
     QLineEdit::focusInEvent(e);
-    if (!ControlFocusChange(e))
+    if (!entered)
         return;
     if (FAutoSelect && !(QGuiApplication::mouseButtons() & Qt::LeftButton))
         selectAll();
@@ -596,6 +599,7 @@ void TAbNumEdit::focusOutEvent(QFocusEvent* e) {
     QLineEdit::focusOutEvent(e);
     if (!ControlFocusChange(e))
         return;
+    FActiveControl = false;
     if (text().isEmpty())
         setText(QStringLiteral("0"));
     CheckText(true);
@@ -608,6 +612,13 @@ void TAbNumEdit::showEvent(QShowEvent* e) {
         return;
     FCreated = true;
     CheckText(true);
+}
+
+void TAbNumEdit::hideEvent(QHideEvent* e) {
+    QLineEdit::hideEvent(e);
+    // Closed, not minimised: the next focus that comes with the window enters the field.
+    if (!e->spontaneous())
+        FActiveControl = false;
 }
 
 void TAbNumEdit::changeEvent(QEvent* e) {

@@ -104,6 +104,7 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void changeEvent(QEvent* e) override;
 
 private:
@@ -138,5 +139,7 @@ private:
     bool FFirstDraw = true;
     bool FIgnoreChange = false;
     bool FCreated = false;
+    // The field holds its window's focus, also while the window is not active.
+    bool FActiveControl = false;
     bool FLimitUp = false, FLimitLo = false;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // A timer component whose ticks come from a background thread and run on the
 // user-interface thread, one at a time: the thread waits until each tick has run.
-#include "serial/VaClasses.h" // TThreadPriority, the framework threads' priorities
+#include "core/ThreadPriority.h"
 #include "widgets/_GClass.h"
 
 #include <QObject>

@@ -1,6 +1,9 @@
 #pragma once
 // Shared pieces of the instrument widgets: colours, number formatting, rounding, the
 // settings objects and the graphic, analog and binary control bases.
+#include "core/DateTime.h"
+#include "core/Numbers.h"
+
 #include <QEvent>
 #include <QFont>
 #include <QImage>
@@ -48,13 +51,6 @@ struct TRect {
     TRect Shrunk(int d) const { return {Left + d, Top + d, Right - d, Bottom - d}; }
 };
 
-// Days since 30 Dec 1899, local time, with the time of day as the fraction.
-using TDateTime = double;
-TDateTime Now();
-// The date (nl_langinfo(D_FMT)) and the time (nl_langinfo(T_FMT)) of the regional settings.
-QString FormatLocaleDate(TDateTime dt);
-QString FormatLocaleTime(TDateTime dt);
-
 // ---------------------------------------------------------------------------
 // Colours: low byte red, then green, then blue; top byte 0xFF names a system colour.
 
@@ -83,21 +79,6 @@ QColor ColorToQColor(TColor c);
 TColor ColorToRGB(TColor c);
 // Channel-wise step k of `steps` from `from` to `to` (steps 0 taken as 1).
 TColor BlendColor(TColor from, TColor to, int steps, int k);
-
-// ---------------------------------------------------------------------------
-// Numbers
-
-// Nearest integer, halves to the even neighbour (saturating at the int range).
-int Round(double x);
-// The decimal separator of the regional settings (localeconv()).
-QChar DecimalSeparator();
-// The thousands separator of the regional settings; a null character where there is none.
-QChar ThousandSeparator();
-// Formats `value` with a float format picture: "0" mandatory digit, "#" optional digit,
-// "." decimal separator, "E+"/"E-"/"e+"/"e-" exponent, "'…'" or "\"…\"" literal text, ";"
-// separating the sections for positive, negative and zero values. The value is rounded
-// (halves to even, on its exact binary value) to the picture's last decimal place.
-QString FormatFloat(const QString& picture, double value);
 
 // ---------------------------------------------------------------------------
 // Events

@@ -1,5 +1,7 @@
 #include "windows/FormFonts.h"
 
+#include "windows/BitmapBold.h"
+
 #include <QDir>
 #include <QFontDatabase>
 #include <QHash>
@@ -16,9 +18,16 @@ int LoadFormFonts(const QString& folder) {
     if (const auto known = loaded.constFind(folder); known != loaded.constEnd())
         return *known;
     int added = 0;
-    for (const char* file : FormFontFiles)
-        if (QFontDatabase::addApplicationFont(QDir(folder).filePath(QLatin1String(file))) >= 0)
-            ++added;
+    for (const char* file : FormFontFiles) {
+        const int id =
+            QFontDatabase::addApplicationFont(QDir(folder).filePath(QLatin1String(file)));
+        if (id < 0)
+            continue;
+        ++added;
+        // "MS Sans Serif" comes as bitmap strikes in one weight, yet the forms use it bold.
+        for (const QString& family : QFontDatabase::applicationFontFamilies(id))
+            AddMissingBold(family);
+    }
     loaded.insert(folder, added);
     return added;
 }

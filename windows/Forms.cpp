@@ -1,11 +1,24 @@
 #include "windows/Forms.h"
 
+#include "widgets/AbLED.h"
 #include "widgets/AbNumEdit.h"
 #include "windows/FormFonts.h"
 
 #include <QLabel>
+#include <QProgressBar>
 
 namespace {
+// The port window's lamp and the configuration window's fields show what the link tells.
+void BindLinkToOtherWindows(TDeviceLink& link) {
+    link.OnPortOpen = [](bool open) { ComPortForm->ComPortLED->SetChecked(open); };
+    link.OnReadProgressShown = [](bool shown) { ConfigForm->ProgressBar1->setVisible(shown); };
+    link.OnReadProgress = [](int position) { ConfigForm->ShowProgress(position); };
+    link.OnVersionText = [](const QString& text) { ConfigForm->ShowVersion(text); };
+    link.OnConfiguration = [](const TConfigValues& values) {
+        ConfigForm->ShowConfiguration(values);
+    };
+}
+
 template <class T> void Destroy(T*& form) {
     delete form;
     form = nullptr;
@@ -22,15 +35,7 @@ void CreateForms() {
     SerialEdit2Form = new TSerialEdit2Form(Form1);
     SerialEdit3Form = new TSerialEdit3Form(Form1);
     SerialEdit4Form = new TSerialEdit4Form(Form1);
-    Form1->Link().SetComPortLED(ComPortForm->ComPortLED);
-    Form1->Link().SetConfigControls({{ConfigForm->AbNumEdit1, ConfigForm->AbNumEdit2,
-                                      ConfigForm->AbNumEdit3, ConfigForm->AbNumEdit4},
-                                     {ConfigForm->SensorSN_Edit1, ConfigForm->SensorSN_Edit2,
-                                      ConfigForm->SensorSN_Edit3, ConfigForm->SensorSN_Edit4},
-                                     ConfigForm->AbNumCAN1,
-                                     ConfigForm->AbNumCAN2,
-                                     ConfigForm->VersionLabel1,
-                                     ConfigForm->ProgressBar1});
+    BindLinkToOtherWindows(Form1->Link());
 }
 
 void DestroyForms() {

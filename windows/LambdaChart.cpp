@@ -1,22 +1,25 @@
 #include "windows/LambdaChart.h"
 
+#include "core/SaveFile.h"
 #include "widgets/AbRMeter.h"
 #include "windows/ChartPlot.h"
 #include "windows/Unit1NC.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <cstring>
 #include <stdexcept>
 
 TLambdaChartForm* LambdaChartForm = nullptr;
@@ -47,12 +50,12 @@ QString Decimal(double value, int decimals) {
     return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+// A failed export leaves the file it was to replace as it was, and no broken file.
+void SaveExport(const QString& path, const QByteArray& bytes) {
+    if (const int error = SaveFileWhole(path, bytes))
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
+                                     .arg(path, QString::fromLocal8Bit(std::strerror(error)))
+                                     .toStdString());
 }
 } // namespace
 
@@ -399,10 +402,13 @@ void TLambdaChartForm::ExportCsvClick() {
 }
 
 void TLambdaChartForm::ExportPng(const QString& path) {
-    QFile file(path);
-    if (!Plot->grab().save(&file, "PNG"))
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Plot->grab().save(&buffer, "PNG"))
         throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+            QStringLiteral("Cannot make the picture for %1").arg(path).toStdString());
+    SaveExport(path, bytes);
 }
 
 void TLambdaChartForm::ExportCsv(const QString& path) {
@@ -410,7 +416,9 @@ void TLambdaChartForm::ExportCsv(const QString& path) {
     const double origin =
         FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
-    WriteFile(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
+    const QByteArray bytes =
+        SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1();
+    SaveExport(path, bytes);
 }
 
 void ShowLambdaChart(TForm1* owner) {

@@ -4,5 +4,5 @@ class QWidget;
 
 // Shows the window modeless, or brings it to the front when it is already shown.
 void ShowModeless(QWidget* window);
-// Moves the window so that its frame is centred on the owner's frame.
+// Moves the window, as it is being shown, so that its frame is centred on the owner's frame.
 void CentreOn(QWidget* window, const QWidget* owner);

@@ -9,6 +9,7 @@
 #include "windows/Sensor4_Edit.h"
 #include "windows/Unit1NC.h"
 #include "windows/Unit2.h"
+#include "windows/WindowActivation.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -56,6 +57,7 @@ TSerialEditForm::TSerialEditForm(int channel, QWidget* parent) : QDialog(parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFont(FormFont(QString::fromLatin1(d.FontName), d.FontHeight));
     setFixedSize(d.ClientWidth, d.ClientHeight);
+    TWindowActivation::Instance(); // records activations before this window can have one
 
     SensorEdit = new QLineEdit(QStringLiteral("*****"), this);
     SensorEdit->setObjectName(QStringLiteral("SensorEdit%1").arg(channel));
@@ -90,8 +92,10 @@ void TSerialEditForm::BitBtn2Click() {
     close();
 }
 
+// Coming back from another program keeps what the operator typed; coming from another
+// window of this one brings the buffer's text again.
 bool TSerialEditForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate && TWindowActivation::Instance().Previous() != this)
         FormActivate();
     return QDialog::event(event);
 }

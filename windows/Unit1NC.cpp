@@ -223,20 +223,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
     CreatePort();
-    FLink = std::make_unique<TDeviceLink>(
-        *VaComm1, TLinkControls{{Meter1, Meter2, Meter3, Meter4},
-                                {ValueInd1, ValueInd2, ValueInd3, ValueInd4},
-                                VoltsInd1,
-                                Online_LED1,
-                                LED2,
-                                DiskLED,
-                                nullptr,
-                                OnlineButton,
-                                Config1,
-                                LogStartButton,
-                                LogStopButton,
-                                StaticText2,
-                                Timer1});
+    FLink = std::make_unique<TDeviceLink>(*VaComm1, *Timer1);
+    BindLink();
     Timer2->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
@@ -322,6 +310,32 @@ void TForm1::CreatePort() {
     };
     VaComm1->OnClose = [this](QObject* sender) { VaComm1Close(sender); };
     VaComm1->OnHangUp = [this](QObject* sender) { VaComm1HangUp(sender); };
+}
+
+// The instruments, lamps, menu item and log controls show what the link tells.
+void TForm1::BindLink() {
+    const std::array<TAb270Meter*, 4> meters{Meter1, Meter2, Meter3, Meter4};
+    const std::array<TAbValueInd*, 4> readouts{ValueInd1, ValueInd2, ValueInd3, ValueInd4};
+    FLink->OnLiveShown = [this, meters, readouts](const TLiveShown& shown) {
+        for (std::size_t n = 0; n < meters.size(); ++n) {
+            meters[n]->SetValue(shown.Lambda[n]);
+            readouts[n]->SetValue(meters[n]->Value());
+        }
+        VoltsInd1->SetValue(shown.Volts);
+        LED2->SetChecked(shown.WarmUp);
+    };
+    FLink->OnPolling = [this](bool on) { OnlineButton->SetChecked(on); };
+    FLink->OnOnline = [this](bool on) { Online_LED1->SetChecked(on); };
+    FLink->OnConfigEnabled = [this](bool enabled) { Config1->setEnabled(enabled); };
+    FLink->OnLogActive = [this](bool logging) {
+        DiskLED->SetChecked(logging);
+        LogStopButton->setEnabled(logging);
+        LogStartButton->setEnabled(!logging);
+    };
+    FLink->OnLogFileName = [this](const QString& fileName) {
+        StaticText2->setText(fileName);
+        StaticText2->adjustSize();
+    };
 }
 
 void TForm1::Sendbyte(std::uint8_t data) {

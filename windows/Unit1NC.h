@@ -47,7 +47,7 @@ public:
     QAction* ComPortMenu;
     QAction* Config1;
     QAction* About1;
-    // Beside the design: opens the lambda chart.
+    // Opens the lambda chart.
     QAction* Chart1;
     QTimer* Timer1; // configuration read cycle, stopped at start
     QTimer* Timer2; // live display, running from start
@@ -75,6 +75,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BindLink();
     QFileDialog* SaveDialog();
     void CreateInstruments(QWidget* client);
     void CreateLogControls(QWidget* client);

@@ -13,9 +13,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 TConfigForm* ConfigForm = nullptr;
 
@@ -87,17 +89,6 @@ TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent) {
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TConfigForm::Timer1Timer);
-
-    setTabOrder(AbNumEdit3, AbNumEdit1);
-    setTabOrder(AbNumEdit1, AbNumEdit2);
-    setTabOrder(AbNumEdit2, AbNumEdit4);
-    setTabOrder(AbNumEdit4, Button1);
-    setTabOrder(Button1, AbNumCAN1);
-    setTabOrder(AbNumCAN1, SensorSN_Edit1);
-    setTabOrder(SensorSN_Edit1, SensorSN_Edit2);
-    setTabOrder(SensorSN_Edit2, SensorSN_Edit3);
-    setTabOrder(SensorSN_Edit3, SensorSN_Edit4);
-    setTabOrder(SensorSN_Edit4, AbNumCAN2);
 }
 
 void TConfigForm::CreateLabels() {
@@ -113,21 +104,13 @@ void TConfigForm::CreateLabels() {
     VersionLabel1->adjustSize();
 }
 
+// Created in the keyboard order, which makes the focus chain: the window opens with the
+// focus in channel 3's resistor.
 void TConfigForm::CreateFields() {
-    AbNumCAN1 = NumEdit(this, "AbNumCAN1", 288, 48);
-    AbNumCAN1->SetMaxValue(2046);
-    AbNumCAN1->SetOptions({eoLimitMax});
-    AbNumCAN2 = NumEdit(this, "AbNumCAN2", 288, 78);
+    AbNumEdit3 = ResistorNumEdit(this, "AbNumEdit3", 248, 100);
     AbNumEdit1 = ResistorNumEdit(this, "AbNumEdit1", 168, 1000);
     AbNumEdit2 = ResistorNumEdit(this, "AbNumEdit2", 208, 1000);
-    AbNumEdit3 = ResistorNumEdit(this, "AbNumEdit3", 248, 100);
     AbNumEdit4 = ResistorNumEdit(this, "AbNumEdit4", 288, 1000);
-    SensorSN_Edit1 = SerialNumberField(this, "SensorSN_Edit1", 166);
-    SensorSN_Edit2 = SerialNumberField(this, "SensorSN_Edit2", 208);
-    SensorSN_Edit3 = SerialNumberField(this, "SensorSN_Edit3", 248);
-    SensorSN_Edit4 = SerialNumberField(this, "SensorSN_Edit4", 288);
-    for (QLineEdit* field : {SensorSN_Edit1, SensorSN_Edit2, SensorSN_Edit3, SensorSN_Edit4})
-        field->installEventFilter(this);
 
     Button1 = new QPushButton(QStringLiteral("Read Configuration from controller"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -135,6 +118,17 @@ void TConfigForm::CreateFields() {
     Button1->setFont(FormFont(QStringLiteral("Arial"), 13));
     Button1->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, &TConfigForm::Button1Click);
+
+    AbNumCAN1 = NumEdit(this, "AbNumCAN1", 288, 48);
+    AbNumCAN1->SetMaxValue(2046);
+    AbNumCAN1->SetOptions({eoLimitMax});
+    SensorSN_Edit1 = SerialNumberField(this, "SensorSN_Edit1", 166);
+    SensorSN_Edit2 = SerialNumberField(this, "SensorSN_Edit2", 208);
+    SensorSN_Edit3 = SerialNumberField(this, "SensorSN_Edit3", 248);
+    SensorSN_Edit4 = SerialNumberField(this, "SensorSN_Edit4", 288);
+    for (QLineEdit* field : {SensorSN_Edit1, SensorSN_Edit2, SensorSN_Edit3, SensorSN_Edit4})
+        field->installEventFilter(this);
+    AbNumCAN2 = NumEdit(this, "AbNumCAN2", 288, 78);
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -165,6 +159,24 @@ QLineEdit* TConfigForm::SensorSN_Edit(int channel) const {
     return fields.at(channel - 1);
 }
 
+void TConfigForm::ShowProgress(int position) {
+    ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
+}
+
+void TConfigForm::ShowConfiguration(const TConfigValues& values) {
+    for (int channel = 1; channel <= 4; ++channel) {
+        ResistorEdit(channel)->SetValue(values.ResistorOhms[channel - 1]);
+        SensorSN_Edit(channel)->setText(values.SerialNumber[channel - 1]);
+    }
+    AbNumCAN1->SetValue(values.CanAddress);
+    AbNumCAN2->SetValue(values.SlaveCanAddress);
+}
+
+void TConfigForm::ShowVersion(const QString& text) {
+    VersionLabel1->setText(text);
+    VersionLabel1->adjustSize();
+}
+
 void TConfigForm::Button1Click() {
     if (!Form1->VaComm1->Active())
         return;
@@ -176,9 +188,9 @@ void TConfigForm::ResistorValueChanged(int channel) {
     if (link.State.LinkBusy)
         return;
     link.ResistorWrite(channel, ResistorEdit(channel)->ValueAsInt());
-    ShowProgress(ProgressBar1, 0);
+    ShowProgress(0);
     ProgressBar1->show();
-    ShowProgress(ProgressBar1, FullBarPosition);
+    ShowProgress(FullBarPosition);
     Timer1->start();
 }
 
@@ -229,12 +241,14 @@ void TConfigForm::Timer1Timer() {
 // The live stream goes back on even with the port closed, so that the next "Open Port"
 // resumes polling; otherwise it would stay off for the rest of the run.
 void TConfigForm::FormClose() {
-    Form1->OnlineButton->SetChecked(true);
+    Form1->Link().SetPolling(true);
     ProgressBar1->hide();
 }
 
+// A click is the left button released over the field; the other buttons open nothing.
 bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         const std::array<void (TConfigForm::*)(), 4> clicks{
             &TConfigForm::SensorSN_Edit1Click, &TConfigForm::SensorSN_Edit2Click,
             &TConfigForm::SensorSN_Edit3Click, &TConfigForm::SensorSN_Edit4Click};

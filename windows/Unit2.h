@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QLabel;
+struct TConfigValues;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -33,6 +34,12 @@ public:
     // Channel n's resistor edit and serial-number field (n = 1 … 4).
     TAbNumEdit* ResistorEdit(int channel) const;
     QLineEdit* SensorSN_Edit(int channel) const;
+
+    // The read cycle's progress on ProgressBar1; a position beyond its maximum shows a full bar.
+    void ShowProgress(int position);
+    // What a configuration read decoded, each value through its field's SetValue.
+    void ShowConfiguration(const TConfigValues& values);
+    void ShowVersion(const QString& text);
 
     void Button1Click();
     void AbNumEdit1ValueChanged(QObject* Sender);

@@ -56,5 +56,5 @@ void TComPortForm::Button1Click() {
     if (port->Active())
         ComPortLED->SetChecked(true);
     else
-        Form1->Online_LED1->SetChecked(false);
+        Form1->Link().SetOnline(false);
 }

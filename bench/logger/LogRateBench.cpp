@@ -2,7 +2,7 @@
 // With the line paced at 19200 bit/s, --rate max: the achieved exchange rate beside the
 // line's limit, worked out from the bytes of one exchange (4 out, 17 back, ten bits a byte),
 // and the logger's CPU time as a share of one core. Then, unpaced, the highest exchange
-// rate over a pseudo-terminal.
+// rate over a pseudo-terminal, and the paced line with a USB adapter's 16 ms latency timer.
 //   log-rate [--seconds N] [--port N]      (default 20 s on port 41)
 #include "tools/ControllerEmulator.h"
 
@@ -54,10 +54,11 @@ void ReadRecords(const std::string& path, Run& run) {
     run.span = run.records > 1 ? last - first : 0;
 }
 
-Run LogAtMaxRate(int port, int baud, int seconds) {
+Run LogAtMaxRate(int port, int baud, int latencyTimerMs, int seconds) {
     sim::EmulatorOptions options;
     options.port = port;
     options.baud = baud;
+    options.latencyTimerMs = latencyTimerMs;
     options.warmupSeconds = 0;
     sim::ControllerEmulator controller(options);
     controller.Start();
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", configHome, 1);
 
     const double limit = double(Baud) / 10 / BytesPerExchange;
-    const Run paced = LogAtMaxRate(port, Baud, seconds);
+    const Run paced = LogAtMaxRate(port, Baud, 0, seconds);
     std::printf("uego-log --rate max, line paced at %d bit/s, %d s:\n", Baud, seconds);
     std::printf("  line's limit: %d / 10 bits / (4 + 17) bytes = %.2f exchanges/s\n", Baud, limit);
     std::printf("  achieved: %.2f records/s = %.1f %% of the limit (%ld records, %zu requests)\n",
@@ -126,12 +127,20 @@ int main(int argc, char** argv) {
     std::printf("  CPU: %.3f s in %.1f s = %.2f %% of one core\n", paced.cpu, paced.wall,
                 100 * paced.cpu / paced.wall);
 
-    const Run unpaced = LogAtMaxRate(port, 0, seconds);
+    const Run unpaced = LogAtMaxRate(port, 0, 0, seconds);
     std::printf("uego-log --rate max, unpaced pseudo-terminal, %d s:\n", seconds);
     std::printf("  achieved: %.0f records/s (%ld records, %zu requests)\n", Rate(unpaced),
                 unpaced.records, unpaced.requests);
     std::printf("  CPU: %.3f s in %.1f s = %.1f %% of one core\n", unpaced.cpu, unpaced.wall,
                 100 * unpaced.cpu / unpaced.wall);
+
+    const Run held = LogAtMaxRate(port, Baud, 16, seconds);
+    std::printf("uego-log --rate max, paced line, answers held to a 16 ms latency timer, %d s:\n",
+                seconds);
+    std::printf("  achieved: %.2f records/s (%ld records, %zu requests)\n", Rate(held),
+                held.records, held.requests);
+    std::printf("  CPU: %.3f s in %.1f s = %.2f %% of one core\n", held.cpu, held.wall,
+                100 * held.cpu / held.wall);
     rmdir(configHome);
-    return paced.status == 0 && unpaced.status == 0 ? 0 : 1;
+    return paced.status == 0 && unpaced.status == 0 && held.status == 0 ? 0 : 1;
 }

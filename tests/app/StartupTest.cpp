@@ -20,8 +20,8 @@ TEST_F(Startup, MainWindowFrame) {
     EXPECT_FALSE(Form1->isVisible()) << "creating a window does not show it";
 }
 
-// The design's three items, then "Chart", which is added beside them.
-TEST_F(Startup, MenuBarHasThreeItemsWithConfigDisabled) {
+// "ComPort", "Config" and "About", then "Chart" for the lambda chart.
+TEST_F(Startup, MenuBarHasFourItemsWithConfigDisabled) {
     const QList<QAction*> items = Form1->menuBar()->actions();
     ASSERT_EQ(items.size(), 4);
     EXPECT_EQ(items[0]->text(), QStringLiteral("ComPort"));

@@ -1,5 +1,6 @@
-// Reading data logs: both decimal conventions and line ends, seconds holding several
-// records, midnight, unfinished and malformed lines, and files that are not logs.
+// Reading data logs of the main window's and of uego-log's precise format: both decimal
+// conventions and line ends, seconds holding several records, midnight, stamps to the
+// millisecond, logs continued, unfinished and malformed lines, and files that are not logs.
 #include "chart/LogReader.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 
 namespace {
 const std::string Header = "VORLANX Log V1.0  24.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n";
+const std::string PreciseHeader = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n";
 
 struct Expected {
     double time;
@@ -119,6 +121,62 @@ std::vector<Case> Cases() {
          {{T140327, Sample}},
          8,
          false},
+        {"precise, stamps to the millisecond used as they are",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:28.005+01:00,0.885,0.988,1.020,0.850,1.000,12.55,0\r\n",
+         S::Log,
+         {{T140327 + 0.12, Sample}, {T140327 + 0.22, Sample}, {T140327 + 1.005, Sample}},
+         0,
+         false},
+        {"precise, LF, past midnight and through a change of the clock's offset",
+         "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\n"
+         "2025-10-25T23:59:59.950+02:00,0.000,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T02:59:59.900+02:00,10799.950,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T02:00:00.000+01:00,10800.050,0.988,1.020,0.850,1.000,12.55,0\n"
+         "2025-10-26T10:00:00.000Z,39600.050,0.988,1.020,0.850,1.000,12.55,0\n",
+         S::Log,
+         {{86399.95, Sample},
+          {86400 + 10799.9, Sample},
+          {86400 + 10800, Sample},
+          {86400 + 10800 + 8 * 3600 + 3600, Sample}},
+         0,
+         false},
+        {"precise, warm-up records leave a gap",
+         PreciseHeader + "2025-12-09T14:03:27.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,1\r\n"
+                         "2025-12-09T14:03:27.120+01:00,0.120,0.988,1.020,0.850,1.000,12.55,0\r\n",
+         S::Log,
+         {{T140327 + 0.12, Sample}},
+         0,
+         false},
+        {"precise, malformed lines counted and skipped",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0,988,1,020,0,850,1,000,12,55,0\r\n"
+                         "2025-13-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09 14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,2\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55\r\n"
+                         "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n",
+         S::Log,
+         {{T140327 + 0.12, Sample}},
+         7,
+         false},
+        {"precise, continued with its header row again",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n" +
+             PreciseHeader +
+             "2025-12-09T14:03:28.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n",
+         S::Log,
+         {{T140327 + 0.12, Sample}, {T140327 + 1.12, Sample}},
+         0,
+         false},
+        {"the main window's log continued with its two header lines again",
+         Header + "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n" + Header +
+             "14:05:00, 0.988, 1.020, 0.850, 1.000\r\n",
+         S::Log,
+         {{T140327, Sample}, {T140327 + 93, Sample}},
+         0,
+         false},
         {"an empty file", "", S::Empty, {}, 0, false},
         {"only the header", Header, S::Log, {}, 0, false},
         {"a file that is not a log",
@@ -216,6 +274,28 @@ TEST(LogFollower, LinesAppendedToAnOpenLogAppear) {
     ASSERT_EQ(follower.Parser().Series().Size(), 6u);
     EXPECT_EQ(follower.Parser().Series().Lambda[0][5], 0.5f);
     EXPECT_EQ(follower.Generation(), 1);
+}
+
+TEST(LogFollower, APreciseLogGrowingAsUegoLogWritesItIsFollowed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p10.csv");
+    Append(path, PreciseHeader +
+                     "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n");
+    TLogFollower follower;
+    follower.Open(path);
+    ASSERT_EQ(follower.Parser().State(), TLogParser::TState::Log);
+    ASSERT_EQ(follower.Parser().Series().Size(), 1u);
+    Append(path, "2025-12-09T14:03:27.220+01:00,0.100,0.900,0.800,0.700,0.600,12.55,0\r\n"
+                 "2025-12-09T14:03:27.3");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(follower.Parser().Series().Size(), 2u);
+    EXPECT_NEAR(follower.Parser().Series().Time[1], T140327 + 0.22, 1e-9);
+    Append(path, "20+01:00,0.200,0.500,0.500,0.500,0.500,12.55,0\r\n");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(follower.Parser().Series().Size(), 3u);
+    EXPECT_NEAR(follower.Parser().Series().Time[2], T140327 + 0.32, 1e-9);
+    EXPECT_EQ(follower.Parser().Series().Lambda[3][2], 0.5f);
+    EXPECT_EQ(follower.Parser().Malformed(), 0u);
 }
 
 TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {

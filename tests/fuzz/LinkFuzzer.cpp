@@ -1,6 +1,6 @@
 // Feeds random byte streams in random pieces, interleaved with live ticks, requests and
 // switch changes, through the receive router and the live tick, on a real port over a
-// pseudo-terminal with real instruments. Any out-of-bounds access is the sanitizers' to find.
+// pseudo-terminal. Any out-of-bounds access is the sanitizers' to find.
 #include "link/DeviceLink.h"
 #include "serial/VaComm.h"
 #include "tests/support/FarEnd.h"
@@ -11,14 +11,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <sys/ioctl.h>
 
 namespace {
 constexpr int Port = 9;
 
-struct Harness : TestLinkControls {
+struct Harness {
     Harness() : far(Port) {
-        link = std::make_unique<TDeviceLink>(port, controls);
+        link = std::make_unique<TDeviceLink>(port, readClock);
+        view.Bind(*link);
         port.SetPortNum(Port);
         port.Open(); // OnRxChar stays unassigned: the harness delivers the bytes itself
         link->LogStart(logDir.filePath(QStringLiteral("fuzz.csv")));
@@ -40,6 +42,8 @@ struct Harness : TestLinkControls {
     }
 
     FarEnd far;
+    QTimer readClock;
+    TestLinkView view;
     TVaComm port;
     QTemporaryDir logDir;
     std::unique_ptr<TDeviceLink> link;
@@ -69,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             link.Timer2Timer(nullptr);
             break;
         case 1:
-            harness->controls.OnlineButton->SetChecked(!harness->controls.OnlineButton->Checked());
+            link.SetPolling(!link.State.Polling);
             break;
         case 2: {
             using Request = void (TDeviceLink::*)();

@@ -1,18 +1,20 @@
 #pragma once
-// The link with a real port, real instruments and (optionally) the controller emulator:
-// everything the main window gives it, without the window.
+// The link with a real port, what it tells kept as the windows would show it, and
+// (optionally) the controller emulator: everything the main window gives it, without the window.
 #include "link/DeviceLink.h"
 #include "serial/VaComm.h"
-#include "tests/support/BoxWatcher.h"
 #include "tests/support/LinkControls.h"
+#include "tests/support/WaitUntil.h"
 
+#include <QTimer>
 #include <memory>
 
-struct LinkRig : TestLinkControls {
+struct LinkRig {
     static constexpr int Port = 4;
 
     LinkRig() {
-        link = std::make_unique<TDeviceLink>(port, controls);
+        link = std::make_unique<TDeviceLink>(port, readClock);
+        view.Bind(*link);
         port.SetPortNum(Port);
         port.OnRxChar = [this](QObject* sender, std::uint32_t count) {
             link->VaComm1RxChar(sender, count);
@@ -48,6 +50,8 @@ struct LinkRig : TestLinkControls {
                          10000);
     }
 
+    QTimer readClock; // the read cycle's clock, which these tests tick by hand
+    TestLinkView view;
     TVaComm port;
     std::unique_ptr<sim::ControllerEmulator> emulator;
     std::unique_ptr<TDeviceLink> link;

@@ -24,18 +24,18 @@ TEST(LiveData, ValuesReachMetersReadoutsAndSupply) {
     LinkRig rig;
     rig.StartEmulator(ConstantController(0.982, 1.0, 1.35, 65.535, 200));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), -92.9f) << "shown one tick later";
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], -92.9f) << "shown one tick later";
     rig.link->Timer2Timer(nullptr);
 
     const float expected[4] = {0.982f, 1.0f, 1.35f, 65.535f};
     for (int n = 0; n < 4; ++n) {
-        EXPECT_EQ(rig.controls.Meter[n]->Value(), expected[n]) << "channel " << n + 1;
-        EXPECT_EQ(rig.controls.ValueInd[n]->Value(), rig.controls.Meter[n]->Value());
+        EXPECT_EQ(rig.view.Meter[n], expected[n]) << "channel " << n + 1;
+        EXPECT_EQ(rig.view.ValueInd[n], rig.view.Meter[n]);
     }
-    EXPECT_NEAR(rig.controls.VoltsInd1->Value(), 12.549, 0.001);
-    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
-    EXPECT_FALSE(rig.controls.LED2->Checked());
-    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+    EXPECT_NEAR(rig.view.Volts, 12.549, 0.001);
+    EXPECT_TRUE(rig.view.OnlineLamp);
+    EXPECT_FALSE(rig.view.WarmUpLamp);
+    EXPECT_TRUE(rig.view.ConfigEnabled);
 }
 
 TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
@@ -46,18 +46,18 @@ TEST(LiveData, WarmUpShowsOneOnEveryChannelAndLightsTheLamp) {
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
     for (int n = 0; n < 4; ++n) {
-        EXPECT_EQ(rig.controls.Meter[n]->Value(), 1.0f);
-        EXPECT_EQ(rig.controls.ValueInd[n]->Value(), 1.0f);
+        EXPECT_EQ(rig.view.Meter[n], 1.0f);
+        EXPECT_EQ(rig.view.ValueInd[n], 1.0f);
     }
-    EXPECT_NEAR(rig.controls.VoltsInd1->Value(), 15.99999744, 1e-5);
-    EXPECT_TRUE(rig.controls.LED2->Checked());
+    EXPECT_NEAR(rig.view.Volts, 15.99999744, 1e-5);
+    EXPECT_TRUE(rig.view.WarmUpLamp);
 
     emulator.SetStatus(2);
     ASSERT_TRUE(rig.WaitForAnswer()); // the answer that was on its way may be a warm-up frame
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f) << "status 2 is not warm-up";
-    EXPECT_FALSE(rig.controls.LED2->Checked());
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], 0.9f) << "status 2 is not warm-up";
+    EXPECT_FALSE(rig.view.WarmUpLamp);
 }
 
 TEST(LiveData, CorruptFrameChangesNothingButTheOnlineLamp) {
@@ -70,12 +70,12 @@ TEST(LiveData, CorruptFrameChangesNothingButTheOnlineLamp) {
     emulator.SetLambda(1, 1.2);
     rig.link->Timer2Timer(nullptr); // shows the good answer that was waiting
     ASSERT_TRUE(WaitUntil([&] { return rig.link->State.RxIndex >= 18; }));
-    rig.controls.Online_LED1->SetChecked(false);
+    rig.link->SetOnline(false);
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
-    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
+    EXPECT_TRUE(rig.view.OnlineLamp);
     rig.link->Timer2Timer(nullptr);
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.8f);
-    EXPECT_FLOAT_EQ(rig.controls.ValueInd[0]->Value(), 0.8f);
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], 0.8f);
+    EXPECT_FLOAT_EQ(rig.view.ValueInd[0], 0.8f);
 }
 
 TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
@@ -83,44 +83,44 @@ TEST(LiveData, TenSilentTicksPutTheOnlineLampOutAndDisableConfig) {
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
     rig.link->Timer2Timer(nullptr);
-    ASSERT_TRUE(rig.controls.Config1->isEnabled());
+    ASSERT_TRUE(rig.view.ConfigEnabled);
     ASSERT_TRUE(rig.WaitForAnswer()); // the answer to the last request arrives before silence
     emulator.SetFault(sim::Fault::Silent, true);
     emulator.SetLambda(1, 1.1);
 
     int ticksUntilDark = 0;
-    while (rig.controls.Online_LED1->Checked() && ticksUntilDark < 20) {
+    while (rig.view.OnlineLamp && ticksUntilDark < 20) {
         rig.link->Timer2Timer(nullptr);
         ++ticksUntilDark;
     }
     EXPECT_EQ(ticksUntilDark, 10);
     EXPECT_EQ(rig.link->State.SilenceCount, 2);
-    EXPECT_FALSE(rig.controls.Config1->isEnabled());
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f) << "displays keep their last values";
+    EXPECT_FALSE(rig.view.ConfigEnabled);
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], 0.9f) << "displays keep their last values";
 
     emulator.SetFault(sim::Fault::Silent, false);
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
-    EXPECT_TRUE(rig.controls.Online_LED1->Checked());
-    EXPECT_FALSE(rig.controls.Config1->isEnabled()) << "enabled at the following tick";
+    EXPECT_TRUE(rig.view.OnlineLamp);
+    EXPECT_FALSE(rig.view.ConfigEnabled) << "enabled at the following tick";
     rig.link->Timer2Timer(nullptr);
-    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+    EXPECT_TRUE(rig.view.ConfigEnabled);
 }
 
 TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
     LinkRig rig;
-    rig.controls.Online_LED1->SetChecked(true);
+    rig.link->SetOnline(true);
     rig.link->Timer2Timer(nullptr); // port closed: only the lamp and the menu item follow
     EXPECT_EQ(rig.link->State.SilenceCount, 0);
-    EXPECT_TRUE(rig.controls.Config1->isEnabled());
+    EXPECT_TRUE(rig.view.ConfigEnabled);
 
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConstantController(1, 1, 1, 1));
-    rig.controls.OnlineButton->SetChecked(false);
+    rig.link->SetPolling(false);
     rig.link->Timer2Timer(nullptr);
-    EXPECT_FALSE(rig.controls.Online_LED1->Checked());
-    EXPECT_FALSE(rig.controls.Config1->isEnabled());
+    EXPECT_FALSE(rig.view.OnlineLamp);
+    EXPECT_FALSE(rig.view.ConfigEnabled);
     // One request with the switch on again: it is the first the controller hears, since
     // the line keeps the order of what was sent.
-    rig.controls.OnlineButton->SetChecked(true);
+    rig.link->SetPolling(true);
     rig.link->Timer2Timer(nullptr);
     ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() > 0; }, 10000));
     EXPECT_EQ(emulator.Requests(), std::vector<std::vector<std::uint8_t>>{LiveDataRequest});
@@ -129,12 +129,12 @@ TEST(LiveData, NothingIsPolledWhileTheSwitchIsOffOrThePortClosed) {
 TEST(LiveData, ClosingThePortPutsBothLampsOut) {
     LinkRig rig;
     rig.StartEmulator(ConstantController(1, 1, 1, 1));
-    rig.controls.ComPortLED->SetChecked(true);
+    rig.view.PortLamp = true;
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
-    ASSERT_TRUE(rig.controls.Online_LED1->Checked());
+    ASSERT_TRUE(rig.view.OnlineLamp);
     rig.port.Close();
-    EXPECT_FALSE(rig.controls.ComPortLED->Checked());
-    EXPECT_FALSE(rig.controls.Online_LED1->Checked());
+    EXPECT_FALSE(rig.view.PortLamp);
+    EXPECT_FALSE(rig.view.OnlineLamp);
 }
 
 TEST(LiveData, AFrameThatArrivedIsShownEvenWhenTheNextRequestCouldNotBeSent) {
@@ -154,7 +154,7 @@ TEST(LiveData, AFrameThatArrivedIsShownEvenWhenTheNextRequestCouldNotBeSent) {
         full = ErrorOf([&] { rig.port.WriteText(chunk); }) == sOutputBufferFull;
     ASSERT_TRUE(full);
     EXPECT_EQ(ErrorOf([&] { rig.link->Timer2Timer(nullptr); }), sOutputBufferFull);
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), -92.9f);
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], -92.9f);
 
     // The controller reads again: the next tick sends its request and shows the frame.
     ASSERT_TRUE(WaitUntil(
@@ -164,6 +164,6 @@ TEST(LiveData, AFrameThatArrivedIsShownEvenWhenTheNextRequestCouldNotBeSent) {
         },
         10000));
     rig.link->Timer2Timer(nullptr);
-    EXPECT_FLOAT_EQ(rig.controls.Meter[0]->Value(), 0.9f);
-    EXPECT_FLOAT_EQ(rig.controls.Meter[1]->Value(), 1.0f);
+    EXPECT_FLOAT_EQ(rig.view.Meter[0], 0.9f);
+    EXPECT_FLOAT_EQ(rig.view.Meter[1], 1.0f);
 }

@@ -24,7 +24,7 @@ TEST(LiveFrameHook, EachShownFrameIsToldOnceWithItsWarmUpState) {
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].lambda, (std::array<float, 4>{0.982f, 1.0f, 1.35f, 0.7f}));
     EXPECT_FALSE(heard[0].warmUp);
-    EXPECT_EQ(heard[0].lambda[0], rig.controls.Meter[0]->Value());
+    EXPECT_EQ(heard[0].lambda[0], rig.view.Meter[0]);
 
     emulator.SetStatus(1); // no answer is in flight: the last tick's has arrived
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
@@ -40,11 +40,20 @@ TEST(LiveFrameHook, EachShownFrameIsToldOnceWithItsWarmUpState) {
 
     ASSERT_TRUE(rig.WaitForAnswer()); // the corrupt frame asked for by the last tick
     emulator.SetFault(sim::Fault::CorruptChecksum, false);
+    ASSERT_TRUE(rig.TickAndWaitForAnswer()); // passes over the corrupt frame, fetches a good one
+    ASSERT_EQ(heard.size(), before) << "a corrupt frame is not shown";
+
+    // The good frame stays in the buffer while the controller is silent: it is told once,
+    // at the next tick, and never again however often the tick asks.
     emulator.SetFault(sim::Fault::Silent, true);
     rig.link->Timer2Timer(nullptr);
+    ASSERT_EQ(heard.size(), before + 1);
+    EXPECT_EQ(heard.back().lambda, (std::array<float, 4>{0.982f, 1.0f, 1.35f, 0.7f}));
     for (int i = 0; i < 5; ++i) {
+        const std::size_t asked = emulator.LiveRequestCount();
         rig.link->Timer2Timer(nullptr);
-        WaitUntil([] { return false; }, 50); // time for an answer that must not come
+        // Once the controller has heard the request and kept silent, no answer can come.
+        ASSERT_TRUE(WaitUntil([&] { return emulator.LiveRequestCount() > asked; }, 10000));
     }
-    EXPECT_EQ(heard.size(), before) << "a silent controller gives nothing";
+    EXPECT_EQ(heard.size(), before + 1) << "a silent controller gives nothing new";
 }

@@ -2,11 +2,13 @@
 #include "tests/link/LinkRig.h"
 
 #include "tests/support/CLocale.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
@@ -75,17 +77,6 @@ private:
     std::thread FThread;
 };
 
-// Runs `record` with the file not allowed to grow past `limit` bytes ("File too large").
-template <class F> void WithFileSizeLimit(qint64 limit, F record) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = rlim_t(limit);
-    setrlimit(RLIMIT_FSIZE, &limited);
-    record();
-    setrlimit(RLIMIT_FSIZE, &saved);
-}
 } // namespace
 
 TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
@@ -94,10 +85,10 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
         rig.StartEmulator(ConstantController(0.98765, 1.0234, 0.85, 1.0));
     rig.link->LogStart(rig.path);
     EXPECT_TRUE(rig.link->State.LogActive);
-    EXPECT_TRUE(rig.controls.DiskLED->Checked());
-    EXPECT_FALSE(rig.controls.LogStartButton->isEnabled());
-    EXPECT_TRUE(rig.controls.LogStopButton->isEnabled());
-    EXPECT_EQ(rig.controls.StaticText2->text(), rig.path);
+    EXPECT_TRUE(rig.view.DiskLamp);
+    EXPECT_FALSE(rig.view.LogStartEnabled);
+    EXPECT_TRUE(rig.view.LogStopEnabled);
+    EXPECT_EQ(rig.view.LogFileName, rig.path);
 
     rig.link->Timer2Timer(nullptr);
     rig.ShowingTick(); // record 1
@@ -128,10 +119,10 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     // Two records for certain, plus at most one for each frame that was already on its way
     // when the emulator switched (warm-up, corrupt, silent).
     EXPECT_LE(lines.size(), 2 + 2 + 3);
-    EXPECT_FALSE(rig.controls.DiskLED->Checked());
-    EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
-    EXPECT_FALSE(rig.controls.LogStopButton->isEnabled());
-    EXPECT_EQ(rig.controls.StaticText2->text(), rig.path) << "keeps the last file name";
+    EXPECT_FALSE(rig.view.DiskLamp);
+    EXPECT_TRUE(rig.view.LogStartEnabled);
+    EXPECT_FALSE(rig.view.LogStopEnabled);
+    EXPECT_EQ(rig.view.LogFileName, rig.path) << "keeps the last file name";
 }
 
 TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
@@ -146,6 +137,32 @@ TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
     const QStringList lines = FileLines(rig.path);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], QStringLiteral("12:00:00, 0,988, 1,020, 0,850, 1,000"));
+}
+
+// Each record holds the decoded lambdas themselves, rounded to three significant digits,
+// whatever range the meters show; and the shown values are the same decoded lambdas.
+TEST(Log, RecordsHoldTheDecodedLambdasWhateverTheMetersShow) {
+    struct Case {
+        std::array<double, 4> lambda;
+        const char* record;
+    };
+    const Case cases[] = {
+        {{1.235, 0.655, 12.345, 65.535}, "12:00:00, 1.240, 0.655, 12.300, 65.500"},
+        {{0.001, 0.0, 9.999, 1.5}, "12:00:00, 0.001, 0.000, 10.000, 1.500"},
+    };
+    for (const Case& c : cases) {
+        LogRig rig;
+        rig.StartEmulator(ConstantController(c.lambda[0], c.lambda[1], c.lambda[2], c.lambda[3]));
+        rig.link->LogStart(rig.path);
+        rig.link->Timer2Timer(nullptr);
+        rig.ShowingTick();
+        rig.link->LogStop();
+        const QStringList lines = FileLines(rig.path);
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_EQ(lines[2], QString::fromLatin1(c.record));
+        for (int n = 0; n < 4; ++n)
+            EXPECT_EQ(rig.view.Meter[n], float(std::lround(c.lambda[n] * 1000) / 1000.0));
+    }
 }
 
 TEST(Log, ExactRecordCountWithAFrameByFrameController) {
@@ -174,8 +191,8 @@ TEST(Log, FileThatCannotBeCreatedLeavesLoggingOff) {
     const QString bad = rig.dir.filePath("missing/run.csv");
     EXPECT_THROW(rig.link->LogStart(bad), EInOutError);
     EXPECT_FALSE(rig.link->State.LogActive);
-    EXPECT_FALSE(rig.controls.DiskLED->Checked());
-    EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
+    EXPECT_FALSE(rig.view.DiskLamp);
+    EXPECT_TRUE(rig.view.LogStartEnabled);
     EXPECT_EQ(rig.link->LogFileName, bad);
 }
 
@@ -193,8 +210,8 @@ TEST(Log, PathThatIsNotARegularFileIsRefusedAtOnce) {
             EXPECT_STREQ(e.what(), "Not a regular file") << path.toStdString();
         }
         EXPECT_FALSE(rig.link->State.LogActive);
-        EXPECT_FALSE(rig.controls.DiskLED->Checked());
-        EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
+        EXPECT_FALSE(rig.view.DiskLamp);
+        EXPECT_TRUE(rig.view.LogStartEnabled);
     }
 }
 
@@ -220,9 +237,9 @@ TEST(Log, FailedRecordIsReportedOnceStopsTheLogAndLeavesOnlyWholeLines) {
         });
         EXPECT_EQ(failures, 1) << room;
         EXPECT_FALSE(rig.link->State.LogActive);
-        EXPECT_FALSE(rig.controls.DiskLED->Checked());
-        EXPECT_TRUE(rig.controls.LogStartButton->isEnabled());
-        EXPECT_FALSE(rig.controls.LogStopButton->isEnabled());
+        EXPECT_FALSE(rig.view.DiskLamp);
+        EXPECT_TRUE(rig.view.LogStartEnabled);
+        EXPECT_FALSE(rig.view.LogStopEnabled);
         EXPECT_EQ(FileBytes(rig.path).toStdString(), whole.toStdString())
             << "cut back to the last whole record, room " << room;
     }

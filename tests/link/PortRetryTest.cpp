@@ -27,7 +27,7 @@ bool WaitCollecting(std::vector<std::string>& errors, const std::function<bool()
 struct RetryRig : LinkRig {
     RetryRig() {
         emulator = &StartEmulator(ConstantController(0.9, 0.9, 0.9, 0.9));
-        controls.ComPortLED->SetChecked(true); // as the port window lights it
+        view.PortLamp = true; // as the port window lights it
     }
 
     // Hangs the line up and waits until the port has closed itself.
@@ -50,8 +50,8 @@ struct RetryRig : LinkRig {
 TEST(PortRetry, TheSameNumberOpensAgainWhenTheDeviceIsBackAndFailedTriesSayNothing) {
     RetryRig rig;
     rig.HangUp();
-    EXPECT_FALSE(rig.controls.ComPortLED->Checked());
-    EXPECT_FALSE(rig.controls.Online_LED1->Checked());
+    EXPECT_FALSE(rig.view.PortLamp);
+    EXPECT_FALSE(rig.view.OnlineLamp);
     EXPECT_TRUE(rig.link->RetryingPort());
     rig.Idle(2500); // two or three tries find no device
     EXPECT_EQ(rig.errors.size(), 1u) << "only the disconnection is reported";
@@ -59,7 +59,7 @@ TEST(PortRetry, TheSameNumberOpensAgainWhenTheDeviceIsBackAndFailedTriesSayNothi
 
     rig.emulator->SetFault(sim::Fault::HangUp, false);
     ASSERT_TRUE(WaitCollecting(rig.errors, [&] { return rig.port.Active(); }));
-    EXPECT_TRUE(rig.controls.ComPortLED->Checked());
+    EXPECT_TRUE(rig.view.PortLamp);
     EXPECT_FALSE(rig.link->RetryingPort());
     EXPECT_EQ(rig.port.PortNum(), LinkRig::Port);
     EXPECT_TRUE(rig.TickAndWaitForAnswer());
@@ -85,7 +85,7 @@ TEST(PortRetry, AFrameThatArrivedBeforeTheHangUpIsNotShownAfterIt) {
     rig.emulator->SetFault(sim::Fault::HangUp, false);
     ASSERT_TRUE(WaitCollecting(rig.errors, [&] { return rig.port.Active(); }));
     ASSERT_TRUE(rig.TickAndWaitForAnswer());
-    EXPECT_EQ(rig.controls.Meter[0]->Value(), -92.9f) << "the old frame was shown";
+    EXPECT_EQ(rig.view.Meter[0], -92.9f) << "the old frame was shown";
     rig.link->Timer2Timer(nullptr);
-    EXPECT_EQ(rig.controls.Meter[0]->Value(), 1.2f);
+    EXPECT_EQ(rig.view.Meter[0], 1.2f);
 }

@@ -14,20 +14,23 @@ TLogOptions Parsed(const QStringList& arguments) {
     return options;
 }
 
-TEST(LogOptions, DefaultsAreTenHertzDesignFormatToStandardOutputOnPortOne) {
+TEST(LogOptions, DefaultsAreTenHertzWindowFormatToStandardOutputOnPortOne) {
     const TLogOptions options = Parsed({});
     EXPECT_EQ(options.Port, 1);
     EXPECT_EQ(options.Rate, 10);
     EXPECT_FALSE(options.MaxRate);
     EXPECT_TRUE(options.ToStandardOutput());
-    EXPECT_EQ(options.Format, TLogFormat::Design);
+    EXPECT_EQ(options.Format, TLogFormat::Window);
     EXPECT_FALSE(options.Duration);
     EXPECT_FALSE(options.Quiet);
+    EXPECT_EQ(options.Existing, TExistingOutput::Refuse);
+    EXPECT_FALSE(options.WaitForPort);
 }
 
 TEST(LogOptions, EveryOptionIsRead) {
-    const TLogOptions options = Parsed({"--port", "5", "--rate=max", "--out", "run.csv", "--format",
-                                        "precise", "--duration=2.5", "--quiet"});
+    const TLogOptions options =
+        Parsed({"--port", "5", "--rate=max", "--out", "run.csv", "--format", "precise",
+                "--duration=2.5", "--quiet", "--wait-for-port", "--append"});
     EXPECT_EQ(options.Port, 5);
     EXPECT_TRUE(options.MaxRate);
     EXPECT_EQ(options.Out, QStringLiteral("run.csv"));
@@ -35,10 +38,15 @@ TEST(LogOptions, EveryOptionIsRead) {
     EXPECT_EQ(options.Format, TLogFormat::Precise);
     EXPECT_EQ(options.Duration, 2.5);
     EXPECT_TRUE(options.Quiet);
+    EXPECT_TRUE(options.WaitForPort);
+    EXPECT_EQ(options.Existing, TExistingOutput::Append);
 
     EXPECT_EQ(Parsed({"--rate", "33.5"}).Rate, 33.5);
     EXPECT_TRUE(Parsed({"--out", "-"}).ToStandardOutput());
-    EXPECT_EQ(Parsed({"--format", "precise", "--format", "design"}).Format, TLogFormat::Design);
+    EXPECT_EQ(Parsed({"--format", "precise", "--format", "window"}).Format, TLogFormat::Window);
+    EXPECT_EQ(Parsed({"--force", "--out", "run.csv"}).Existing, TExistingOutput::Replace);
+    EXPECT_EQ(Parsed({"--append", "--append", "--out", "run.csv"}).Existing,
+              TExistingOutput::Append);
 }
 
 TEST(LogOptions, HelpAndVersionWinOverTheRest) {
@@ -56,7 +64,15 @@ TEST(LogOptions, BadOptionsNameTheOptionAndWhatIsWrong) {
         {{"--rate", "0"}, "--rate: '0' is out of range (0.1..1000)"},
         {{"--rate", "fast"}, "--rate: 'fast' is not a number"},
         {{"--rate", "nan"}, "--rate: 'nan' is not a number"},
-        {{"--format", "csv"}, "--format: 'csv' is not one of design, precise"},
+        {{"--format", "csv"}, "--format: 'csv' is not one of window, precise"},
+        {{"--format", "design"}, "--format: 'design' is not one of window, precise"},
+        {{"--append", "--force", "--out", "a"}, "--force: --append and --force exclude each other"},
+        {{"--force", "--append", "--out", "a"},
+         "--append: --append and --force exclude each other"},
+        {{"--append"}, "--append needs --out FILE"},
+        {{"--force", "--out", "-"}, "--force needs --out FILE"},
+        {{"--wait-for-port=1"}, "--wait-for-port takes no value"},
+        {{"--force=yes"}, "--force takes no value"},
         {{"--duration", "-1"}, "--duration: '-1' is out of range (0.001..1000000000)"},
         {{"--out", ""}, "--out: '' is not a file name"},
         {{"--quiet=yes"}, "--quiet takes no value"},

@@ -1,6 +1,7 @@
 // uego-log run as a user runs it, against the controller emulator on a pseudo-terminal:
 // its rate and stamps, no phantom records, whole lines to the end, the line going and
 // coming back, and refused options.
+#include "chart/LogReader.h"
 #include "logger/LogOptions.h"
 #include "logger/UegoLog.h"
 #include "tests/support/ChildProcess.h"
@@ -8,14 +9,17 @@
 #include "tools/ControllerEmulator.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sys/resource.h>
 #include <thread>
 
@@ -65,13 +69,14 @@ std::string Text(const QString& s) {
     return s.toStdString();
 }
 
-TEST(LoggerProgram, FiftyHertzForFiveSecondsGivesRecordsTwentyMillisecondsApart) {
+TEST(LoggerProgram, FiftyHertzGivesRecordsTwentyMillisecondsApart) {
     auto controller = StartController(31);
     QTemporaryDir dir;
     const QString path = dir.filePath("run.csv");
-    LoggerRun run({"--port", "31", "--rate", "50", "--duration", "5", "--format", "precise",
-                   "--out", Text(path), "--quiet"});
-    ASSERT_EQ(run.End(), 0) << run.stderrText;
+    LoggerRun run(
+        {"--port", "31", "--rate", "50", "--format", "precise", "--out", Text(path), "--quiet"});
+    ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 250; })) << run.stderrText;
+    ASSERT_EQ(run.End(SIGTERM), 0) << run.stderrText;
     EXPECT_EQ(run.stderrText, "");
 
     const QStringList lines = FileLines(path);
@@ -92,18 +97,17 @@ TEST(LoggerProgram, FiftyHertzForFiveSecondsGivesRecordsTwentyMillisecondsApart)
             first = stamp;
         previous = stamp;
     }
-    ASSERT_GE(gaps.size(), 100u);
-    // Requests go out on fixed 20 ms slots from the start. The stamps span the run's 250
-    // slots and sit one slot apart in the middle of their spread, and no slot gives two
-    // records. A busy machine may make the program miss single slots; that is timing, not
-    // design, so the count of records is held to most of the slots, not to all.
+    ASSERT_GE(records.size(), 250);
+    // Requests go out on fixed 20 ms slots from the start. The stamps sit one slot apart in
+    // the middle of their spread, and no slot gives two records. A busy machine may make
+    // the program miss single slots, so the count of records is held to most of the slots
+    // their stamps span, not to all.
     const qint64 slotCount = std::llround(first.msecsTo(previous) / 20.0) + 1;
-    EXPECT_NEAR(slotCount, 250, 10);
     EXPECT_LE(records.size(), slotCount + 1);
     EXPECT_GE(records.size(), slotCount * 3 / 4);
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
     EXPECT_NEAR(gaps[gaps.size() / 2], 20, 1);
-    if (records.size() < 240)
+    if (records.size() < slotCount * 95 / 100)
         std::printf("note: %lld slots, %lld records: the machine held the program up\n",
                     (long long)slotCount, (long long)records.size());
 }
@@ -124,10 +128,10 @@ sim::EmulatorOptions WithFault(sim::Fault fault) {
 
 TEST(LoggerProgram, NoValidAnswerNoRecord) {
     std::vector<Quiet> cases{
-        {"silent", WithFault(sim::Fault::Silent), -1, "design", 2},
+        {"silent", WithFault(sim::Fault::Silent), -1, "window", 2},
         {"silent", WithFault(sim::Fault::Silent), -1, "precise", 1},
         {"corrupt checksums", WithFault(sim::Fault::CorruptChecksum), -1, "precise", 1},
-        {"warming up", {}, 1, "design", 2},
+        {"warming up", {}, 1, "window", 2},
     };
     for (const Quiet& c : cases) {
         auto controller = StartController(32, c.controller);
@@ -181,40 +185,61 @@ struct HeldTerminal {
     const int fd;
 };
 
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at)
+        ++count;
+    return count;
+}
+
+const std::string LineGone =
+    "uego-log: COM34: the line is gone (adapter unplugged?); retrying once a second\n";
+
+// An unplug is said once, also with --quiet, which leaves nothing else on standard error.
 TEST(LoggerProgram, LoggingResumesWhenTheLineComesBack) {
-    auto controller = StartController(34);
-    const HeldTerminal held(controller->SlavePath());
-    ASSERT_GE(held.fd, 0);
-    QTemporaryDir dir;
-    const QString path = dir.filePath("run.csv");
-    LoggerRun run({"--port", "34", "--rate", "20", "--format", "precise", "--out", Text(path)});
-    ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 5; })) << run.stderrText;
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "--quiet" : "with notices");
+        auto controller = StartController(34);
+        const HeldTerminal held(controller->SlavePath());
+        ASSERT_GE(held.fd, 0);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        std::vector<std::string> args{"--port",   "34",      "--rate", "20",
+                                      "--format", "precise", "--out",  Text(path)};
+        if (quiet)
+            args.push_back("--quiet");
+        LoggerRun run(args);
+        ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 5; })) << run.stderrText;
 
-    controller->SetFault(sim::Fault::HangUp, true);
-    ASSERT_TRUE(run.WaitFor("line is gone", run.stderrText)) << run.stderrText;
-    const int whileGone = WholeLines(path);
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(WholeLines(path), whileGone) << "records while the line was gone";
+        controller->SetFault(sim::Fault::HangUp, true);
+        ASSERT_TRUE(run.WaitFor("line is gone", run.stderrText)) << run.stderrText;
+        const int whileGone = WholeLines(path);
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_EQ(WholeLines(path), whileGone) << "records while the line was gone";
 
-    controller->SetFault(sim::Fault::HangUp, false);
-    ASSERT_TRUE(run.WaitFor("is back", run.stderrText)) << run.stderrText;
-    EXPECT_TRUE(Eventually([&] { return WholeLines(path) > whileGone + 5; }));
-    EXPECT_EQ(run.End(SIGTERM), 0) << run.stderrText;
+        controller->SetFault(sim::Fault::HangUp, false);
+        ASSERT_TRUE(Eventually([&] { return WholeLines(path) > whileGone + 5; }));
+        EXPECT_EQ(run.End(SIGTERM), 0) << run.stderrText;
 
-    std::size_t reports = 0;
-    for (std::size_t at = 0; (at = run.stderrText.find("line is gone", at)) != std::string::npos;
-         ++at)
-        ++reports;
-    EXPECT_EQ(reports, 1u) << run.stderrText;
-    for (const QString& record : FileLines(path).mid(1))
-        EXPECT_TRUE(PreciseRecord.match(record).hasMatch()) << Text(record);
+        if (quiet) {
+            EXPECT_EQ(run.stderrText, LineGone);
+        } else {
+            EXPECT_EQ(Occurrences(run.stderrText, LineGone), 1u) << run.stderrText;
+            EXPECT_EQ(Occurrences(run.stderrText, "Device disconnected"), 0u) << run.stderrText;
+            EXPECT_EQ(Occurrences(run.stderrText, "uego-log: COM34 is back; logging resumes\n"), 1u)
+                << run.stderrText;
+        }
+        for (const QString& record : FileLines(path).mid(1))
+            EXPECT_TRUE(PreciseRecord.match(record).hasMatch()) << Text(record);
+    }
 }
 
 TEST(LoggerProgram, BadOptionsGiveOneLineAndTheUsageWithStatusTwo) {
     const std::vector<std::vector<std::string>> cases{
         {"--port", "0"},    {"--port", "COM3"},  {"--port"},          {"--rate", "0"},
         {"--rate", "fast"}, {"--format", "csv"}, {"--duration", "0"}, {"--quiet=yes"},
-        {"--bogus"},        {"run.csv"},         {"--out="},
+        {"--bogus"},        {"run.csv"},         {"--out="},          {"--format", "design"},
+        {"--append"},       {"--force"},
     };
     for (const auto& args : cases) {
         LoggerRun run(args);
@@ -233,34 +258,41 @@ TEST(LoggerProgram, HelpListsEveryOptionAndVersionAnswers) {
     LoggerRun help({"--help"});
     EXPECT_EQ(help.End(), 0);
     EXPECT_EQ(help.stdoutText, LogUsageText);
-    for (const char* option : {"--port", "--rate", "max", "--out", "--format", "design", "precise",
-                               "--duration", "--quiet", "--help", "--version"})
+    for (const char* option :
+         {"--port", "--wait-for-port", "--rate", "max", "--out", "/dev/null", "--append", "--force",
+          "--format", "window", "precise", "--duration", "--quiet", "--help", "--version",
+          "3 an output fault, which a restart cannot mend"})
         EXPECT_NE(help.stdoutText.find(option), std::string::npos) << option;
+    EXPECT_EQ(help.stdoutText.find("design"), std::string::npos);
     LoggerRun version({"--version"});
     EXPECT_EQ(version.End(), 0);
     EXPECT_EQ(version.stdoutText, LogVersionText);
 }
 
-TEST(LoggerProgram, PortOrOutputThatCannotBeOpenedEndsWithStatusOne) {
+// A missing port may come back, so a restart may help: status 1. An output that cannot be
+// written stays so: status 3, which tells a service not to restart.
+TEST(LoggerProgram, PortOrOutputThatCannotBeOpenedEndsWithItsStatus) {
     auto controller = StartController(35);
     struct Case {
         std::vector<std::string> args;
         const char* said;
+        int status;
     } cases[] = {
-        {{"--port", "250"}, "COM250: Specified device not found"},
+        {{"--port", "250"}, "COM250: Specified device not found", 1},
         {{"--port", "35", "--out", "/nonexistent-folder/run.csv"},
-         "/nonexistent-folder/run.csv: File not found"},
-        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Not a regular file"},
+         "/nonexistent-folder/run.csv: File not found",
+         3},
+        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Not a regular file", 3},
     };
     for (const Case& c : cases) {
         LoggerRun run(c.args);
-        EXPECT_EQ(run.End(), 1) << c.said;
+        EXPECT_EQ(run.End(), c.status) << c.said;
         EXPECT_NE(run.stderrText.find(std::string("uego-log: ") + c.said), std::string::npos)
             << run.stderrText;
     }
 }
 
-// The disk fills in the middle of a record: the run ends with status 1 and the file ends on
+// The disk fills in the middle of a record: the run ends with status 3 and the file ends on
 // the last whole record.
 TEST(LoggerProgram, FullDiskEndsTheRunOnAWholeLine) {
     auto controller = StartController(36);
@@ -274,7 +306,7 @@ TEST(LoggerProgram, FullDiskEndsTheRunOnAWholeLine) {
     setrlimit(RLIMIT_FSIZE, &limited);
     LoggerRun run({"--port", "36", "--rate", "max", "--out", Text(path)});
     setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(run.End(), 1);
+    EXPECT_EQ(run.End(), 3);
     EXPECT_NE(run.stderrText.find("run.csv: I/O error 27 (File too large)"), std::string::npos)
         << run.stderrText;
     const QStringList lines = FileLines(path);
@@ -283,6 +315,204 @@ TEST(LoggerProgram, FullDiskEndsTheRunOnAWholeLine) {
     for (const QString& record : lines.mid(2))
         EXPECT_TRUE(record.endsWith(QStringLiteral(", 0.988, 1.020, 0.850, 1.000")))
             << Text(record);
+}
+
+// A shell line with the built program as "$0".
+struct ShellRun : ChildProcess {
+    explicit ShellRun(const std::string& line)
+        : ChildProcess("/bin/bash", {"-c", line, BuildProgramPath("uego-log")}) {}
+};
+
+// A reader that stops early ends the logger as it ends any filter: through SIGPIPE (status
+// 141 in the shell), without a word.
+TEST(LoggerProgram, ReaderThatWentAwayEndsTheRunQuietly) {
+    auto controller = StartController(39);
+    for (const char* format : {"window", "precise"}) {
+        ShellRun run(std::string("\"$0\" --port 39 --rate 50 --quiet --format ") + format +
+                     " | head -3; echo \"status ${PIPESTATUS[0]}\"");
+        EXPECT_EQ(run.End(), 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText, "") << format;
+        EXPECT_EQ(std::count(run.stdoutText.begin(), run.stdoutText.end(), '\n'), 4)
+            << run.stdoutText;
+        EXPECT_TRUE(run.stdoutText.ends_with("\nstatus 141\n")) << run.stdoutText;
+    }
+}
+
+// Standard output on a full disk: an output fault, status 3.
+TEST(LoggerProgram, FullStandardOutputEndsWithStatusThree) {
+    auto controller = StartController(40);
+    ShellRun run("\"$0\" --port 40 --quiet > /dev/full");
+    EXPECT_EQ(run.End(), 3);
+    EXPECT_EQ(run.stderrText, "uego-log: standard output: Disk full (No space left on device)\n");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+const QByteArray PreciseStart = "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n"
+                                "2025-12-09T12:00:00.000+01:00,0.000,1.000,1.000,1.000,1.000,"
+                                "12.55,0\r\n";
+
+// What becomes of a file that is there already: refused unless --force replaces it or
+// --append continues it. Each case starts from the file's bytes (none: no file) and
+// says how the file must begin after the run and what the run said.
+TEST(LoggerProgram, ExistingOutputIsRefusedReplacedOrContinued) {
+    auto controller = StartController(42);
+    struct Case {
+        const char* name;
+        std::optional<QByteArray> before;
+        std::vector<std::string> options;
+        int status;
+        QByteArray startsWith; // the file afterwards
+        int headerLines;       // header rows it must hold, counted from its start
+        std::string said;
+    } cases[] = {
+        {"refused",
+         QByteArray("keep me\r\n"),
+         {},
+         2,
+         "keep me\r\n",
+         0,
+         "run.csv exists; --append continues it, --force replaces it\n"},
+        {"refused though empty", QByteArray(), {}, 2, "", 0, "exists;"},
+        {"replaced",
+         QByteArray("keep me\r\n"),
+         {"--force"},
+         0,
+         "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n",
+         1,
+         ""},
+        {"continued", PreciseStart, {"--append"}, 0, PreciseStart, 1, ""},
+        {"continued after a cut line",
+         QByteArray("time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,"
+                    "warmup\r\n2025-12-09T12:00"),
+         {"--append"},
+         0,
+         "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n2025-12-09T12:00\r\n",
+         2,
+         ""},
+        {"continued when empty",
+         QByteArray(),
+         {"--append"},
+         0,
+         "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n",
+         1,
+         ""},
+        {"started when missing",
+         std::nullopt,
+         {"--append"},
+         0,
+         "time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n",
+         1,
+         ""},
+        {"another format not continued",
+         QByteArray("VORLANX Log V1.0  12/09/25\r\n"),
+         {"--append"},
+         2,
+         "VORLANX Log V1.0  12/09/25\r\n",
+         0,
+         "run.csv: not a log of the precise format; not continued\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        if (c.before)
+            WriteFile(path, *c.before);
+        std::vector<std::string> args{"--port",     "42",    "--rate",   "50",
+                                      "--duration", "0.5",   "--format", "precise",
+                                      "--quiet",    "--out", Text(path)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        LoggerRun run(args);
+        EXPECT_EQ(run.End(), c.status) << run.stderrText;
+        EXPECT_TRUE(run.stderrText.ends_with(c.said) ||
+                    (c.said != "" && run.stderrText.find(c.said) != std::string::npos))
+            << run.stderrText;
+        const QByteArray after = FileBytes(path);
+        EXPECT_TRUE(after.startsWith(c.startsWith)) << after.left(200).toStdString();
+        if (c.status != 0) {
+            EXPECT_EQ(after, c.startsWith);
+            continue;
+        }
+        EXPECT_EQ(run.stderrText, "");
+        const QStringList lines = FileLines(path);
+        ASSERT_GT(lines.size(), c.headerLines);
+        EXPECT_EQ(lines.count(QString::fromLatin1(PreciseHeaderLine)), 1);
+        for (const QString& record : lines.mid(c.headerLines))
+            EXPECT_TRUE(PreciseRecord.match(record).hasMatch()) << Text(record);
+    }
+}
+
+// Two runs into one window-format file read as one log, as the chart reads it: one header,
+// every later line a record.
+TEST(LoggerProgram, AppendedWindowLogReadsAsOneLog) {
+    auto controller = StartController(43);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    for (int run = 0; run < 2; ++run) {
+        LoggerRun logger({"--port", "43", "--rate", "50", "--duration", "0.5", "--quiet", "--out",
+                          Text(path), "--append"});
+        ASSERT_EQ(logger.End(), 0) << logger.stderrText;
+    }
+    const QByteArray bytes = FileBytes(path);
+    TLogParser chart;
+    chart.Feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    EXPECT_EQ(chart.State(), TLogParser::TState::Log);
+    EXPECT_EQ(chart.Malformed(), 0u);
+    EXPECT_FALSE(chart.LinePending());
+    EXPECT_EQ(bytes.count("VORLANX Log V1.0"), 1);
+    EXPECT_EQ(qsizetype(chart.Series().Size()), bytes.count("\r\n") - 2);
+}
+
+TEST(LoggerProgram, NullDeviceIsADryRun) {
+    auto controller = StartController(44);
+    LoggerRun run({"--port", "44", "--rate", "50", "--duration", "0.5", "--out", "/dev/null"});
+    EXPECT_EQ(run.End(), 0) << run.stderrText;
+    EXPECT_NE(run.stderrText.find(" to /dev/null\n"), std::string::npos) << run.stderrText;
+    EXPECT_EQ(run.stderrText.find("Not a regular file"), std::string::npos) << run.stderrText;
+}
+
+// The service starts before its adapter is there: one line while it waits, then records.
+TEST(LoggerProgram, WaitsForThePortThenLogs) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    LoggerRun run({"--port", "45", "--wait-for-port", "--format", "precise", "--rate", "50",
+                   "--out", Text(path)});
+    ASSERT_TRUE(run.WaitFor("; waiting for it to appear\n", run.stderrText)) << run.stderrText;
+    EXPECT_FALSE(QFileInfo::exists(path)) << "an output before the port";
+    auto controller = StartController(45);
+    ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 5; })) << run.stderrText;
+    EXPECT_EQ(run.End(SIGTERM), 0) << run.stderrText;
+    EXPECT_TRUE(run.stderrText.starts_with("uego-log: COM45: Specified device not found ("))
+        << run.stderrText;
+    EXPECT_EQ(Occurrences(run.stderrText, "waiting"), 1u) << run.stderrText;
+    EXPECT_EQ(Occurrences(run.stderrText, "uego-log: logging COM45 "), 1u) << run.stderrText;
+}
+
+// The file reaches the disk while records arrive, but not record by record: a flush is
+// counted with the tracer of system calls, when the machine has one.
+TEST(LoggerProgram, FileIsFlushedToDiskOnceASecondNotPerRecord) {
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty())
+        GTEST_SKIP() << "strace is not installed";
+    auto controller = StartController(46);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    const QString trace = dir.filePath("trace");
+    ChildProcess run(Text(strace), {"-f", "-e", "trace=fdatasync,fsync", "-o", Text(trace),
+                                    BuildProgramPath("uego-log"), "--port", "46", "--rate", "50",
+                                    "--duration", "3", "--quiet", "--out", Text(path)});
+    ASSERT_EQ(run.End(), 0) << run.stderrText;
+    const int records = WholeLines(path) - 2;
+    const QByteArray calls = FileBytes(trace);
+    const qsizetype syncs = calls.count("fdatasync(");
+    EXPECT_GE(records, 40) << "too few records to tell";
+    EXPECT_EQ(calls.count("fsync("), 0) << calls.toStdString();
+    EXPECT_GE(syncs, 2) << calls.toStdString(); // while logging, and at the end
+    EXPECT_LE(syncs, records / 10) << calls.toStdString();
 }
 
 } // namespace

@@ -87,6 +87,16 @@ void LineScript::Change(const std::function<void(LineScript&)>& change) {
     change(*this);
 }
 
+void LineScript::SetPropertiesError(int error) {
+    std::lock_guard lock(FLock);
+    FPropertiesError = error;
+}
+
+void LineScript::SetWriteError(int error) {
+    std::lock_guard lock(FLock);
+    FWriteError = error;
+}
+
 void LineScript::SetInput(int tiocmBit, bool on) {
     if (((FLines & tiocmBit) != 0) == on)
         return;
@@ -158,6 +168,11 @@ bool LineScript::BreakOn() {
     return FBreakOn;
 }
 
+int LineScript::Resets() {
+    std::lock_guard lock(FLock);
+    return FResets;
+}
+
 int ScriptedLine::Open(const std::string&) {
     std::lock_guard lock(FScript->FLock);
     int ends[2];
@@ -197,10 +212,19 @@ ssize_t ScriptedLine::Read(void* buf, std::size_t count) {
 
 // A socket whose far end went away answers EPIPE; a hung-up tty answers EIO.
 ssize_t ScriptedLine::Write(const void* buf, std::size_t count) {
+    if (const int error = WriteError()) {
+        errno = error;
+        return -1;
+    }
     const ssize_t n = ::send(Handle(), buf, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EPIPE)
         errno = EIO;
     return n;
+}
+
+int ScriptedLine::WriteError() const {
+    std::lock_guard lock(FScript->FLock);
+    return FScript->FWriteError;
 }
 
 int ScriptedLine::ApplySettings(const TVaDCB& dcb) {
@@ -271,4 +295,23 @@ int ScriptedLine::SetXon(bool on) {
     std::lock_guard lock(FScript->FLock);
     FScript->FHoldFlags = on ? FScript->FHoldFlags & ~HOLD_XOFF : FScript->FHoldFlags | HOLD_XOFF;
     return 0;
+}
+
+int ScriptedLine::ResetDev() {
+    std::lock_guard lock(FScript->FLock);
+    if (FScript->FControlError)
+        return FScript->FControlError;
+    ++FScript->FResets;
+    FScript->FBreakOn = false;
+    FScript->FHoldFlags &= ~HOLD_XOFF;
+    return 0;
+}
+
+int ScriptedLine::Properties(TVaCommProp& prop) {
+    std::lock_guard lock(FScript->FLock);
+    prop = {};
+    prop.ServiceMask = SP_SERIALCOMM;
+    prop.ProvSubType = PST_RS232;
+    prop.MaxBaud = 0x00020000; // 115200 bit/s
+    return FScript->FPropertiesError;
 }

@@ -25,6 +25,8 @@ public:
     // Errors the line's calls answer with (0 for success).
     void SetModemError(int error);
     void SetControlError(int error);
+    void SetPropertiesError(int error);
+    void SetWriteError(int error);
 
     // The far end sends bytes; change then runs (under the script's lock) once the
     // line has read past them, as a UART counts an error before its byte is readable.
@@ -50,6 +52,7 @@ public:
     TVaDCB Applied();
     std::vector<int> Flushes();
     bool BreakOn();
+    int Resets();
 
 private:
     friend class ScriptedLine;
@@ -62,6 +65,9 @@ private:
     bool FHasModemLines = true;
     int FModemError = 0;
     int FControlError = 0;
+    int FPropertiesError = 0;
+    int FWriteError = 0;
+    int FResets = 0;
     int FLines = 0;
     TVaLineCounts FCounts;
     int FInQueue = 0;
@@ -96,7 +102,12 @@ public:
     int Flush(int queues) override;
     int SetBreak(bool on) override;
     int SetXon(bool on) override;
+    int ResetDev() override;
+    // An RS-232 line limited to 115200 bit/s.
+    int Properties(TVaCommProp& prop) override;
 
 private:
+    int WriteError() const;
+
     std::shared_ptr<LineScript> FScript;
 };

@@ -1,7 +1,8 @@
 // The component's event rules against a scripted line that has what a pseudo-terminal
 // lacks (modem lines, UART counters, driver queue counts, hold flags): each event is
-// raised once, on the main thread, in the design's order; the status and the line and
-// modem operations reach the line; purges, Close from a handler, and hang-ups.
+// raised once, on the main thread, received bytes first, then line errors, then the rest
+// in a fixed order; the status and the line and modem operations reach the line; purges,
+// Close from a handler, and hang-ups.
 #include "ScriptedLine.h"
 #include "SerialTestSupport.h"
 #include "serial/VaComm.h"
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -31,8 +33,10 @@ struct ScriptedPort {
             {"Rlsd", &comm.OnRlsd},     {"TxEmpty", &comm.OnTxEmpty},
             {"Break", &comm.OnBreak},   {"Rx80Full", &comm.OnRx80Full},
             {"Close", &comm.OnClose},   {"HangUp", &comm.OnHangUp}};
-        for (const auto& [name, event] : named)
+        for (const auto& [boundName, event] : named) {
+            const char* name = boundName; // clang 14 cannot capture a structured binding
             *event = [this, name](QObject* sender) { Record(sender, name); };
+        }
         comm.OnRxChar = [this](QObject* sender, std::uint32_t count) {
             Record(sender, "RxChar " + std::to_string(count));
             if (readOnRxChar)
@@ -66,7 +70,7 @@ struct ScriptedPort {
 
 using Events = std::vector<std::string>;
 
-TEST(ScriptedLineEvents, EveryEventOfOneBatchOnceInTheDesignsOrder) {
+TEST(ScriptedLineEvents, EveryEventOfOneBatchOnceBytesFirstThenErrorsThenTheRest) {
     ScriptedPort port;
     port.readOnRxChar = false; // the receive queue stays above 80 %
     port.comm.SetDirectWrite(true);
@@ -139,7 +143,8 @@ TEST(ScriptedLineEvents, LineErrorsThatComeWithBytesReachOnError) {
         ScriptedPort port;
         port.comm.SetMonitorEvents({ceRxChar, ceError});
         port.comm.Open();
-        port.script->Send("abc", [counter](LineScript& s) { s.Count(counter); });
+        const auto count = counter; // clang 14 cannot capture a structured binding
+        port.script->Send("abc", [count](LineScript& s) { s.Count(count); });
         EXPECT_EQ(port.Settled(2), (Events{"RxChar 3", "Error " + std::to_string(flag)})) << flag;
     }
 }
@@ -173,6 +178,36 @@ TEST(ScriptedLineEvents, QueueEmptyIsReportedWhenTheDriverHasSentTheLastByte) {
     EXPECT_EQ(port.Settled(1), Events{"TxEmpty"});
 }
 
+// A write that fails at once is reported by the write thread as a line error. When that
+// comes while a receive handler runs a nested event loop, OnError waits for the handler.
+TEST(ScriptedLineEvents, AFailedWritesErrorWaitsForTheReceiveHandlersNestedLoop) {
+    ScriptedPort port;
+    port.comm.SetMonitorEvents({ceRxChar}); // line errors come only through the write thread
+    bool inRxChar = false;
+    port.comm.OnError = [&](QObject* sender, std::uint32_t errors) {
+        port.Record(sender,
+                    (inRxChar ? "Error inside RxChar " : "Error ") + std::to_string(errors));
+    };
+    port.comm.OnRxChar = [&](QObject* sender, std::uint32_t count) {
+        inRxChar = true;
+        port.Record(sender, "RxChar " + std::to_string(count) + " " + port.comm.ReadText());
+        port.script->SetWriteError(EPERM);
+        port.script->Change([](LineScript& s) { s.Count(&TVaLineCounts::Frame); });
+        ASSERT_TRUE(port.comm.WriteChar('w'));
+        auto& handOver = TVaHandOver::Instance();
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (handOver.PendingCount() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        while (handOver.PendingCount() > 0) // as a message box would run it
+            QCoreApplication::processEvents();
+        inRxChar = false;
+    };
+    port.comm.Open();
+    port.script->Send("r");
+    EXPECT_EQ(port.Settled(2), (Events{"RxChar 1 r", "Error " + std::to_string(CE_FRAME)}));
+    port.script->SetWriteError(0);
+}
+
 TEST(ScriptedLineStatus, QueueCountsAndHoldFlagsLeaveTheErrorsForTheStatusQuery) {
     ScriptedPort port;
     port.comm.SetMonitorEvents({ceRxChar}); // errors wait for the status query
@@ -194,7 +229,8 @@ TEST(ScriptedLineStatus, QueueCountsAndHoldFlagsLeaveTheErrorsForTheStatusQuery)
         {HOLD_XOFF, [&] { return port.comm.XOffHold(); }},
         {XOFF_SENT, [&] { return port.comm.XOffSent(); }}};
     for (const auto& [set, _] : holds) {
-        port.script->Change([set](LineScript& s) { s.SetHoldFlags(set); });
+        const std::uint32_t flags = set; // clang 14 cannot capture a structured binding
+        port.script->Change([flags](LineScript& s) { s.SetHoldFlags(flags); });
         for (const auto& [flag, read] : holds)
             EXPECT_EQ(read(), flag == set) << set << " read as " << flag;
     }
@@ -243,6 +279,40 @@ TEST(ScriptedLineOperations, ModemLinesBreakAndXoffReachTheLine) {
               "Error calling comm function (1), Operation not permitted");
     EXPECT_EQ(ErrorOf([&] { port.comm.SetBreak(true); }),
               "Error calling comm function (1), Operation not permitted");
+}
+
+TEST(ScriptedLineOperations, PropertiesAndResetDevReachTheLineOnlyWhileOpen) {
+    ScriptedPort port;
+    EXPECT_EQ(ErrorOf([&] { port.comm.Properties(); }),
+              "Can't perform this operation while port is closed");
+    port.comm.ResetDev();
+    EXPECT_EQ(port.script->Resets(), 0) << "closed: nothing happens";
+
+    port.comm.Buffers()->SetReadSize(1000);
+    port.comm.Buffers()->SetWriteSize(300);
+    port.comm.Open();
+    const TVaCommProp prop = port.comm.Properties();
+    EXPECT_EQ(prop.PacketLength, 64);
+    EXPECT_EQ(prop.ServiceMask, 0x0001u);
+    EXPECT_EQ(prop.ProvSubType, 0x0001u);
+    EXPECT_EQ(prop.MaxBaud, 0x00020000u);
+    EXPECT_EQ(prop.CurrentRxQueue, 1000u);
+    EXPECT_EQ(prop.CurrentTxQueue, 300u);
+
+    port.comm.SetBreak(true);
+    port.comm.SetXon(false);
+    port.comm.ResetDev();
+    EXPECT_EQ(port.script->Resets(), 1);
+    EXPECT_FALSE(port.script->BreakOn());
+    EXPECT_FALSE(port.comm.XOffHold());
+
+    port.script->SetPropertiesError(EPERM);
+    EXPECT_EQ(ErrorOf([&] { port.comm.Properties(); }),
+              "Error reading port properties (1), Operation not permitted");
+    port.script->SetControlError(EPERM);
+    EXPECT_EQ(ErrorOf([&] { port.comm.ResetDev(); }),
+              "Error calling comm function (1), Operation not permitted");
+    EXPECT_EQ(port.script->Resets(), 1);
 }
 
 TEST(ScriptedLineOperations, DtrEnabledIsRaisedAtOpenAndTheRecordIsApplied) {

@@ -7,9 +7,11 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -92,14 +94,19 @@ TEST_F(PortTest, EveryByteValuePassesBothWays) {
     EXPECT_EQ(pty.Read(all.size(), 2s), all);
 }
 
+// A marker queued once the six have been reported sent follows them directly: nothing
+// was repeated or lost before it.
 TEST_F(PortTest, SixWriteCharsLeaveAsSixBytesInOrder) {
     auto comm = NewPort();
+    bool empty = false;
+    comm->OnTxEmpty = [&](QObject*) { empty = true; };
     comm->Open();
     const std::string frame = "\xC0\x04\x26\x15\x11\x13";
     for (char c : frame)
         EXPECT_TRUE(comm->WriteChar(static_cast<std::uint8_t>(c)));
-    RunEventsFor(50ms);
-    EXPECT_EQ(pty.ReadUntilQuiet(100ms), frame);
+    EXPECT_TRUE(RunEventsUntil([&] { return empty; }));
+    EXPECT_TRUE(comm->WriteChar('!'));
+    EXPECT_EQ(pty.Read(frame.size() + 1, 2s), frame + "!");
 }
 
 TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
@@ -113,9 +120,47 @@ TEST_F(PortTest, LineSettersOnAnOpenPortApplyAtOnce) {
     EXPECT_EQ(t.c_cflag & CSTOPB, tcflag_t(CSTOPB));
 
     comm->SetUserBaudrate(250000);
-    std::uint32_t speed = 0;
-    ASSERT_EQ(ExactSpeed(pty.Master(), speed), 0);
-    EXPECT_EQ(speed, 250000u);
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+    EXPECT_EQ(output, 250000u);
+    EXPECT_EQ(input, 250000u);
+}
+
+// An earlier program left the line with an input speed of its own (CIBAUD): Open and a
+// later change of speed set it along with the output speed.
+TEST_F(PortTest, BothSpeedsAreSetWhateverInputSpeedWasLeftBefore) {
+    constexpr int kInputSpeedShift = 16; // where the input speed sits in c_cflag
+    struct Case {
+        const char* name;
+        std::function<void(TVaComm&)> change;
+        std::uint32_t bps;
+    };
+    const Case cases[] = {
+        {"Open", [](TVaComm&) {}, 19200},
+        {"a standard speed", [](TVaComm& c) { c.SetBaudrate(br57600); }, 57600},
+        {"a speed of its own", [](TVaComm& c) { c.SetUserBaudrate(250000); }, 250000},
+    };
+    for (const Case& c : cases) {
+        termios split = FarTermios();
+        cfsetospeed(&split, B9600);
+        split.c_cflag = (split.c_cflag & ~tcflag_t(CIBAUD)) | (B2400 << kInputSpeedShift);
+        ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &split), 0);
+        std::uint32_t input = 0;
+        std::uint32_t output = 0;
+        ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+        ASSERT_EQ(input, 2400u) << "the line starts with a split speed";
+
+        auto comm = NewPort();
+        comm->Open();
+        if (c.bps != 19200) {
+            ASSERT_EQ(tcsetattr(pty.Master(), TCSANOW, &split), 0);
+            c.change(*comm);
+        }
+        ASSERT_EQ(LineSpeeds(pty.Master(), input, output), 0);
+        EXPECT_EQ(output, c.bps) << c.name;
+        EXPECT_EQ(input, c.bps) << c.name;
+    }
 }
 
 TEST_F(PortTest, EventCharsRewriteTheRecordEvenUnchangedFlowControlOnlyWhenChanged) {
@@ -547,6 +592,69 @@ TEST_F(PortTest, PurgeWriteRightAfterWritingDropsTheQueueWithoutStalling) {
     EXPECT_EQ(pty.Read(1, 2s), "g");
 }
 
+// PurgeWrite from the queue-empty handler, which the write thread waits for, cannot be
+// acknowledged and gives up after its wait: the bytes queued after it are sent, not
+// dropped by a flush acknowledged later.
+TEST_F(PortTest, APurgeWriteThatWasNeverAcknowledgedLeavesLaterBytesQueued) {
+    auto comm = NewPort();
+    bool purged = false;
+    comm->OnTxEmpty = [&](QObject*) {
+        if (purged)
+            return;
+        purged = true;
+        comm->PurgeWrite();
+        ASSERT_TRUE(comm->WriteText("after"));
+    };
+    comm->Open();
+    ASSERT_TRUE(comm->WriteChar('a'));
+    EXPECT_EQ(pty.Read(1, 5s), "a");
+    EXPECT_TRUE(RunEventsUntil([&] { return purged; }));
+    EXPECT_EQ(pty.Read(5, 5s), "after");
+    comm->PurgeWrite();
+    ASSERT_TRUE(comm->WriteText("later"));
+    EXPECT_EQ(pty.Read(5, 5s), "later") << "a purge acknowledged in time still works";
+}
+
+// The far end starts reading only once the driver is full, so that from then on the
+// driver takes writes only in part as room appears: every byte arrives once and in order.
+TEST_F(PortTest, WritesTheDriverTakesInPartSendEveryByteOnce) {
+    auto comm = NewPort();
+    comm->Buffers()->SetWriteTimeout(60000); // the far end is slow on purpose
+    comm->Open();
+    std::string sent;
+    for (int i = 0; i < 300000; ++i)
+        sent += static_cast<char>((i * 131 + i / 251) % 256);
+    std::atomic<bool> full = false;
+    std::string received;
+    std::thread reader([&] {
+        while (!full)
+            std::this_thread::yield();
+        while (received.size() < sent.size()) {
+            const std::string piece = pty.Read(1, 10s);
+            if (piece.empty())
+                return;
+            received += piece;
+        }
+    });
+    const auto driverFull = [&] {
+        pollfd port{comm->Handle(), POLLOUT, 0};
+        return ::poll(&port, 1, 0) == 0;
+    };
+    bool sawFull = false;
+    std::string refused = "(no error)";
+    for (std::size_t at = 0; at < sent.size() && refused == "(no error)"; at += 1000) {
+        sawFull = sawFull || driverFull();
+        full = full || sawFull;
+        refused = ErrorOf([&] { comm->WriteText(sent.substr(at, 1000)); });
+    }
+    full = true;
+    reader.join();
+    EXPECT_EQ(refused, "(no error)");
+    EXPECT_TRUE(sawFull) << "the driver never pushed back";
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
+}
+
 TEST_F(PortTest, AnEmptiedQueueIsReportedOnceOnTheMainThread) {
     auto comm = NewPort();
     int empties = 0;
@@ -610,6 +718,31 @@ TEST_F(PortTest, APseudoTerminalHasNoModemLinesAndXonStillHoldsOutput) {
               "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
 }
 
+// A pseudo-terminal has no modem lines: no RTS/CTS handshake or carrier among its
+// capabilities; any speed, 5 to 8 data bits, every parity.
+TEST_F(PortTest, APseudoTerminalsPropertiesAndResetDev) {
+    auto comm = NewPort();
+    comm->Open();
+    const TVaCommProp prop = comm->Properties();
+    EXPECT_EQ(prop.PacketLength, 64);
+    EXPECT_EQ(prop.ServiceMask, 0x0001u);
+    EXPECT_EQ(prop.ProvSubType, 0x0000u);
+    EXPECT_EQ(prop.MaxBaud, 0x10000000u);
+    EXPECT_EQ(prop.ProvCapabilities, 0x0038u);
+    EXPECT_EQ(prop.SettableParams, 0x003Fu);
+    EXPECT_EQ(prop.SettableBaud, 0x1007FFFFu);
+    EXPECT_EQ(prop.SettableData, 0x000F);
+    EXPECT_EQ(prop.SettableStopParity, 0x1F05);
+    EXPECT_EQ(prop.CurrentRxQueue, 4096u);
+    EXPECT_EQ(prop.CurrentTxQueue, 2048u);
+
+    comm->SetXon(false); // output held, as if XOFF had been received
+    ASSERT_TRUE(comm->WriteText("held"));
+    comm->ResetDev();
+    EXPECT_FALSE(comm->XOffHold());
+    EXPECT_EQ(pty.Read(4, 2s), "held") << "output goes on";
+}
+
 // Bytes the driver still holds at Close are dropped with it, not read after the next
 // Open (nor, for output, waited for by close on a stalled line).
 TEST_F(PortTest, CloseDropsWhatTheDriverStillHolds) {
@@ -617,11 +750,11 @@ TEST_F(PortTest, CloseDropsWhatTheDriverStillHolds) {
     comm->SetMonitorEvents({}); // no event thread takes the bytes in
     comm->Open();
     pty.Write("stale");
-    RunEventsFor(50ms);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->UARTReadBufUsed() == 5; }));
     comm->Close();
     comm->Open();
     pty.Write("fresh");
-    RunEventsFor(50ms);
+    EXPECT_TRUE(RunEventsUntil([&] { return comm->UARTReadBufUsed() == 5; }));
     EXPECT_EQ(comm->ReadText(), "fresh");
 }
 

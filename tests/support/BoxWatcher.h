@@ -1,6 +1,8 @@
 #pragma once
 // Watches for message boxes while the code under test runs (a box runs its own nested
 // event loop), records what each showed, and closes it once it has been open long enough.
+#include "tests/support/WaitUntil.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -56,15 +58,3 @@ private:
     QElapsedTimer FClock;
     QTimer FTimer;
 };
-
-// Runs the event loop until the condition holds or the time is up; true when it held.
-inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}

@@ -70,13 +70,19 @@ public:
         return bytes;
     }
 
-    // Reads and drops whatever has arrived.
-    void Discard() const {
+    // Whatever has arrived, without waiting for more.
+    std::vector<std::uint8_t> Waiting() const {
+        std::vector<std::uint8_t> bytes;
         std::uint8_t chunk[512];
         pollfd p{FMaster, POLLIN, 0};
-        while (::poll(&p, 1, 0) > 0 && ::read(FMaster, chunk, sizeof chunk) > 0) {
-        }
+        ssize_t n = 0;
+        while (::poll(&p, 1, 0) > 0 && (n = ::read(FMaster, chunk, sizeof chunk)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        return bytes;
     }
+
+    // Reads and drops whatever has arrived.
+    void Discard() const { Waiting(); }
 
 private:
     std::string FAlias;

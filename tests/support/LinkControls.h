@@ -1,48 +1,47 @@
 #pragma once
-// The instruments, switch, menu item and log controls the link drives, as real widgets
-// in a window that is never shown; the live switch on, as at start.
+// What the link tells, kept as the windows would show it: the meters' and readouts' values,
+// the lamps, the menu item and the log controls; the live switch on, as at start.
 #include "link/DeviceLink.h"
 #include "tools/ControllerEmulator.h"
-#include "widgets/AbCBitBt.h"
-#include "widgets/AbLED.h"
-#include "widgets/AbRMeter.h"
-#include "widgets/AbVInd.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
-#include <QWidget>
+#include <QString>
+#include <array>
 
-struct TestLinkControls {
-    TestLinkControls() {
-        for (int n = 0; n < 4; ++n) {
-            controls.Meter[n] = new TAb270Meter(&window);
-            controls.ValueInd[n] = new TAbValueInd(&window);
-            controls.Meter[n]->SignalSettings()->SetValueFrom(0.65f);
-            controls.Meter[n]->SignalSettings()->SetValueTo(1.35f);
-            controls.Meter[n]->Loaded();
-            controls.ValueInd[n]->Loaded();
-            controls.Meter[n]->SetValue(-92.9f);
-        }
-        controls.VoltsInd1 = new TAbValueInd(&window);
-        controls.VoltsInd1->Loaded();
-        controls.Online_LED1 = new TAbLED(&window);
-        controls.LED2 = new TAbLED(&window);
-        controls.DiskLED = new TAbLED(&window);
-        controls.ComPortLED = new TAbLED(&window);
-        controls.OnlineButton = new TAbColBitBtn(&window);
-        controls.OnlineButton->SetMode(mSwitch);
-        controls.OnlineButton->SetChecked(true);
-        controls.Config1 = new QAction(&window);
-        controls.Config1->setEnabled(false);
-        controls.LogStartButton = new QPushButton(&window);
-        controls.LogStopButton = new QPushButton(&window);
-        controls.LogStopButton->setEnabled(false);
-        controls.StaticText2 = new QLabel(&window);
+struct TestLinkView {
+    // A value no frame gives, so that a test sees whether a tick showed anything.
+    static constexpr float Untouched = -92.9f;
+
+    void Bind(TDeviceLink& link) {
+        link.OnLiveShown = [this](const TLiveShown& shown) {
+            Meter = shown.Lambda;
+            ValueInd = shown.Lambda;
+            Volts = shown.Volts;
+            WarmUpLamp = shown.WarmUp;
+        };
+        link.OnPolling = [this](bool on) { Polling = on; };
+        link.OnOnline = [this](bool on) { OnlineLamp = on; };
+        link.OnConfigEnabled = [this](bool enabled) { ConfigEnabled = enabled; };
+        link.OnPortOpen = [this](bool open) { PortLamp = open; };
+        link.OnLogActive = [this](bool logging) {
+            DiskLamp = logging;
+            LogStopEnabled = logging;
+            LogStartEnabled = !logging;
+        };
+        link.OnLogFileName = [this](const QString& fileName) { LogFileName = fileName; };
     }
 
-    QWidget window;
-    TLinkControls controls;
+    std::array<float, 4> Meter{Untouched, Untouched, Untouched, Untouched};
+    std::array<float, 4> ValueInd{};
+    float Volts = 0;
+    bool WarmUpLamp = false;
+    bool Polling = true;
+    bool OnlineLamp = false;
+    bool ConfigEnabled = false;
+    bool PortLamp = false;
+    bool DiskLamp = false;
+    bool LogStartEnabled = true;
+    bool LogStopEnabled = false;
+    QString LogFileName;
 };
 
 // A controller that answers at once with fixed lambda values and supply, already warm.

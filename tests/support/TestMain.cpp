@@ -1,17 +1,22 @@
 // Runs every test inside the application object, so widgets, timers and hand-overs to
-// the main thread work as in the program; the window and start-up tests run inside the
-// program's own application object with its error report. Offscreen unless a display
-// was asked for. Each test process gets its own configuration folder, so port aliases
-// made by one test never meet those of another running at the same time.
-#include <QApplication>
+// the main thread work as in the program. The window and start-up tests run inside the
+// program's own application object with its error report; the tests of the layers
+// without widgets run inside a core application, so that none of them can lean on one.
+// Offscreen unless a display was asked for. Each test process gets its own configuration
+// folder, so port aliases made by one test never meet those of another running at the
+// same time.
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#ifdef UEGO_TEST_APPLICATION
+#if defined(UEGO_TEST_APPLICATION)
 #include "app/Application.h"
 using TestApplication = TApplication;
+#elif defined(UEGO_TEST_CORE)
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
 #else
+#include <QApplication>
 using TestApplication = QApplication;
 #endif
 

@@ -5,6 +5,7 @@
 #include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/AbNumEdit.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
@@ -207,12 +208,17 @@ INSTANTIATE_TEST_SUITE_P(
         TTypedCase{kFloat, "1.2.3", fNone, esError, "1.2.3", 7, ".", 0, 1, nullptr, true},
         TTypedCase{kFloat, "-", fNone, esEditing, "-", 7, "", 0, 0},
         TTypedCase{kFloat, "-", fEnter, esNormal, "0", 0, "", 1, 0},
+        // The lone sign is completed to 0 before a bare suffix would stand for 1.
+        TTypedCase{kFloat, "-k", fEnter, esNormal, "0", 0, "", 1, 0},
+        TTypedCase{kFloat, "+k", fEnter, esNormal, "0", 0, "", 1, 0},
+        TTypedCase{kFloat, "k", fEnter, esNormal, "1000", 1000, "", 1, 0},
         TTypedCase{kFloat, "", fNone, esEditing, "", 7, "", 0, 0},
         TTypedCase{kFloat, "", fTab, esNormal, "0", 0, "", 1, 0},
         TTypedCase{kFloat, "$1F", fEnter, esNormal, "31", 31, "", 1, 0},
         TTypedCase{kFloat, "&101", fEnter, esNormal, "5", 5, "", 1, 0},
         TTypedCase{kFloat, "1e", fNone, esEditing, "1e", 7, "", 0, 0},
-        TTypedCase{kFloat, "1e", fEnter, esEditing, "1e", 7, "", 0, 0,
+        // Enter on a text that does not convert: normal background, the value unchanged.
+        TTypedCase{kFloat, "1e", fEnter, esNormal, "1e", 7, "", 0, 0,
                    "'1e' is not a valid floating point value"},
         TTypedCase{kFloat, "1e3", fEnter, esNormal, "1000", 1000, "", 1, 0},
         TTypedCase{kFloat, "-2.5e-1", fEnter, esNormal, "-0.25", -0.25, "", 1, 0},
@@ -230,15 +236,16 @@ INSTANTIATE_TEST_SUITE_P(
         TTypedCase{kInt, "1.2.3", fNone, esError, "1.2.3", 7, ".2.", 0, 1, nullptr, true},
         TTypedCase{kInt, "1.2.3", fEnter, esNormal, "123", 123, "", 1, 2},
         TTypedCase{kInt, "-", fEnter, esNormal, "0", 0, "", 1, 0},
+        TTypedCase{kInt, "-k", fEnter, esNormal, "0", 0, "", 1, 0},
         TTypedCase{kInt, "", fTab, esNormal, "0", 0, "", 1, 0},
         TTypedCase{kInt, "$1F", fEnter, esNormal, "31", 31, "", 1, 0},
         TTypedCase{kInt, "&101", fEnter, esNormal, "5", 5, "", 1, 0},
         TTypedCase{kInt, "1e", fNone, esError, "1e", 7, "e", 0, 1},
         TTypedCase{kInt, "!1.5", fEnter, esNormal, "2", 1.5, "", 1, 0},
         TTypedCase{kInt, "-2147483648", fEnter, esNormal, "-2147483647", -2147483647.0, "", 1, 0},
-        TTypedCase{kInt, "99999999999", fEnter, esEditing, "99999999999", 7, "", 0, 0,
+        TTypedCase{kInt, "99999999999", fEnter, esNormal, "99999999999", 7, "", 0, 0,
                    "'99999999999' is not a valid integer value"},
-        TTypedCase{kInt, "$1FFFFFFFF", fEnter, esEditing, "$1FFFFFFFF", 7, "", 0, 0,
+        TTypedCase{kInt, "$1FFFFFFFF", fEnter, esNormal, "$1FFFFFFFF", 7, "", 0, 0,
                    "'$1FFFFFFFF' is not a valid integer value"},
         TTypedCase{kInt, "$1-", fNone, esError, "$1-", 7, "-", 0, 1},
         TTypedCase{kInt, "&102", fNone, esError, "&102", 7, "2", 0, 1},
@@ -384,6 +391,41 @@ TEST(NumEdit, FocusEntrySelectsAllOnlyWithAutoSelect) {
         ASSERT_TRUE(form.Edit->hasFocus());
         EXPECT_EQ(form.Edit->selectedText(), autoSelect ? "1000" : "") << autoSelect;
     }
+}
+
+namespace {
+// Shows the window, makes it the active one and waits until the field, if any, has the focus.
+bool Activate(QWidget& window, QWidget* field = nullptr) {
+    ShowAndWait(window);
+    window.activateWindow();
+    return QTest::qWaitFor(
+        [&] { return QApplication::activeWindow() == &window && (!field || field->hasFocus()); });
+}
+} // namespace
+
+// The focus that comes with a window opening enters the field; the focus given back when
+// the window is activated again does not, so what the operator selected stays.
+TEST(NumEdit, FocusComingWithTheWindowSelectsAllOnlyWhenTheWindowOpens) {
+    QWidget window;
+    window.resize(120, 40);
+    auto* edit = new TTestNumEdit(&window);
+    ConfigureResistor(edit);
+    edit->Loaded();
+    QWidget other;
+    other.resize(50, 50);
+
+    ASSERT_TRUE(Activate(window, edit));
+    EXPECT_EQ(edit->selectedText().toStdString(), "1000") << "opened";
+    edit->setSelection(1, 2);
+    ASSERT_TRUE(Activate(other));
+    ASSERT_TRUE(Activate(window, edit));
+    EXPECT_EQ(edit->selectedText().toStdString(), "00") << "activated again";
+
+    window.hide();
+    edit->deselect();
+    ASSERT_TRUE(Activate(other)) << "another window takes over from the closed one";
+    ASSERT_TRUE(Activate(window, edit));
+    EXPECT_EQ(edit->selectedText().toStdString(), "1000") << "opened again";
 }
 
 TEST(NumEdit, AnotherWindowTakingTheFocusAppliesNothing) {

@@ -6,9 +6,11 @@
 #include "windows/Modeless.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -95,7 +97,7 @@ bool EveryReplyArrivedInItsTick() {
 }
 
 // Reads until a read had each reply within the 100 ms its request gives it: on a loaded
-// machine one can come late, and the read then shows that channel as zeros, as designed.
+// machine one can come late, and the read then shows that channel's fields as zeros.
 bool ReadWhollyAnswered() {
     for (int tries = 0; tries < 5; ++tries) {
         QTest::mouseClick(ConfigForm->Button1, Qt::LeftButton);
@@ -243,6 +245,23 @@ TEST(ConfigWindow, FieldChangesSendTheirWritesByteForByte) {
     EXPECT_TRUE(Writes(emulator).empty());
 }
 
+// What the operator types right after opening the window goes to the first field of the
+// keyboard order, channel 3's resistor, and replaces its text.
+TEST(ConfigWindow, TypingRightAfterOpeningReplacesChannelThreesResistor) {
+    WindowsRig rig;
+    sim::ControllerEmulator& emulator = rig.StartEmulator(ConfiguredController());
+    OpenConfiguration();
+    ASSERT_TRUE(WaitUntil([] { return QApplication::activeWindow() == ConfigForm; }));
+    emulator.ClearRequests();
+    QWindow* window = ConfigForm->windowHandle();
+    for (char key : {'5', '0', '0', '0'})
+        QTest::keyClick(window, key);
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(ConfigForm->AbNumEdit3->text().toStdString(), "5000");
+    ASSERT_TRUE(WaitUntil([&] { return Writes(emulator).size() == 1; }));
+    EXPECT_EQ(Writes(emulator)[0], (Bytes{0xC0, 0x08, 0x62, 0x30, 0x02, 0x03, 0xE8, 0xB8}));
+}
+
 TEST(ConfigWindow, SerialNumberEditorSendsTheCutTextAndShowsItInTheConfiguration) {
     WindowsRig rig;
     sim::ControllerEmulator& emulator = rig.StartEmulator(ConfiguredController());
@@ -367,11 +386,20 @@ TEST(ConfigWindow, LayoutFontsAndTabOrder) {
     EXPECT_EQ(ConfigForm->Timer1->interval(), 1000);
     EXPECT_EQ(ConfigForm->ProgressBar1->maximum(), 3);
 
-    const QWidget* expected[] = {
-        ConfigForm->AbNumEdit3,     ConfigForm->AbNumEdit1,     ConfigForm->AbNumEdit2,
-        ConfigForm->AbNumEdit4,     ConfigForm->Button1,        ConfigForm->AbNumCAN1,
-        ConfigForm->SensorSN_Edit1, ConfigForm->SensorSN_Edit2, ConfigForm->SensorSN_Edit3,
-        ConfigForm->SensorSN_Edit4, ConfigForm->AbNumCAN2};
+    // From the window itself round to the window's first field again.
+    const QWidget* expected[] = {ConfigForm,
+                                 ConfigForm->AbNumEdit3,
+                                 ConfigForm->AbNumEdit1,
+                                 ConfigForm->AbNumEdit2,
+                                 ConfigForm->AbNumEdit4,
+                                 ConfigForm->Button1,
+                                 ConfigForm->AbNumCAN1,
+                                 ConfigForm->SensorSN_Edit1,
+                                 ConfigForm->SensorSN_Edit2,
+                                 ConfigForm->SensorSN_Edit3,
+                                 ConfigForm->SensorSN_Edit4,
+                                 ConfigForm->AbNumCAN2,
+                                 ConfigForm->AbNumEdit3};
     // The Tab key's next stop: the next widget in the focus chain that takes Tab focus.
     auto nextTabStop = [](const QWidget* w) {
         QWidget* next = w->nextInFocusChain();
@@ -437,4 +465,54 @@ TEST(SerialEditors, TheFourDifferOnlyAsTheirTableSays) {
     SerialEdit3Form->SensorEdit->setText(QStringLiteral("typed"));
     SerialEdit3Form->FormActivate();
     EXPECT_EQ(SerialEdit3Form->SensorEdit->text(), QStringLiteral("K"));
+}
+
+namespace {
+// Activates the window and waits until the program's widgets know it.
+bool Activate(QWidget* window) {
+    window->activateWindow();
+    return WaitUntil([&] { return QApplication::activeWindow() == window; });
+}
+} // namespace
+
+// Another program's window takes the activation from the editor and gives it back: the typed
+// text stays. The configuration window doing the same brings back the buffer's text.
+TEST(SerialEditors, TypedTextStaysOverASwitchToAnotherProgramOnly) {
+    WindowsRig rig;
+    Form1->Link().State.SensorBuf2.Store(14, 'K');
+    Form1->Config1Click();
+    ASSERT_TRUE(Activate(ConfigForm));
+    QTest::mouseClick(ConfigForm->SensorSN_Edit2, Qt::LeftButton);
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "K");
+    SerialEdit2Form->SensorEdit->selectAll();
+    QTest::keyClicks(SerialEdit2Form->SensorEdit, QStringLiteral("typed"));
+
+    QWindow otherProgram; // a window with no widget of this program in it
+    otherProgram.resize(80, 60);
+    otherProgram.show();
+    otherProgram.requestActivate();
+    ASSERT_TRUE(WaitUntil([&] {
+        return QGuiApplication::focusWindow() == &otherProgram && !QApplication::activeWindow();
+    }));
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "typed");
+
+    ASSERT_TRUE(Activate(ConfigForm));
+    ASSERT_TRUE(Activate(SerialEdit2Form));
+    EXPECT_EQ(SerialEdit2Form->SensorEdit->text().toStdString(), "K");
+}
+
+TEST(SerialEditors, OnlyALeftClickOnTheFieldOpensTheEditor) {
+    WindowsRig rig;
+    Form1->Config1Click();
+    ASSERT_TRUE(Activate(ConfigForm));
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(ConfigForm->SensorSN_Edit3, button);
+        if (QWidget* menu = QApplication::activePopupWidget())
+            menu->close();
+        EXPECT_FALSE(SerialEdit3Form->isVisible()) << button;
+    }
+    QTest::mouseClick(ConfigForm->SensorSN_Edit3, Qt::LeftButton);
+    EXPECT_TRUE(SerialEdit3Form->isVisible());
 }

@@ -3,6 +3,8 @@
 #include "tests/windows/WindowsRig.h"
 
 #include "chart/Decimation.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/LogFiles.h"
 #include "windows/ChartPlot.h"
 #include "windows/LambdaChart.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -168,6 +171,42 @@ TEST(LambdaChart, LiveViewScrollsPausesAndShowsTheChosenSpan) {
     EXPECT_NEAR(chart->Plot->X1() - chart->Plot->X0(), 600.0, 1e-6);
 }
 
+// Each format uego-log writes, written by the program itself against the emulator, opens as a
+// log with every record in it.
+TEST(LambdaChart, OpensTheLogsUegoLogWrites) {
+    WindowsRig rig;
+    sim::EmulatorOptions controller;
+    controller.warmupSeconds = 0;
+    controller.pattern = sim::LambdaPattern::Constant;
+    controller.lambda = {0.98765, 1.0234, 0.85, 1.0};
+    rig.StartEmulator(controller);
+    QTemporaryDir dir;
+    // The default format is the main window's.
+    for (const std::string format : {"precise", "default"}) {
+        const QString path = dir.filePath(QString::fromStdString(format + ".csv"));
+        std::vector<std::string> args{"--port",     std::to_string(WindowsRig::Port),
+                                      "--rate",     "20",
+                                      "--duration", "1",
+                                      "--out",      path.toStdString(),
+                                      "--quiet"};
+        if (format == "precise")
+            args.insert(args.end(), {"--format", "precise"});
+        ChildProcess log(BuildProgramPath("uego-log"), args);
+        ASSERT_EQ(log.End(), 0) << log.stderrText;
+        const qsizetype records =
+            FileLines(path).size() - (format == std::string("precise") ? 1 : 2);
+        ASSERT_GT(records, 0) << format;
+        TLambdaChartForm* chart = OpenChart();
+        chart->OpenLog(path);
+        ASSERT_EQ(chart->Mode(), TLambdaChartForm::TMode::Log) << format;
+        EXPECT_EQ(qsizetype(chart->Log().Parser().Series().Size()), records) << format;
+        EXPECT_EQ(chart->Log().Parser().Malformed(), 0u) << format;
+        EXPECT_TRUE(chart->StatsLabel[0]->text().contains(QStringLiteral("min 0.988")))
+            << format << ": " << chart->StatsLabel[0]->text().toStdString();
+        EXPECT_TRUE(chart->StatsLabel[2]->text().contains(QStringLiteral("max 0.850"))) << format;
+    }
+}
+
 TEST(LambdaChart, ReviewedLogZoomsPansAndReadsUnderTheCursor) {
     WindowsRig rig;
     QTemporaryDir dir;
@@ -320,6 +359,37 @@ TEST(LambdaChart, BadInputIsCountedAndANonLogIsReportedOnce) {
     Pause(600);
     EXPECT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(chart->Mode(), TLambdaChartForm::TMode::Live);
+}
+
+// An export that fails part-way (here: the file may not grow past 64 bytes, as on a full
+// disk) leaves the file it was to replace as it was, and nothing beside it.
+TEST(LambdaChart, AFailedExportLeavesTheOldFileAndNoOther) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
+    const QByteArray old = "the file as it was\r\n";
+    for (const QString& name : {QStringLiteral("span.csv"), QStringLiteral("chart.png")}) {
+        QFile target(dir.filePath(name));
+        ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+        target.write(old);
+        target.close();
+        bool thrown = false;
+        WithFileSizeLimit(64, [&] {
+            try {
+                if (name.endsWith(QStringLiteral(".csv")))
+                    chart->ExportCsv(target.fileName());
+                else
+                    chart->ExportPng(target.fileName());
+            } catch (const std::runtime_error&) {
+                thrown = true;
+            }
+        });
+        EXPECT_TRUE(thrown) << name.toStdString();
+        EXPECT_EQ(FileBytes(target.fileName()), old) << name.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{"chart.png", "pull.csv", "span.csv"}));
 }
 
 TEST(LambdaChart, ExportsTheVisibleChartAndSpan) {
