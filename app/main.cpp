@@ -4,7 +4,8 @@
 #include "windows/Forms.h"
 
 #include <cstdio>
-#include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace {
 const char* const Usage =
@@ -21,25 +22,29 @@ const char* const Usage =
     "COM33-COM64 /dev/ttyUSB0-31 and COM65-COM96 /dev/ttyACM0-31. USB serial devices\n"
     "belong to the group dialout.\n";
 
-// The informational options answer without a display and without opening a window.
-bool AnswersInformationalOption(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(Usage, stdout);
-            return true;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("uego-interface %s\n", UEGO_VERSION);
-            return true;
-        }
+// The command line is settled before the application object exists, so that the help, the
+// version and a refused argument need no display. The exit status when the program ends here.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+    if (argc < 2)
+        return std::nullopt;
+    const std::string_view argument = argv[1];
+    if (argument == "--help") {
+        std::fputs(Usage, stdout);
+        return 0;
     }
-    return false;
+    if (argument == "--version") {
+        std::printf("uego-interface %s\n", UEGO_VERSION);
+        return 0;
+    }
+    std::fprintf(stderr, "uego-interface: %s '%s'\nTry 'uego-interface --help'.\n",
+                 argument.starts_with('-') ? "unknown option" : "unexpected argument", argv[1]);
+    return 2;
 }
 } // namespace
 
 int main(int argc, char** argv) {
-    if (AnswersInformationalOption(argc, argv))
-        return 0;
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv))
+        return *status;
     TApplication application(argc, argv);
     application.SetTitle(QStringLiteral("4CH Uego Interface"));
     CreateForms();

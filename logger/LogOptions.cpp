@@ -4,7 +4,7 @@
 #include <functional>
 #include <map>
 
-const char* const LogVersionText = "uego-log 1.0\n";
+const char* const LogVersionText = "uego-log " UEGO_VERSION "\n";
 
 const char* const LogUsageText = R"(Usage: uego-log [OPTION]...
 Logs the four lambda channels of the controller on port COMn, without a window.

@@ -58,6 +58,12 @@ Clock::duration ByteTime(int baud) {
                                                        baud);
 }
 
+// The ticks of a free-running timer: whole multiples of the period on the steady clock, so
+// they keep their pace whatever the line carries.
+Clock::time_point LatestTick(Clock::time_point now, Clock::duration period) {
+    return Clock::time_point(now.time_since_epoch() / period * period);
+}
+
 std::optional<timespec> ToTimespec(std::optional<Clock::duration> wait) {
     if (!wait)
         return std::nullopt;
@@ -328,7 +334,7 @@ struct ControllerEmulator::Impl {
     explicit Impl(EmulatorOptions o)
         : options(o), memory(o.memory), faults(o.faults), pattern(o.pattern), lambda(o.lambda),
           supplyRaw(o.supplyRaw), startTime(Clock::now()), byteTime(ByteTime(o.baud)),
-          latencyTimer(std::chrono::milliseconds(o.latencyTimerMs)) {}
+          tick(std::chrono::milliseconds(std::max(o.latencyTimerMs, 0))) {}
 
     // Serving thread.
     void Serve();
@@ -340,8 +346,8 @@ struct ControllerEmulator::Impl {
     void Answer(const Bytes& frame, Clock::time_point now);
     void Reply(Bytes reply, Clock::time_point now);
     void Schedule(Clock::time_point due, Bytes bytes);
+    Clock::time_point Delivery(Clock::time_point at) const;
     void ReleaseDue(Clock::time_point now);
-    Clock::time_point DeliveredAt(Clock::time_point arrived) const;
     void Flush();
 
     // Shared with the callers' threads, under the mutex.
@@ -375,10 +381,10 @@ struct ControllerEmulator::Impl {
     // Line pacing: one byte-time per byte (zero: none), the bytes from the tool not yet
     // through the wire, and when each direction of the wire is free again.
     Clock::duration byteTime{};
-    Clock::duration latencyTimer{};
     std::deque<std::pair<Clock::time_point, std::uint8_t>> inbound;
     Clock::time_point inboundFree;
     Clock::time_point outboundFree;
+    Clock::duration tick{}; // the latency timer's period; zero: none
     std::deque<Bytes> requests;
     std::size_t liveRequests = 0;
 
@@ -417,6 +423,13 @@ void ControllerEmulator::Impl::Serve() {
     }
 }
 
+// With a latency timer, a byte due at `at` reaches the tool at the first tick at or after it.
+Clock::time_point ControllerEmulator::Impl::Delivery(Clock::time_point at) const {
+    if (tick == Clock::duration::zero())
+        return at;
+    return LatestTick(at + tick - Clock::duration(1), tick);
+}
+
 // Sleep until the next reply piece is due, a paced byte is through the wire or a partial
 // request goes stale; otherwise wait.
 std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time_point now) const {
@@ -425,7 +438,7 @@ std::optional<Clock::duration> ControllerEmulator::Impl::PollTimeout(Clock::time
         next = std::min(next.value_or(Clock::time_point::max()), at);
     };
     if (!scheduled.empty())
-        consider(DeliveredAt(scheduled.begin()->first));
+        consider(Delivery(scheduled.begin()->first));
     if (!inbound.empty())
         consider(inbound.front().first);
     if (scanner.HasPartial())
@@ -535,20 +548,11 @@ void ControllerEmulator::Impl::Schedule(Clock::time_point due, Bytes bytes) {
     }
 }
 
-// Bytes that reached the adapter wait for its latency timer's next tick (at once when they
-// reach it on a tick).
-Clock::time_point ControllerEmulator::Impl::DeliveredAt(Clock::time_point arrived) const {
-    if (latencyTimer == Clock::duration::zero() || arrived <= startTime)
-        return arrived;
-    const auto ticks = (arrived - startTime + latencyTimer - Clock::duration(1)) / latencyTimer;
-    return startTime + ticks * latencyTimer;
-}
-
+// Under a latency timer only what was due by the latest tick goes out: everything that came
+// from the controller since the tick before it.
 void ControllerEmulator::Impl::ReleaseDue(Clock::time_point now) {
-    Clock::time_point arrivedBy = now;
-    if (latencyTimer != Clock::duration::zero())
-        arrivedBy = startTime + (now - startTime) / latencyTimer * latencyTimer;
-    const auto end = scheduled.upper_bound(arrivedBy);
+    const Clock::time_point through = tick == Clock::duration::zero() ? now : LatestTick(now, tick);
+    const auto end = scheduled.upper_bound(through);
     for (auto it = scheduled.begin(); it != end; ++it)
         if (outgoing.size() + it->second.size() <= MaxPendingOutput)
             outgoing.insert(outgoing.end(), it->second.begin(), it->second.end());

@@ -39,9 +39,9 @@ struct EmulatorOptions {
     // The line's speed in bit/s: each byte then takes ten bits' time in each direction, as on
     // a real wire. 0 answers at once.
     int baud = 0;
-    // A USB adapter's latency timer in milliseconds: what the controller sends is held and
-    // reaches the tool only at the ticks of a timer of this period that runs freely from the
-    // start, as a USB serial adapter delivers it. 0 delivers each byte as it arrives.
+    // A USB adapter's latency timer in milliseconds: the bytes the controller sends are held
+    // and reach the tool only at the ticks of a free-running timer of this period (ticks at
+    // whole multiples of the period on the steady clock). 0 hands them over at once.
     int latencyTimerMs = 0;
     unsigned faults = 0; // Fault bits active from the start
     std::array<std::uint8_t, 256> memory = DefaultMemory();

@@ -21,7 +21,7 @@ to the UEGO Interface as port COMn.
 
   --port N              port number to offer (1..255, default 1; 0 offers none)
   --warmup SECONDS      report sensor warm-up for this long after start (default 3)
-  --version BYTE        firmware version byte (0..255, default 23, shown as V2.3)
+  --firmware BYTE       firmware version byte (0..255, default 23, shown as V2.3)
   --pattern NAME        how lambda moves: engine (default), sweep or constant
   --lambda L1,L2,L3,L4  the four lambda values (0..65.535); implies --pattern constant
   --supply RAW          supply voltage byte (0..255, default 196, about 12.3 V)
@@ -35,9 +35,11 @@ to the UEGO Interface as port COMn.
   --late-ms MS          delay of late replies in milliseconds (default 150)
   --baud RATE           pace the line at RATE bit/s (50..4000000): each byte takes ten
                         bits' time in each direction; without it, answers at once
-  --latency-timer MS    deliver what the controller sends only every MS milliseconds
-                        (1..255), as a USB serial adapter's latency timer does
+  --latency-timer MS    hand the sent bytes over only at the ticks of a free-running
+                        timer of MS milliseconds, as a USB adapter does (0..255,
+                        default 0: at once)
   --help                show this help and exit
+  --version             show the program's version and exit
 
 Runs until interrupted (Ctrl+C or SIGTERM), then removes the port alias.
 )";
@@ -207,9 +209,9 @@ const std::map<std::string_view, OptionHandler> Handlers{
      [](CommandLine& c, std::string_view v) {
          c.options.warmupSeconds = ParseNumber("--warmup", v, 0, 1e6);
      }},
-    {"--version",
+    {"--firmware",
      [](CommandLine& c, std::string_view v) {
-         c.options.firmwareVersion = ParseByte("--version", v);
+         c.options.firmwareVersion = ParseByte("--firmware", v);
      }},
     {"--pattern",
      [](CommandLine& c, std::string_view v) {
@@ -248,12 +250,14 @@ const std::map<std::string_view, OptionHandler> Handlers{
      }},
     {"--latency-timer",
      [](CommandLine& c, std::string_view v) {
-         c.options.latencyTimerMs = static_cast<int>(ParseInteger("--latency-timer", v, 1, 255));
+         c.options.latencyTimerMs = static_cast<int>(ParseInteger("--latency-timer", v, 0, 255));
      }},
 };
 
-// Fills options from the command line; false when --help was asked for.
-bool ParseArguments(int argc, char** argv, sim::EmulatorOptions& options) {
+enum class Command { Run, Help, Version };
+
+// Fills options from the command line, unless it asks for the help or the version.
+Command ParseArguments(int argc, char** argv, sim::EmulatorOptions& options) {
     CommandLine line;
     for (int i = 1; i < argc; ++i) {
         std::string_view name = argv[i];
@@ -264,7 +268,9 @@ bool ParseArguments(int argc, char** argv, sim::EmulatorOptions& options) {
             name = name.substr(0, equals);
         }
         if (name == "--help")
-            return false;
+            return Command::Help;
+        if (name == "--version")
+            return Command::Version;
         const auto handler = Handlers.find(name);
         if (handler == Handlers.end())
             throw UsageError("unknown option '" + std::string(name) + "'");
@@ -275,7 +281,7 @@ bool ParseArguments(int argc, char** argv, sim::EmulatorOptions& options) {
     if (line.lambdaGiven && !line.patternGiven)
         line.options.pattern = sim::LambdaPattern::Constant;
     options = line.options;
-    return true;
+    return Command::Run;
 }
 
 // Blocks the stop signals in every thread, so that only sigwait below receives them.
@@ -293,9 +299,15 @@ sigset_t BlockStopSignals() {
 int main(int argc, char** argv) {
     sim::EmulatorOptions options;
     try {
-        if (!ParseArguments(argc, argv, options)) {
+        switch (ParseArguments(argc, argv, options)) {
+        case Command::Help:
             std::cout << HelpText;
             return 0;
+        case Command::Version:
+            std::cout << "uego-sim " UEGO_VERSION "\n";
+            return 0;
+        case Command::Run:
+            break;
         }
     } catch (const UsageError& error) {
         std::cerr << "uego-sim: " << error.what() << "\nTry 'uego-sim --help'.\n";

@@ -52,9 +52,20 @@ dpkg-deb -x "$deb" "$work/root"
 desktop-file-validate "$work/root/usr/share/applications/uego-interface.desktop" || status=1
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/io.example.uego_interface.metainfo.xml" ||
   status=1
-# The informational options answer without a display.
-version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/uego-interface" --version)
-[[ "$version" == "uego-interface "* ]] || { echo "--version printed: $version"; status=1; }
+# The programs answer --help and --version without a display, each with the package's version.
+package_version=$(dpkg-deb -f "$deb" Version)
+for p in "${programs[@]}"; do
+  printed=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/$p" --version)
+  [ "$printed" = "$p $package_version" ] ||
+    { echo "$p --version printed '$printed', the package is $package_version"; status=1; }
+done
+changelog_version=$(zcat "$work/root/usr/share/doc/uego-interface/changelog.gz" | sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p')
+[ "$changelog_version" = "$package_version" ] ||
+  { echo "the changelog's latest entry is $changelog_version, the package $package_version"; status=1; }
+for p in "${programs[@]}"; do
+  zcat "$work/root/usr/share/man/man1/$p.1.gz" | head -1 | grep -qF "\"UEGO Interface $package_version\"" ||
+    { echo "the man page of $p is not of version $package_version"; status=1; }
+done
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/uego-interface" --help |
   grep -q dialout || { echo "--help lacks the port numbering"; status=1; }
 

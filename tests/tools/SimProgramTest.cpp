@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
 
 using namespace simtest;
 namespace fs = std::filesystem;
@@ -26,14 +27,29 @@ TEST(SimProgram, HelpListsEveryOption) {
     ASSERT_TRUE(fs::exists(SimPath())) << SimPath() << " is missing; build the uego-sim target";
     SimProcess sim({"--help"});
     EXPECT_EQ(sim.End(), 0);
-    for (const char* option : {"--port",       "--warmup",    "--version",        "--pattern",
-                               "--lambda",     "--supply",    "--memory",         "--resistor",
-                               "--serial",     "--can",       "--slave-can",      "--fault",
-                               "--late-ms",    "--help",      "engine",           "sweep",
-                               "constant",     "silent",      "corrupt-checksum", "split-replies",
-                               "late-replies", "stray-bytes", "hang-up",          "--baud"})
+    for (const char* option :
+         {"--port",       "--warmup",    "--firmware", "--pattern",        "--lambda",
+          "--supply",     "--memory",    "--resistor", "--serial",         "--can",
+          "--slave-can",  "--fault",     "--late-ms",  "--help",           "engine",
+          "sweep",        "constant",    "silent",     "corrupt-checksum", "split-replies",
+          "late-replies", "stray-bytes", "hang-up",    "--baud",           "--latency-timer",
+          "--version"})
         EXPECT_NE(sim.stdoutText.find(option), std::string::npos) << option;
     EXPECT_TRUE(sim.stderrText.empty());
+}
+
+// The version is the build's, as the other programs and the package carry it.
+TEST(SimProgram, VersionAnswersWithTheProgramsVersion) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, {"--port", "7", "--version", "--bogus"}}) {
+        SimProcess sim(args);
+        EXPECT_EQ(sim.End(), 0);
+        EXPECT_TRUE(
+            std::regex_match(sim.stdoutText, std::regex("uego-sim [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+            << sim.stdoutText;
+        EXPECT_TRUE(sim.stderrText.empty());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(va::PortAliasPath(7))));
+    }
 }
 
 TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
@@ -44,7 +60,7 @@ TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
         {"--port"},
         {"--warmup", "soon"},
         {"--warmup", "-2"},
-        {"--version", "256"},
+        {"--firmware", "256"},
         {"--pattern", "idle"},
         {"--lambda", "1,2"},
         {"--lambda", "1,2,3,x"},
@@ -65,6 +81,8 @@ TEST(SimProgram, BadOptionValuesAreRefusedWithExitCodeTwo) {
         {"--late-ms", "-1"},
         {"--baud", "0"},
         {"--baud", "fast"},
+        {"--latency-timer", "-1"},
+        {"--latency-timer", "256"},
         {"--bogus"},
         {"--port=x"},
     };
@@ -86,7 +104,7 @@ Bytes Ask(const ToolPort& port, const Bytes& request, std::size_t length) {
 
 TEST(SimProgram, ServesTheConfiguredControllerUntilTerminated) {
     const std::string alias = va::PortAliasPath(221);
-    SimProcess sim({"--port", "221", "--warmup", "0", "--version", "42", "--resistor", "2=1042",
+    SimProcess sim({"--port", "221", "--warmup", "0", "--firmware", "42", "--resistor", "2=1042",
                     "--serial", "3=AB123", "--can", "2046", "--slave-can=100", "--memory",
                     "0x60=C0FFEE", "--lambda", "1,0.5,1.25,2", "--supply", "200"});
     ASSERT_TRUE(sim.WaitFor(alias + ")\n", sim.stdoutText)) << sim.stdoutText;

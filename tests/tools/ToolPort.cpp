@@ -59,10 +59,10 @@ void ToolPort::Send(const Bytes& bytes) const {
     }
 }
 
-std::vector<Bytes> ToolPort::ReceivePieces(std::size_t count,
-                                           std::chrono::milliseconds timeout) const {
+std::vector<ToolPort::Piece> ToolPort::ReceiveStamped(std::size_t count,
+                                                      std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::vector<Bytes> pieces;
+    std::vector<Piece> pieces;
     std::size_t received = 0;
     while (received < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -76,9 +76,17 @@ std::vector<Bytes> ToolPort::ReceivePieces(std::size_t count,
         const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, count - received));
         if (n <= 0)
             break;
-        pieces.emplace_back(chunk, chunk + n);
+        pieces.push_back({std::chrono::steady_clock::now(), Bytes(chunk, chunk + n)});
         received += static_cast<std::size_t>(n);
     }
+    return pieces;
+}
+
+std::vector<Bytes> ToolPort::ReceivePieces(std::size_t count,
+                                           std::chrono::milliseconds timeout) const {
+    std::vector<Bytes> pieces;
+    for (Piece& piece : ReceiveStamped(count, timeout))
+        pieces.push_back(std::move(piece.bytes));
     return pieces;
 }
 
@@ -87,6 +95,15 @@ Bytes ToolPort::Receive(std::size_t count, std::chrono::milliseconds timeout) co
     for (const Bytes& piece : ReceivePieces(count, timeout))
         all.insert(all.end(), piece.begin(), piece.end());
     return all;
+}
+
+TimedBytes ToolPort::ReceiveTimed(std::size_t count) const {
+    TimedBytes got;
+    for (const Piece& piece : ReceiveStamped(count, 10s)) {
+        got.bytes.insert(got.bytes.end(), piece.bytes.begin(), piece.bytes.end());
+        got.times.insert(got.times.end(), piece.bytes.size(), piece.readAt);
+    }
+    return got;
 }
 
 Bytes WithChecksum(Bytes frame) {

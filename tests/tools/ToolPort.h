@@ -14,6 +14,12 @@ namespace simtest {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
+// Bytes with the time each was read.
+struct TimedBytes {
+    Bytes bytes;
+    std::vector<std::chrono::steady_clock::time_point> times;
+};
+
 class ToolPort {
 public:
     explicit ToolPort(const std::string& path); // throws std::runtime_error
@@ -25,6 +31,8 @@ public:
     // Bytes as each read delivered them, until `count` bytes came or `timeout` passed.
     std::vector<Bytes> ReceivePieces(std::size_t count, std::chrono::milliseconds timeout) const;
     Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = 2000ms) const;
+    // `count` bytes, each stamped with the time the read that brought it returned (10 s at most).
+    TimedBytes ReceiveTimed(std::size_t count) const;
     // Everything that arrives within the window.
     Bytes ReceiveFor(std::chrono::milliseconds window) const {
         return Receive(std::numeric_limits<std::size_t>::max(), window);
@@ -32,6 +40,12 @@ public:
     int Fd() const { return fd; }
 
 private:
+    struct Piece {
+        std::chrono::steady_clock::time_point readAt;
+        Bytes bytes;
+    };
+    std::vector<Piece> ReceiveStamped(std::size_t count, std::chrono::milliseconds timeout) const;
+
     int fd = -1;
 };
 
