@@ -70,14 +70,6 @@ QString ClockText(double seconds) {
         .arg(ofDay % 60, 2, 10, QLatin1Char('0'));
 }
 
-namespace {
-// Three decimals without the log's rounding to three significant digits, which would
-// cut an air-fuel ratio such as 14.524 to 14.500.
-QString FixedThree(double value) {
-    return QString::number(value, 'f', 3).replace(QLatin1Char('.'), DecimalSeparator());
-}
-} // namespace
-
 QString SpanCsv(const TLogSeries& series, double x0, double x1, double origin, double scale,
                 const QString& unit) {
     QString text = QStringLiteral("Elapsed s, Time");
@@ -85,10 +77,12 @@ QString SpanCsv(const TLogSeries& series, double x0, double x1, double origin, d
         text += QStringLiteral(", CH%1 %2").arg(n).arg(unit);
     text += QStringLiteral("\r\n");
     for (std::size_t i = series.LowerBound(x0); i < series.Size() && series.Time[i] <= x1; ++i) {
-        text +=
-            FixedThree(series.Time[i] - origin) + QStringLiteral(", ") + ClockText(series.Time[i]);
+        text += FixedDecimals(series.Time[i] - origin, 3) + QStringLiteral(", ") +
+                ClockText(series.Time[i]);
+        // Three decimals, not the log's three significant digits, which would cut an
+        // air-fuel ratio such as 14.524 to 14.500.
         for (int n = 0; n < ChartChannels; ++n)
-            text += QStringLiteral(", ") + FixedThree(series.Lambda[n][i] * scale);
+            text += QStringLiteral(", ") + FixedDecimals(series.Lambda[n][i] * scale, 3);
         text += QStringLiteral("\r\n");
     }
     return text;

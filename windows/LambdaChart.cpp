@@ -1,5 +1,6 @@
 #include "windows/LambdaChart.h"
 
+#include "core/Numbers.h"
 #include "core/SaveFile.h"
 #include "widgets/AbRMeter.h"
 #include "windows/ChartPlot.h"
@@ -44,10 +45,6 @@ constexpr int DefaultSpanIndex = 2; // 60 s
 QString SpanName(int seconds) {
     return seconds < 60 ? QStringLiteral("%1 s").arg(seconds)
                         : QStringLiteral("%1 min").arg(seconds / 60);
-}
-
-QString Decimal(double value, int decimals) {
-    return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
 }
 
 struct TExtent {
@@ -338,7 +335,7 @@ const TLogSeries& TLambdaChartForm::ShownSeries() const {
 }
 
 QString TLambdaChartForm::ValueText(float lambda) const {
-    return Decimal(lambda * FScale, FScale == 1.0 ? 3 : 2);
+    return FixedDecimals(lambda * FScale, FScale == 1.0 ? 3 : 2);
 }
 
 void TLambdaChartForm::UpdateReadouts() {

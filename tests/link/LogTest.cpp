@@ -79,6 +79,17 @@ private:
 
 } // namespace
 
+namespace {
+// A log started, one frame shown and logged, the log stopped: its lines.
+QStringList LogOneShownFrame(LogRig& rig) {
+    rig.link->LogStart(rig.path);
+    rig.link->Timer2Timer(nullptr);
+    rig.ShowingTick();
+    rig.link->LogStop();
+    return FileLines(rig.path);
+}
+} // namespace
+
 TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
     LogRig rig;
     sim::ControllerEmulator& emulator =
@@ -128,13 +139,8 @@ TEST(Log, HoldsTwoHeaderLinesAndOneRecordPerValidFrame) {
 TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
     LogRig rig;
     rig.StartEmulator(ConstantController(0.98765, 1.0234, 0.85, 1.0));
-    WithGermanNumbers([&] {
-        rig.link->LogStart(rig.path);
-        rig.link->Timer2Timer(nullptr);
-        rig.ShowingTick();
-        rig.link->LogStop();
-    });
-    const QStringList lines = FileLines(rig.path);
+    QStringList lines;
+    WithGermanNumbers([&] { lines = LogOneShownFrame(rig); });
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], QStringLiteral("12:00:00, 0,988, 1,020, 0,850, 1,000"));
 }
@@ -153,11 +159,7 @@ TEST(Log, RecordsHoldTheDecodedLambdasWhateverTheMetersShow) {
     for (const Case& c : cases) {
         LogRig rig;
         rig.StartEmulator(ConstantController(c.lambda[0], c.lambda[1], c.lambda[2], c.lambda[3]));
-        rig.link->LogStart(rig.path);
-        rig.link->Timer2Timer(nullptr);
-        rig.ShowingTick();
-        rig.link->LogStop();
-        const QStringList lines = FileLines(rig.path);
+        const QStringList lines = LogOneShownFrame(rig);
         ASSERT_EQ(lines.size(), 3);
         EXPECT_EQ(lines[2], QString::fromLatin1(c.record));
         for (int n = 0; n < 4; ++n)

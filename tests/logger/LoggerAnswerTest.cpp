@@ -1,6 +1,7 @@
 // uego-log's exchanges against a controller whose answers come as a USB adapter delivers
 // them (held to its latency timer's ticks, in pieces), late, or wrong: every whole answer is
 // recorded, and nothing else is.
+#include "tests/logger/LoggerController.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogFiles.h"
 #include "tools/ControllerEmulator.h"
@@ -11,17 +12,6 @@
 #include <memory>
 
 namespace {
-
-std::unique_ptr<sim::ControllerEmulator> StartController(int port, sim::EmulatorOptions options) {
-    options.port = port;
-    options.warmupSeconds = 0;
-    options.pattern = sim::LambdaPattern::Constant;
-    options.lambda = {0.98765, 1.0234, 0.85, 1.0};
-    options.supplyRaw = 200;
-    auto controller = std::make_unique<sim::ControllerEmulator>(options);
-    controller->Start();
-    return controller;
-}
 
 sim::EmulatorOptions Adapter(int latencyTimerMs, unsigned faults = 0, int baud = 0) {
     sim::EmulatorOptions options;

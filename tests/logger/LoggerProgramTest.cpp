@@ -4,6 +4,7 @@
 #include "chart/LogReader.h"
 #include "logger/LogOptions.h"
 #include "logger/UegoLog.h"
+#include "tests/logger/LoggerController.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogFiles.h"
 #include "tools/ControllerEmulator.h"
@@ -31,19 +32,6 @@ struct LoggerRun : ChildProcess {
     explicit LoggerRun(const std::vector<std::string>& args)
         : ChildProcess(BuildProgramPath("uego-log"), args) {}
 };
-
-// A warm controller with fixed values, offered as COM<port>.
-std::unique_ptr<sim::ControllerEmulator> StartController(int port,
-                                                         sim::EmulatorOptions options = {}) {
-    options.port = port;
-    options.warmupSeconds = 0;
-    options.pattern = sim::LambdaPattern::Constant;
-    options.lambda = {0.98765, 1.0234, 0.85, 1.0};
-    options.supplyRaw = 200;
-    auto controller = std::make_unique<sim::ControllerEmulator>(options);
-    controller->Start();
-    return controller;
-}
 
 bool Eventually(const std::function<bool()>& condition, std::chrono::seconds timeout = 30s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
