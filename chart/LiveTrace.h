@@ -5,11 +5,6 @@
 
 #include <vector>
 
-struct TWarmUpSpan {
-    double From = 0;
-    double To = 0;
-};
-
 class TLiveTrace {
 public:
     // Longest span kept: the widest choice of the live view.

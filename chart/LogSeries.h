@@ -24,6 +24,13 @@ struct TLogSeries {
     std::size_t LowerBound(double time) const;
 };
 
+// A stretch of time in which the controller reported sensor warm-up, whose frames carry
+// no lambda.
+struct TWarmUpSpan {
+    double From = 0;
+    double To = 0;
+};
+
 struct TSpanStats {
     std::size_t Count = 0;
     float Min = 0;

@@ -295,10 +295,13 @@ void TChartPlot::DrawWarmUp(QPainter& painter) const {
     for (const TWarmUpSpan& span : *FWarmUp) {
         if (span.To < FX0 || span.From > FX1)
             continue;
-        const QRectF band(QPointF(PixelX(span.From), area.top()),
-                          QPointF(PixelX(span.To), area.bottom()));
+        // A single warm-up record still shows, a pixel wide.
+        const double left = PixelX(span.From);
+        const QRectF band(QPointF(left, area.top()),
+                          QPointF(std::max(PixelX(span.To), left + 1), area.bottom()));
         painter.fillRect(band, WarmUpFill);
-        painter.drawText(band.adjusted(4, 4, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+        // At the foot of the band: the channel legend sits at the top left.
+        painter.drawText(band.adjusted(4, 0, 0, -4), Qt::AlignLeft | Qt::AlignBottom,
                          QStringLiteral("warm-up"));
     }
 }

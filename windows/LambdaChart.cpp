@@ -14,12 +14,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QTime>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 
 TLambdaChartForm* LambdaChartForm = nullptr;
@@ -38,8 +39,7 @@ const std::array<int, 6> LiveSpans{10, 30, 60, 120, 300, 600};
 namespace {
 constexpr int LiveRepaintMs = 100;
 constexpr int FollowMs = 250;
-constexpr int DefaultSpanIndex = 2;   // 60 s
-constexpr double LogGapSeconds = 2.0; // a log pauses only when the controller fell silent
+constexpr int DefaultSpanIndex = 2; // 60 s
 
 QString SpanName(int seconds) {
     return seconds < 60 ? QStringLiteral("%1 s").arg(seconds)
@@ -48,6 +48,26 @@ QString SpanName(int seconds) {
 
 QString Decimal(double value, int decimals) {
     return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
+}
+
+struct TExtent {
+    double First = 0;
+    double Last = 0;
+};
+
+// The time the log covers, its warm-up spans included.
+std::optional<TExtent> ExtentOf(const TLogParser& parser) {
+    const TLogSeries& series = parser.Series();
+    const std::vector<TWarmUpSpan>& warmUp = parser.WarmUp();
+    if (series.Empty() && warmUp.empty())
+        return std::nullopt;
+    TExtent extent{std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
+    if (!series.Empty())
+        extent = {series.Time.front(), series.Time.back()};
+    if (!warmUp.empty())
+        extent = {std::min(extent.First, warmUp.front().From),
+                  std::max(extent.Last, warmUp.back().To)};
+    return extent;
 }
 
 // A failed export leaves the file it was to replace as it was, and no broken file.
@@ -243,28 +263,32 @@ void TLambdaChartForm::OpenLog(const QString& path) {
     PauseAction->setEnabled(false);
     SpanBox->setEnabled(false);
     Plot->SetTimeLabels(TChartPlot::TTimeLabels::Clock);
-    Plot->SetSeries(&FFollower.Parser().Series(), LogGapSeconds);
+    ShowLogSeries();
     ShowWholeLog();
     FFollowTimer.start();
 }
 
+// The gap follows the log's own rate, which the first records tell.
+void TLambdaChartForm::ShowLogSeries() {
+    const TLogParser& parser = FFollower.Parser();
+    Plot->SetSeries(&parser.Series(), parser.Gap(), &parser.WarmUp());
+}
+
 void TLambdaChartForm::ShowWholeLog() {
-    const TLogSeries& series = FFollower.Parser().Series();
-    if (series.Empty())
+    const std::optional<TExtent> extent = ExtentOf(FFollower.Parser());
+    if (!extent)
         Plot->SetXRange(0, 60);
     else
-        Plot->SetXRange(series.Time.front(), std::max(series.Time.back(), series.Time.front() + 1));
+        Plot->SetXRange(extent->First, std::max(extent->Last, extent->First + 1));
     Plot->AutoY();
     UpdateReadouts();
 }
 
 // New records extend a view that reaches the end of the log; a view elsewhere stays put.
 void TLambdaChartForm::FollowTick() {
-    const TLogSeries& series = FFollower.Parser().Series();
-    const double lastBefore = series.Empty() ? 0 : series.Time.back();
-    const bool wholeBefore =
-        series.Empty() || (Plot->X0() <= series.Time.front() && Plot->X1() >= lastBefore);
-    const bool atEnd = Plot->X1() >= lastBefore;
+    const std::optional<TExtent> before = ExtentOf(FFollower.Parser());
+    const bool wholeBefore = !before || (Plot->X0() <= before->First && Plot->X1() >= before->Last);
+    const bool atEnd = before && Plot->X1() >= before->Last;
     if (!FFollower.Poll())
         return;
     if (FFollower.Parser().State() == TLogParser::TState::NotALog) {
@@ -273,17 +297,17 @@ void TLambdaChartForm::FollowTick() {
         throw std::runtime_error(
             QStringLiteral("%1 is no longer a data log").arg(name).toStdString());
     }
+    ShowLogSeries();
     if (FFollower.Generation() != FFollowGeneration || wholeBefore) {
         FFollowGeneration = FFollower.Generation();
-        Plot->DataChanged();
         ShowWholeLog();
         return;
     }
-    if (atEnd && !series.Empty() && series.Time.back() > lastBefore) {
-        const double shift = series.Time.back() - Plot->X1();
+    const std::optional<TExtent> now = ExtentOf(FFollower.Parser());
+    if (atEnd && now->Last > before->Last) {
+        const double shift = now->Last - Plot->X1();
         Plot->SetXRange(Plot->X0() + shift, Plot->X1() + shift);
     }
-    Plot->DataChanged();
     UpdateReadouts();
 }
 
@@ -372,6 +396,8 @@ void TLambdaChartForm::UpdateStatus() {
         parts << (parser.State() == TLogParser::TState::Empty
                       ? QStringLiteral("empty, waiting for records")
                       : QStringLiteral("%1 records").arg(parser.Series().Size()));
+        if (parser.WarmUpRecords() > 0)
+            parts << QStringLiteral("%1 in sensor warm-up").arg(parser.WarmUpRecords());
         if (parser.Malformed() > 0)
             parts << QStringLiteral("%1 malformed lines skipped").arg(parser.Malformed());
         parts << QStringLiteral("following");
@@ -416,9 +442,7 @@ void TLambdaChartForm::ExportCsv(const QString& path) {
     const double origin =
         FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
-    const QByteArray bytes =
-        SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1();
-    SaveExport(path, bytes);
+    SaveExport(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
 }
 
 void ShowLambdaChart(TForm1* owner) {

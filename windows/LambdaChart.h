@@ -78,6 +78,7 @@ private:
     void ExportCsvClick();
     void LiveTick();
     void FollowTick();
+    void ShowLogSeries();
     void ShowWholeLog();
     void ViewChangedByOperator();
     void UnitChanged(int index);

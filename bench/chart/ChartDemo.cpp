@@ -3,6 +3,7 @@
 // then reviews the log, zoomed in with the cursor on it.
 //   chart-demo                                   until the windows are closed
 //   chart-demo --seconds N --live PNG --log PNG  saves both views as PNG and exits
+//   chart-demo --open LOG --log PNG              saves the view of a log of any format
 #include "app/Application.h"
 #include "serial/VaComm.h"
 #include "tools/ControllerEmulator.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     options.addOption({"seconds", "How long to poll before the screenshots.", "N", "40"});
     options.addOption({"live", "Save the live view as this PNG.", "PNG"});
     options.addOption({"log", "Save the reviewed log as this PNG.", "PNG"});
+    options.addOption({"open", "Open this log instead of polling.", "LOG"});
     options.addHelpOption();
     options.process(application);
 
@@ -72,6 +74,15 @@ int main(int argc, char** argv) {
     ComPortForm->ComPortEdit1->setValue(DemoPort);
     ComPortForm->Button1->click();
     ShowLambdaChart(Form1);
+    if (options.isSet("open")) {
+        LambdaChartForm->OpenLog(options.value("open"));
+        RunFor(300);
+        LambdaChartForm->grab().save(options.value("log"));
+        std::printf("log records %zu\n", LambdaChartForm->Log().Parser().Series().Size());
+        Form1->close();
+        DestroyForms();
+        return 0;
+    }
     const QString log = dir.filePath(QStringLiteral("pull.csv"));
     Form1->Link().LogStart(log);
     if (!options.isSet("live") && !options.isSet("log"))

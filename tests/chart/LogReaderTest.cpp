@@ -1,6 +1,7 @@
-// Reading data logs of the main window's and of uego-log's precise format: both decimal
-// conventions and line ends, seconds holding several records, midnight, stamps to the
-// millisecond, logs continued, unfinished and malformed lines, and files that are not logs.
+// Reading the logs the project writes: the main window's data log (uego-log's window format
+// is the same) and uego-log's precise format; both decimal conventions and line ends,
+// seconds holding several records, midnight, joined and appended logs, warm-up, unfinished
+// and malformed lines, and files that are not logs.
 #include "chart/LogReader.h"
 
 #include <QFile>
@@ -46,6 +47,8 @@ std::vector<Expected> Join(std::vector<Expected> a, const std::vector<Expected>&
 }
 
 constexpr double T140327 = 14 * 3600 + 3 * 60 + 27;
+const std::string PreciseRecord =
+    "2025-12-09T14:03:27.120+01:00,12.340,0.988,1.020,0.850,1.000,12.55,0\r\n";
 const std::array<float, 4> Sample{0.988f, 1.02f, 0.85f, 1.0f};
 
 std::vector<Case> Cases() {
@@ -142,7 +145,7 @@ std::vector<Case> Cases() {
           {86400 + 10800 + 8 * 3600 + 3600, Sample}},
          0,
          false},
-        {"precise, warm-up records leave a gap",
+        {"precise, warm-up records carry no lambda",
          PreciseHeader + "2025-12-09T14:03:27.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,1\r\n"
                          "2025-12-09T14:03:27.120+01:00,0.120,0.988,1.020,0.850,1.000,12.55,0\r\n",
          S::Log,
@@ -157,10 +160,15 @@ std::vector<Case> Cases() {
                          "2025-12-09T14:03:27.220,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
                          "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,2\r\n"
                          "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55\r\n"
+                         "2025-02-29T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T24:00:00.000+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+1:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                         "2025-12-09T14:03:27.220+01:00,0.100,0.988,1.020,0.850,1.0x0,12.55,0\r\n"
                          "14:03:27, 0.988, 1.020, 0.850, 1.000\r\n",
          S::Log,
          {{T140327 + 0.12, Sample}},
-         7,
+         12,
          false},
         {"precise, continued with its header row again",
          PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.000,0.988,1.020,0.850,1.000,12.55,0\r\n" +
@@ -177,8 +185,28 @@ std::vector<Case> Cases() {
          {{T140327, Sample}, {T140327 + 93, Sample}},
          0,
          false},
+        {"precise, appended: a second run's elapsed seconds start again, without a header",
+         PreciseHeader + "2025-12-09T10:00:00.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
+                         "2025-12-09T10:00:00.100+01:00,0.100,1.000,1.000,1.000,1.000,12.55,0\r\n"
+                         "2025-12-09T11:30:00.000+01:00,0.000,0.900,0.900,0.900,0.900,12.50,0\r\n"
+                         "2025-12-09T11:30:00.100+01:00,0.100,0.900,0.900,0.900,0.900,12.50,0\r\n",
+         S::Log,
+         {{36000.0, {1, 1, 1, 1}},
+          {36000.1, {1, 1, 1, 1}},
+          {41400.0, {0.9f, 0.9f, 0.9f, 0.9f}},
+          {41400.1, {0.9f, 0.9f, 0.9f, 0.9f}}},
+         0,
+         false},
+        {"a precise clock set back carries on from the last record",
+         PreciseHeader + "2025-12-09T10:00:05.000+01:00,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
+                         "2025-12-09T10:00:01.000+01:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n",
+         S::Log,
+         {{36005.0, {1, 1, 1, 1}}, {36005.0, {0.9f, 0.9f, 0.9f, 0.9f}}},
+         0,
+         false},
         {"an empty file", "", S::Empty, {}, 0, false},
         {"only the header", Header, S::Log, {}, 0, false},
+        {"only the precise header", PreciseHeader, S::Log, {}, 0, false},
         {"a file that is not a log",
          "Date,Time,AFR\r\n2024-12-24,14:03:27,14.7\r\n",
          S::NotALog,
@@ -229,6 +257,69 @@ TEST(LogReader, KeepsTheHeadersDate) {
     EXPECT_EQ(parser.Date(), QStringLiteral("24.12.2024"));
 }
 
+TEST(LogReader, KeepsThePreciseLogsFirstDate) {
+    TLogParser parser;
+    parser.Feed(PreciseHeader + PreciseRecord);
+    EXPECT_EQ(parser.Format(), TLogParser::TFormat::Precise);
+    EXPECT_EQ(parser.Date(), QStringLiteral("2025-12-09"));
+}
+
+// Warm-up records carry no lambda: they are left out of the series and shown as spans
+// reaching to the next record, as the live view shades warm-up; a pause ends a span.
+TEST(LogReader, PreciseWarmUpRecordsBecomeSpans) {
+    TLogParser parser;
+    parser.Feed(PreciseHeader +
+                "2025-12-09T10:00:00.000Z,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n"
+                "2025-12-09T10:00:00.100Z,0.100,0.000,0.000,0.000,0.000,12.55,1\r\n"
+                "2025-12-09T10:00:00.200Z,0.200,0.000,0.000,0.000,0.000,12.55,1\r\n"
+                "2025-12-09T10:00:00.300Z,0.300,0.900,0.900,0.900,0.900,12.55,0\r\n"
+                "2025-12-09T10:00:10.000Z,10.000,0.000,0.000,0.000,0.000,12.55,1\r\n");
+    const TLogSeries& series = parser.Series();
+    ASSERT_EQ(series.Size(), 2u);
+    EXPECT_NEAR(series.Time[0], 36000.0, 1e-9);
+    EXPECT_NEAR(series.Time[1], 36000.3, 1e-9);
+    EXPECT_EQ(series.Lambda[0][1], 0.9f);
+    EXPECT_EQ(parser.WarmUpRecords(), 3u);
+    ASSERT_EQ(parser.WarmUp().size(), 2u);
+    EXPECT_NEAR(parser.WarmUp()[0].From, 36000.1, 1e-9);
+    EXPECT_NEAR(parser.WarmUp()[0].To, 36000.3, 1e-9);
+    EXPECT_NEAR(parser.WarmUp()[1].From, 36010.0, 1e-9);
+    EXPECT_NEAR(parser.WarmUp()[1].To, 36010.0, 1e-9);
+    EXPECT_EQ(parser.Malformed(), 0u);
+}
+
+// A log written once every few seconds still draws as a line; one written ten times a
+// second breaks where it paused for more than two seconds.
+TEST(LogReader, TheGapFollowsTheLogsRate) {
+    struct GapCase {
+        const char* name;
+        std::string bytes;
+        double gap;
+    };
+    const std::vector<GapCase> cases{
+        {"window log, ten a second",
+         Header + Records(10, "10:00:00", "1.000, 1.000, 1.000, 1.000") +
+             Records(10, "10:00:01", "1.000, 1.000, 1.000, 1.000"),
+         2.0},
+        {"window log, one every five seconds",
+         Header + Records(1, "10:00:00", "1.000, 1.000, 1.000, 1.000") +
+             Records(1, "10:00:05", "1.000, 1.000, 1.000, 1.000") +
+             Records(1, "10:00:10", "1.000, 1.000, 1.000, 1.000"),
+         15.0},
+        {"precise log, one every ten seconds",
+         PreciseHeader + "2025-12-09T10:00:00.000Z,0.000,1.000,1.000,1.000,1.000,12.55,0\r\n" +
+             "2025-12-09T10:00:10.000Z,10.000,1.000,1.000,1.000,1.000,12.55,0\r\n" +
+             "2025-12-09T10:00:20.000Z,20.000,1.000,1.000,1.000,1.000,12.55,0\r\n",
+         30.0},
+        {"only a header", Header, 2.0},
+    };
+    for (const GapCase& c : cases) {
+        TLogParser parser;
+        parser.Feed(c.bytes);
+        EXPECT_NEAR(parser.Gap(), c.gap, 1e-9) << c.name;
+    }
+}
+
 TEST(LogReader, ATruncatedLineIsReadOnceItsEndArrives) {
     TLogParser parser;
     parser.Feed(Header + "14:03:27, 0.98");
@@ -273,6 +364,41 @@ TEST(LogFollower, LinesAppendedToAnOpenLogAppear) {
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 6u);
     EXPECT_EQ(follower.Parser().Series().Lambda[0][5], 0.5f);
+    EXPECT_EQ(follower.Generation(), 1);
+}
+
+// uego-log writes a precise log a line at a time; an --append run carries on the file
+// without a header. Both are followed as they arrive.
+TEST(LogFollower, AFollowedPreciseLogStartsInWarmUpAndTakesAnAppendedRun) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p10.csv");
+    Append(path, PreciseHeader +
+                     "2025-12-09T10:00:00.000+01:00,0.000,0.000,0.000,0.000,0.000,12.55,1\r\n");
+    TLogFollower follower;
+    follower.Open(path);
+    const TLogParser& parser = follower.Parser();
+    EXPECT_EQ(parser.Series().Size(), 0u);
+    EXPECT_EQ(parser.WarmUpRecords(), 1u);
+    EXPECT_FALSE(follower.Poll()) << "nothing new";
+
+    Append(path, "2025-12-09T10:00:00.100+01:00,0.100,0.988,1.020,0.850,1.000,12.55,0\r\n"
+                 "2025-12-09T10:00:00.200+01:00,0.2");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(parser.Series().Size(), 1u);
+    EXPECT_TRUE(parser.LinePending());
+    Append(path, "00,0.900,0.900,0.900,0.900,12.55,0\r\n");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(parser.Series().Size(), 2u);
+    EXPECT_NEAR(parser.Series().Time[1], 36000.2, 1e-9);
+    ASSERT_EQ(parser.WarmUp().size(), 1u);
+    EXPECT_NEAR(parser.WarmUp()[0].To, 36000.1, 1e-9);
+
+    Append(path, "2025-12-09T12:00:00.000+01:00,0.000,0.800,0.800,0.800,0.800,12.55,0\r\n");
+    EXPECT_TRUE(follower.Poll());
+    ASSERT_EQ(parser.Series().Size(), 3u);
+    EXPECT_NEAR(parser.Series().Time[2], 43200.0, 1e-9);
+    EXPECT_EQ(parser.Series().Lambda[3][2], 0.8f);
+    EXPECT_EQ(parser.Malformed(), 0u);
     EXPECT_EQ(follower.Generation(), 1);
 }
 
