@@ -86,7 +86,8 @@ public:
     // (the latest 10000). Under Silent, requests are still heard and writes still stored.
     std::vector<std::vector<std::uint8_t>> Requests() const;
     std::size_t LiveRequestCount() const;
-    // Bytes read from the tool so far, whole requests or not.
+    // Bytes read from the tool's side so far, whole requests or not (on a paced line, before
+    // their time on the wire has passed).
     std::size_t HeardByteCount() const;
     void ClearRequests();
 
