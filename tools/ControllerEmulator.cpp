@@ -157,7 +157,10 @@ private:
 // the scan goes on from the next 0xC0.
 class FrameScanner {
 public:
+    // A partial frame older than the stale age is given up by the gap itself, however late
+    // the serving thread got round to looking.
     void Feed(const std::uint8_t* data, std::size_t count, Clock::time_point now) {
+        DropStale(now);
         buffer.insert(buffer.end(), data, data + count);
         lastByte = now;
     }
@@ -387,6 +390,7 @@ struct ControllerEmulator::Impl {
     Clock::duration tick{}; // the latency timer's period; zero: none
     std::deque<Bytes> requests;
     std::size_t liveRequests = 0;
+    std::size_t heardBytes = 0;
 
     bool running = false;
     bool stopping = false;
@@ -461,6 +465,7 @@ void ControllerEmulator::Impl::ReadRequests(Clock::time_point now) {
         const ssize_t n = ::read(terminal.Master(), chunk, sizeof chunk);
         if (n <= 0)
             return;
+        heardBytes += static_cast<std::size_t>(n);
         Hear(chunk, static_cast<std::size_t>(n), now);
     }
 }
@@ -788,6 +793,11 @@ void ControllerEmulator::SetMemory(int address, std::uint8_t value) {
 std::vector<std::vector<std::uint8_t>> ControllerEmulator::Requests() const {
     std::lock_guard lock(d->mutex);
     return {d->requests.begin(), d->requests.end()};
+}
+
+std::size_t ControllerEmulator::HeardByteCount() const {
+    std::lock_guard lock(d->mutex);
+    return d->heardBytes;
 }
 
 std::size_t ControllerEmulator::LiveRequestCount() const {

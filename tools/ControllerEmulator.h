@@ -86,6 +86,9 @@ public:
     // (the latest 10000). Under Silent, requests are still heard and writes still stored.
     std::vector<std::vector<std::uint8_t>> Requests() const;
     std::size_t LiveRequestCount() const;
+    // Bytes read from the tool's side so far, whole requests or not (on a paced line, before
+    // their time on the wire has passed).
+    std::size_t HeardByteCount() const;
     void ClearRequests();
 
     // The live data frame as it would be sent now (17 bytes, correct checksum).

@@ -4,7 +4,6 @@
 #include "tests/tools/ToolPort.h"
 
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace simtest;
 using Clock = std::chrono::steady_clock;
@@ -21,27 +20,6 @@ sim::EmulatorOptions TimerOptions(int baud) {
     return options;
 }
 
-// The first tick at or after `at`.
-Clock::time_point TickAtOrAfter(Clock::time_point at) {
-    const auto since = at.time_since_epoch();
-    const auto ticks = (since + Tick - Clock::duration(1)) / Tick;
-    return Clock::time_point(ticks * Tick);
-}
-
-// Sends the request just after a tick, so that its answer has the whole period to wait;
-// a try that the machine stretched past a quarter period is made again.
-Clock::time_point SendJustAfterTick(const ToolPort& port, const Bytes& request) {
-    for (;;) {
-        const Clock::time_point tick = TickAtOrAfter(Clock::now());
-        std::this_thread::sleep_until(tick + 1ms);
-        const Clock::time_point sent = Clock::now();
-        if (sent - tick < Tick / 4) {
-            port.Send(request);
-            return sent;
-        }
-    }
-}
-
 const Bytes VersionReply{0xC0, 0x05, 0x25, 0x17, 0xFE};
 // Lambda 1.000 on every channel, status 0, supply byte 196.
 const Bytes LiveReply = WithChecksum(
@@ -51,10 +29,10 @@ TEST(EmulatorLatencyTimer, AnswerRequestedJustAfterATickWaitsForTheNext) {
     Rig rig(TimerOptions(0));
     for (const auto& [request, reply] :
          {std::pair{VersionRequest, VersionReply}, std::pair{LiveDataRequest, LiveReply}}) {
-        const Clock::time_point sent = SendJustAfterTick(rig.port, request);
+        const Clock::time_point sent = SendJustAfterTick(rig.port, request, Tick);
         const TimedBytes got = rig.port.ReceiveTimed(reply.size());
         ASSERT_EQ(got.bytes, reply);
-        const Clock::time_point nextTick = TickAtOrAfter(sent);
+        const Clock::time_point nextTick = TickAtOrAfter(sent, Tick);
         EXPECT_GE(nextTick - sent, Tick * 3 / 4);
         for (std::size_t k = 0; k < got.bytes.size(); ++k)
             EXPECT_GE(got.times[k], nextTick) << "byte " << k << " came before the tick";
@@ -67,12 +45,12 @@ TEST(EmulatorLatencyTimer, PacedBytesComeAtTheTickAfterTheyAreThrough) {
     constexpr int Baud = 9600;
     constexpr auto ByteTime = std::chrono::nanoseconds(10'000'000'000LL / Baud);
     Rig rig(TimerOptions(Baud));
-    const Clock::time_point sent = SendJustAfterTick(rig.port, LiveDataRequest);
+    const Clock::time_point sent = SendJustAfterTick(rig.port, LiveDataRequest, Tick);
     const TimedBytes got = rig.port.ReceiveTimed(LiveReply.size());
     ASSERT_EQ(got.bytes, LiveReply);
     for (std::size_t k = 0; k < got.bytes.size(); ++k) {
         const Clock::time_point through = sent + (LiveDataRequest.size() + k + 1) * ByteTime;
-        EXPECT_GE(got.times[k], TickAtOrAfter(through)) << "byte " << k;
+        EXPECT_GE(got.times[k], TickAtOrAfter(through, Tick)) << "byte " << k;
     }
 }
 

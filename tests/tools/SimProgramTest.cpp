@@ -134,19 +134,40 @@ TEST(SimProgram, ServesTheConfiguredControllerUntilTerminated) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(alias)));
 }
 
+// The device the program says it serves on its first line; empty when it says none.
+std::string SlavePath(SimProcess& sim) {
+    const std::string prefix = "uego-sim: controller on ";
+    if (!sim.WaitFor("\n", sim.stdoutText) || !sim.stdoutText.starts_with(prefix))
+        return {};
+    return sim.stdoutText.substr(prefix.size(), sim.stdoutText.find('\n') - prefix.size());
+}
+
 TEST(SimProgram, FaultOptionsAreOnFromTheStart) {
     SimProcess sim({"--port", "0", "--fault", "corrupt-checksum", "--fault", "stray-bytes"});
-    ASSERT_TRUE(sim.WaitFor("\n", sim.stdoutText)) << sim.stdoutText;
-    const std::string& out = sim.stdoutText;
-    const std::size_t at = out.find("controller on ");
-    ASSERT_NE(at, std::string::npos) << out;
-    const std::string slave = out.substr(at + 14, out.find('\n', at) - at - 14);
+    const std::string slave = SlavePath(sim);
+    ASSERT_FALSE(slave.empty()) << sim.stdoutText;
     ToolPort port(slave);
     const Bytes reply = Ask(port, VersionRequest, 3 + 5); // junk, then the reply
     ASSERT_EQ(reply.size(), 8u);
     EXPECT_EQ(Bytes(reply.end() - 5, reply.end() - 1), (Bytes{0xC0, 0x05, 0x25, 0x17}));
     EXPECT_NE(reply.back(), 0xFE);
     EXPECT_EQ(sim.End(SIGINT), 0);
+}
+
+// The option reaches the emulator: a reply asked for just after a tick of the 100 ms timer
+// comes no earlier than the next.
+TEST(SimProgram, LatencyTimerOptionHoldsRepliesToItsTicks) {
+    constexpr auto Period = 100ms;
+    SimProcess sim({"--port", "0", "--latency-timer", "100"});
+    const std::string slave = SlavePath(sim);
+    ASSERT_FALSE(slave.empty()) << sim.stdoutText;
+    ToolPort port(slave);
+    const auto sent = SendJustAfterTick(port, VersionRequest, Period);
+    const TimedBytes reply = port.ReceiveTimed(5);
+    EXPECT_EQ(reply.bytes, WithChecksum({0xC0, 0x05, 0x25, 0x17}));
+    ASSERT_FALSE(reply.times.empty());
+    EXPECT_GE(reply.times.front(), TickAtOrAfter(sent, Period));
+    EXPECT_EQ(sim.End(SIGTERM), 0);
 }
 
 } // namespace

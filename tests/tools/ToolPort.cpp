@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace simtest {
@@ -112,6 +113,25 @@ Bytes WithChecksum(Bytes frame) {
         sum += b;
     frame.push_back(static_cast<std::uint8_t>(~sum & 0xFF));
     return frame;
+}
+
+std::chrono::steady_clock::time_point TickAtOrAfter(std::chrono::steady_clock::time_point at,
+                                                    std::chrono::milliseconds period) {
+    const auto ticks = (at.time_since_epoch() + period - std::chrono::nanoseconds(1)) / period;
+    return std::chrono::steady_clock::time_point(ticks * period);
+}
+
+std::chrono::steady_clock::time_point SendJustAfterTick(const ToolPort& port, const Bytes& request,
+                                                        std::chrono::milliseconds period) {
+    for (;;) {
+        const auto tick = TickAtOrAfter(std::chrono::steady_clock::now(), period);
+        std::this_thread::sleep_until(tick + 1ms);
+        const auto sent = std::chrono::steady_clock::now();
+        if (sent - tick < period / 4) {
+            port.Send(request);
+            return sent;
+        }
+    }
 }
 
 sim::EmulatorOptions TestOptions() {

@@ -64,6 +64,15 @@ struct Rig {
     ToolPort port;
 };
 
+// A latency timer's ticks fall at whole multiples of its period on the steady clock: the
+// first at or after `at`.
+std::chrono::steady_clock::time_point TickAtOrAfter(std::chrono::steady_clock::time_point at,
+                                                    std::chrono::milliseconds period);
+// Sends the request just after a tick, so that its answer has the whole period to wait; a
+// try that the machine stretched past a quarter period is made again. Returns when it was sent.
+std::chrono::steady_clock::time_point SendJustAfterTick(const ToolPort& port, const Bytes& request,
+                                                        std::chrono::milliseconds period);
+
 inline const Bytes VersionRequest{0xC0, 0x04, 0x24, 0x17};
 inline const Bytes LiveDataRequest{0xC0, 0x04, 0x26, 0x15};
 
