@@ -4,55 +4,91 @@
 #include <cmath>
 
 namespace {
-// The extremes met in one column of one run, kept in the order they occurred.
-struct TColumn {
-    std::size_t MinAt = 0;
-    std::size_t MaxAt = 0;
+class TDecimation {
+public:
+    TDecimation(const TLogSeries& series, double x0, double x1, int columns, double gap)
+        : FSeries(series), FX0(x0), FPerColumn(double(columns) / (x1 - x0)), FGap(gap) {}
 
-    void Take(std::size_t i, const std::vector<float>& value) {
-        if (value[i] < value[MinAt])
-            MinAt = i;
-        if (value[i] > value[MaxAt])
-            MaxAt = i;
+    std::array<TTrace, ChartChannels> Run(std::size_t first, std::size_t last) {
+        for (TTrace& trace : FOut)
+            trace.RunStarts.push_back(0);
+        for (std::size_t i = first; i < last;) {
+            const std::size_t end = ColumnEnd(i, last);
+            EmitColumn(i, end);
+            if (end < last && FSeries.Step(end) > FGap)
+                BreakRun();
+            i = end;
+        }
+        return std::move(FOut);
     }
-    void Emit(const std::vector<double>& time, const std::vector<float>& value, TTrace& out) const {
-        const std::size_t first = std::min(MinAt, MaxAt);
-        const std::size_t second = std::max(MinAt, MaxAt);
-        out.Points.emplace_back(time[first], value[first]);
+
+private:
+    double ColumnOf(std::size_t i) const {
+        return std::floor((FSeries.Time(i) - FX0) * FPerColumn);
+    }
+
+    // The first record after i in a later column: a stride that doubles, then halves.
+    std::size_t ColumnEnd(std::size_t i, std::size_t last) const {
+        const double column = ColumnOf(i);
+        std::size_t inside = i, stride = 1;
+        while (inside + stride < last && ColumnOf(inside + stride) == column) {
+            inside += stride;
+            stride *= 2;
+        }
+        std::size_t outside = std::min(inside + stride, last);
+        while (outside - inside > 1) {
+            const std::size_t middle = inside + (outside - inside) / 2;
+            if (ColumnOf(middle) == column)
+                inside = middle;
+            else
+                outside = middle;
+        }
+        return outside;
+    }
+
+    // A column's records, in pieces where the records pause inside it.
+    void EmitColumn(std::size_t from, std::size_t end) {
+        const TSeriesPyramid& pyramid = FSeries.Pyramid();
+        while (from < end) {
+            const std::size_t pause = pyramid.FirstStepOver(FSeries, from + 1, end, FGap);
+            for (int n = 0; n < ChartChannels; ++n)
+                EmitExtremes(n, pyramid.Extremes(FSeries, n, from, pause));
+            if (pause < end)
+                BreakRun();
+            from = pause;
+        }
+    }
+
+    // The extremes in the order they occurred.
+    void EmitExtremes(int channel, const TExtremes& at) {
+        const std::size_t first = std::min(at.MinAt, at.MaxAt);
+        const std::size_t second = std::max(at.MinAt, at.MaxAt);
+        std::vector<QPointF>& points = FOut[channel].Points;
+        points.emplace_back(FSeries.Time(first), FSeries.Value(channel, first));
         if (second != first)
-            out.Points.emplace_back(time[second], value[second]);
+            points.emplace_back(FSeries.Time(second), FSeries.Value(channel, second));
     }
+
+    void BreakRun() {
+        for (TTrace& trace : FOut)
+            trace.RunStarts.push_back(trace.Points.size());
+    }
+
+    const TLogSeries& FSeries;
+    double FX0;
+    double FPerColumn;
+    double FGap;
+    std::array<TTrace, ChartChannels> FOut;
 };
 } // namespace
 
-TTrace Decimate(const std::vector<double>& time, const std::vector<float>& value, double x0,
-                double x1, int columns, double gap) {
-    TTrace out;
-    if (time.empty() || columns <= 0 || !(x1 > x0))
-        return out;
-    std::size_t first = std::size_t(std::lower_bound(time.begin(), time.end(), x0) - time.begin());
-    std::size_t last = std::size_t(std::upper_bound(time.begin(), time.end(), x1) - time.begin());
+std::array<TTrace, ChartChannels> Decimate(const TLogSeries& series, double x0, double x1,
+                                           int columns, double gap) {
+    if (series.Empty() || columns <= 0 || !(x1 > x0))
+        return {};
+    std::size_t first = series.LowerBound(x0);
+    std::size_t last = series.UpperBound(x1);
     first -= first > 0 ? 1 : 0;
-    last += last < time.size() ? 1 : 0;
-    const double perColumn = double(columns) / (x1 - x0);
-    auto columnOf = [&](std::size_t i) { return std::floor((time[i] - x0) * perColumn); };
-
-    TColumn current{first, first};
-    double currentColumn = columnOf(first);
-    out.RunStarts.push_back(0);
-    for (std::size_t i = first + 1; i < last; ++i) {
-        const bool broken = time[i] - time[i - 1] > gap;
-        const double column = columnOf(i);
-        if (column == currentColumn && !broken) {
-            current.Take(i, value);
-            continue;
-        }
-        current.Emit(time, value, out);
-        if (broken)
-            out.RunStarts.push_back(out.Points.size());
-        current = TColumn{i, i};
-        currentColumn = column;
-    }
-    current.Emit(time, value, out);
-    return out;
+    last += last < series.Size() ? 1 : 0;
+    return TDecimation(series, x0, x1, columns, gap).Run(first, last);
 }

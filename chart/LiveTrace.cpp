@@ -28,7 +28,7 @@ void TLiveTrace::DropOld(double now) {
         return;
     FDropCheck = 0;
     const double keepFrom = now - KeptSeconds - 1.0;
-    if (!FSeries.Empty() && FSeries.Time.front() < keepFrom)
+    if (!FSeries.Empty() && FSeries.FrontTime() < keepFrom)
         FSeries.DropBefore(keepFrom);
     std::erase_if(FWarmUp, [&](const TWarmUpSpan& span) { return span.To < keepFrom; });
 }

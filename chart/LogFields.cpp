@@ -3,14 +3,51 @@
 #include <charconv>
 #include <cmath>
 
+namespace {
+constexpr int MostWholeDigits = 4; // keeps the thousandths exact in a float
+constexpr int MostDecimals = 3;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "[-]D[DDD][.|,D[D[D]]]" as thousandths; anything else is left to the full reading.
+bool ParseThousandths(std::string_view text, int& thousandths) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    i += negative;
+    int whole = 0, digits = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i, ++digits)
+        whole = whole * 10 + (text[i] - '0');
+    if (digits == 0 || digits > MostWholeDigits)
+        return false;
+    int fraction = 0, decimals = 0;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i, ++decimals)
+            fraction = fraction * 10 + (text[i] - '0');
+        if (decimals == 0 || decimals > MostDecimals)
+            return false;
+    }
+    if (i != text.size())
+        return false;
+    for (int d = decimals; d < MostDecimals; ++d)
+        fraction *= 10;
+    thousandths = (whole * 1000 + fraction) * (negative ? -1 : 1);
+    return true;
+}
+} // namespace
+
 bool ParseDigits(std::string_view text, int digitsMin, int digitsMax, int& value) {
     if (text.size() < std::size_t(digitsMin) || text.size() > std::size_t(digitsMax))
         return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
+    int result = 0;
+    for (char c : text) {
+        if (!IsDigit(c))
             return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
+        result = result * 10 + (c - '0');
+    }
+    value = result;
+    return true;
 }
 
 bool ParseValue(std::string_view text, float& value) {
@@ -22,4 +59,15 @@ bool ParseValue(std::string_view text, float& value) {
     const char* end = buffer + text.size();
     const auto [stop, error] = std::from_chars(buffer, end, value, std::chars_format::fixed);
     return error == std::errc() && stop == end && std::isfinite(value);
+}
+
+// Dividing the exact thousandths by the exact 1000 rounds once, as reading the text does.
+bool ParseLambda(std::string_view text, float& value) {
+    int thousandths = 0;
+    if (!ParseThousandths(text, thousandths))
+        return ParseValue(text, value);
+    value = float(thousandths) / 1000.0f;
+    if (thousandths == 0 && text[0] == '-')
+        value = -0.0f;
+    return true;
 }

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <fcntl.h>
+#include <future>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,24 +19,118 @@ constexpr std::size_t LongestLine = 4096;
 // The spacings of this many first records set the gap; a log keeps its rate.
 constexpr std::size_t SpacingsForGap = 100;
 constexpr double GapPerSpacing = 3.0;
+// Lines of at least this many bytes at once are read on two threads.
+constexpr std::size_t TwoThreadsFrom = 256 * 1024;
+// "0:00:00, 1, 1, 1, 1" and its line end.
+constexpr std::uint64_t ShortestRecordBytes = 20;
+
+void ParseLine(TLogParser::TFormat format, std::string_view line, TParsedLine& out) {
+    using K = TParsedLine::TKind;
+    const bool overlong = line.size() > LongestLine;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    std::string_view date;
+    if (overlong) {
+        out.Kind = K::Malformed;
+    } else if (line.empty()) {
+        out.Kind = K::Blank;
+    } else if (format == TLogParser::TFormat::Window) {
+        if (IsWindowLogHeader(line, date) || IsWindowLogColumns(line))
+            out.Kind = K::Header;
+        else
+            out.Kind =
+                ParseWindowRecord(line, out.SecondOfDay, out.Lambda) ? K::Window : K::Malformed;
+    } else if (IsPreciseLogHeader(line)) {
+        out.Kind = K::Header;
+    } else if (ParsePreciseRecord(line, out.Precise)) {
+        out.Kind = K::Precise;
+        out.Date = line.substr(0, line.find('T'));
+    } else {
+        out.Kind = K::Malformed;
+    }
+}
 } // namespace
+
+void ParseLines(TLogParser::TFormat format, std::string_view text, std::vector<TParsedLine>& out) {
+    out.clear();
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        ParseLine(format, text.substr(0, end), out.emplace_back());
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+}
 
 void TLogParser::Feed(std::string_view bytes) {
     while (!bytes.empty()) {
-        const std::size_t end = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, end);
-        if (!FOverlong && FPending.size() + piece.size() <= LongestLine)
-            FPending.append(piece);
-        else if (!FOverlong)
+        if (FLines == 0 || LinePending()) {
+            bytes = FeedLineInParts(bytes);
+            continue;
+        }
+        const std::size_t lastEnd = bytes.rfind('\n');
+        if (lastEnd != std::string_view::npos)
+            FeedLines(bytes.substr(0, lastEnd + 1));
+        const std::string_view rest =
+            lastEnd == std::string_view::npos ? bytes : bytes.substr(lastEnd + 1);
+        if (rest.size() <= LongestLine)
+            FPending.assign(rest);
+        else
             StartOverlongLine();
-        if (end == std::string_view::npos)
-            return;
-        if (!FOverlong)
-            ParseLine(FPending);
-        FOverlong = false;
-        FPending.clear();
-        bytes.remove_prefix(end + 1);
+        return;
     }
+}
+
+// A line that came in parts: gathered up to its end, unless it grows too long.
+std::string_view TLogParser::FeedLineInParts(std::string_view bytes) {
+    const std::size_t end = bytes.find('\n');
+    const std::string_view piece = bytes.substr(0, end);
+    if (!FOverlong && FPending.size() + piece.size() <= LongestLine)
+        FPending.append(piece);
+    else if (!FOverlong)
+        StartOverlongLine();
+    if (end == std::string_view::npos)
+        return {};
+    if (!FOverlong)
+        TakeLine(FPending);
+    FOverlong = false;
+    FPending.clear();
+    return bytes.substr(end + 1);
+}
+
+// Complete lines: the numbers are read on two threads when there are many, then taken
+// in their order on this one.
+void TLogParser::FeedLines(std::string_view text) {
+    if (FState != TState::Log) {
+        FLines += std::size_t(std::count(text.begin(), text.end(), '\n'));
+        return;
+    }
+    if (text.size() < TwoThreadsFrom) {
+        ParseLines(FFormat, text, FBatch[0]);
+        Apply(FBatch[0]);
+        return;
+    }
+    const std::size_t middle = text.find('\n', text.size() / 2) + 1;
+    auto later = std::async(std::launch::async,
+                            [&] { ParseLines(FFormat, text.substr(middle), FBatch[1]); });
+    ParseLines(FFormat, text.substr(0, middle), FBatch[0]);
+    Apply(FBatch[0]);
+    later.get();
+    Apply(FBatch[1]);
+}
+
+void TLogParser::TakeLine(std::string_view line) {
+    if (FLines == 0) {
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        ++FLines;
+        return ParseFirstLine(line);
+    }
+    if (FState != TState::Log) {
+        ++FLines;
+        return;
+    }
+    ParseLine(FFormat, line, FBatch[0].emplace_back());
+    Apply({&FBatch[0].back(), 1});
+    FBatch[0].clear();
 }
 
 // A line longer than any log line (a binary file, say) is counted once and skipped to
@@ -51,18 +148,22 @@ void TLogParser::Reset() {
     *this = TLogParser();
 }
 
-void TLogParser::ParseLine(std::string_view line) {
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    ++FLines;
-    if (FLines == 1)
-        return ParseFirstLine(line);
-    if (FState != TState::Log || line.empty())
-        return;
-    if (FFormat == TFormat::Window)
-        ParseWindowLine(line);
-    else
-        ParsePreciseLine(line);
+// Reserved room is only address space until records fill it.
+void TLogParser::Reserve(std::uint64_t bytes) {
+    FSeries.Reserve(std::size_t(bytes / ShortestRecordBytes));
+}
+
+void TLogParser::Apply(std::span<const TParsedLine> lines) {
+    using K = TParsedLine::TKind;
+    for (const TParsedLine& line : lines) {
+        ++FLines;
+        if (line.Kind == K::Malformed)
+            ++FMalformed;
+        else if (line.Kind == K::Window)
+            AddWindowRecord(line.SecondOfDay, line.Lambda);
+        else if (line.Kind == K::Precise)
+            AddPreciseRecord(line.Precise, line.Date);
+    }
 }
 
 void TLogParser::ParseFirstLine(std::string_view line) {
@@ -70,6 +171,7 @@ void TLogParser::ParseFirstLine(std::string_view line) {
     if (IsWindowLogHeader(line, date)) {
         FFormat = TFormat::Window;
         FDate = QString::fromLatin1(date.data(), qsizetype(date.size()));
+        FSeries = TLogSeries(TLogSeries::TTimeUnit::SpreadSecond);
     } else if (IsPreciseLogHeader(line)) {
         FFormat = TFormat::Precise;
     } else {
@@ -77,31 +179,6 @@ void TLogParser::ParseFirstLine(std::string_view line) {
         return;
     }
     FState = TState::Log;
-}
-
-void TLogParser::ParseWindowLine(std::string_view line) {
-    std::string_view date;
-    if (IsWindowLogHeader(line, date) || IsWindowLogColumns(line))
-        return;
-    int second = 0;
-    std::array<float, ChartChannels> lambda{};
-    if (ParseWindowRecord(line, second, lambda))
-        AddWindowRecord(second, lambda);
-    else
-        ++FMalformed;
-}
-
-void TLogParser::ParsePreciseLine(std::string_view line) {
-    if (IsPreciseLogHeader(line))
-        return;
-    TPreciseRecord record;
-    if (!ParsePreciseRecord(line, record)) {
-        ++FMalformed;
-        return;
-    }
-    if (!FOrigin) // the date the first stamp starts with, "2025-12-09"
-        FDate = QString::fromLatin1(line.data(), qsizetype(line.find('T')));
-    AddPreciseRecord(record);
 }
 
 // The second since the first record's midnight. A clock that goes back by more than half
@@ -117,32 +194,32 @@ long long TLogParser::ElapsedSecond(int secondOfDay) {
     return second;
 }
 
-void TLogParser::AddWindowRecord(int secondOfDay, const std::array<float, ChartChannels>& lambda) {
+// The series spreads the records that share a second evenly across it.
+void TLogParser::AddWindowRecord(int secondOfDay, const TLambdas& lambda) {
     const long long second = ElapsedSecond(secondOfDay);
     NoteSpacing(double(second));
-    if (second != FLastSecond)
-        FGroupStart = FSeries.Size();
     FLastSecond = second;
-    FSeries.Append(double(second), lambda);
-    const std::size_t count = FSeries.Size() - FGroupStart;
-    for (std::size_t i = 0; i < count; ++i)
-        FSeries.Time[FGroupStart + i] = double(second) + double(i) / double(count);
+    FSeries.AppendTick(second, lambda);
 }
 
 // The stamp carries date and offset, so it is taken as it is: past midnight and across a
 // change of offset the time simply runs on. A stamp earlier than the last (a clock set
 // back) is placed at the last, so time never runs backwards.
-void TLogParser::AddPreciseRecord(const TPreciseRecord& record) {
-    if (!FOrigin)
+void TLogParser::AddPreciseRecord(const TPreciseRecord& record, std::string_view date) {
+    if (!FOrigin) {
         FOrigin = record.LocalDay * 86400 - record.OffsetSeconds;
-    const double time = std::max(double(record.UtcSecond - *FOrigin) + record.Fraction, FLastTime);
-    FLastTime = time;
+        FDate = QString::fromLatin1(date.data(), qsizetype(date.size()));
+    }
+    const long long tick = std::max(
+        (record.UtcSecond - *FOrigin) * 1000 + std::llround(record.Fraction * 1000), FLastTick);
+    FLastTick = tick;
+    const double time = double(tick) / 1000.0;
     NoteSpacing(time);
     MarkWarmUp(time, record.WarmUp);
     if (record.WarmUp)
         ++FWarmUpRecords;
     else
-        FSeries.Append(time, record.Lambda);
+        FSeries.AppendTick(tick, record.Lambda);
 }
 
 // A warm-up span runs from its first warm-up record to the record after its last, so it
@@ -171,12 +248,16 @@ void TLogParser::NoteSpacing(double time) {
 // ---- Following a file -----------------------------------------------------------------
 
 void TLogFollower::Open(const QString& path) {
+    Start(path, std::numeric_limits<std::uint64_t>::max());
+}
+
+void TLogFollower::Start(const QString& path, std::uint64_t firstBytes) {
     Close();
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EInOutError::FromErrno(errno);
     FPath = path;
-    const bool read = ReadFrom(fd);
+    const bool read = ReadFrom(fd, firstBytes);
     ::close(fd);
     if (!read) {
         const int error = errno;
@@ -185,31 +266,36 @@ void TLogFollower::Open(const QString& path) {
     }
 }
 
-bool TLogFollower::Poll() {
+bool TLogFollower::Continue(std::uint64_t bytes) {
     if (!IsOpen())
         return false;
     const int fd = ::open(FPath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false; // gone for the moment, e.g. while it is replaced
+        return false;
     const std::size_t lines = FParser.Lines();
     const int generation = FGeneration;
-    ReadFrom(fd);
+    ReadFrom(fd, bytes);
     ::close(fd);
     return FParser.Lines() != lines || FGeneration != generation;
+}
+
+bool TLogFollower::Poll() {
+    return Continue(std::numeric_limits<std::uint64_t>::max());
 }
 
 void TLogFollower::Close() {
     FPath.clear();
     FParser.Reset();
     FOffset = 0;
+    FSize = 0;
     FDevice = 0;
     FInode = 0;
 }
 
-// Reads from the last offset to the end. A different file under the name, one shorter
-// than what was read, or one whose last bytes read have changed (written anew in place)
-// is read again from the start.
-bool TLogFollower::ReadFrom(int fd) {
+// Reads from the last offset, up to `most` bytes or the end. A different file under the
+// name, one shorter than what was read, or one whose last bytes read have changed
+// (written anew in place) is read again from the start.
+bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return false;
@@ -221,10 +307,16 @@ bool TLogFollower::ReadFrom(int fd) {
         FTail.clear();
         FDevice = info.st_dev;
         FInode = info.st_ino;
+        FParser.Reserve(std::uint64_t(info.st_size));
     }
-    std::string chunk(1 << 20, '\0');
-    for (;;) {
-        const ssize_t got = ::pread(fd, chunk.data(), chunk.size(), off_t(FOffset));
+    FSize = std::uint64_t(info.st_size);
+    const std::uint64_t stop =
+        most > FSize - std::min(FOffset, FSize) ? ~std::uint64_t(0) : FOffset + most;
+    const std::uint64_t left = std::max<std::uint64_t>(FSize - std::min(FOffset, FSize), 4096);
+    std::string chunk(std::size_t(std::min<std::uint64_t>(ChunkSize, left)), '\0');
+    while (FOffset < stop) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(chunk.size(), stop - FOffset));
+        const ssize_t got = ::pread(fd, chunk.data(), want, off_t(FOffset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -238,6 +330,7 @@ bool TLogFollower::ReadFrom(int fd) {
         if (FTail.size() > TailSize)
             FTail.erase(0, FTail.size() - TailSize);
     }
+    return true;
 }
 
 bool TLogFollower::TailUnchanged(int fd) const {

@@ -10,16 +10,27 @@
 //   lambda: they become warm-up spans, as in the live view.
 // Times are seconds from the midnight before the first record.
 #include "chart/LogSeries.h"
+#include "chart/PreciseLogLine.h"
 
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
 
-struct TPreciseRecord;
+// One complete line read on its own, without the parser's state, so that the lines of a
+// large block can be read on several threads and then taken in their order.
+struct TParsedLine {
+    enum class TKind : std::uint8_t { Blank, Header, Window, Precise, Malformed };
+    TKind Kind = TKind::Blank;
+    int SecondOfDay = 0;     // the main window's log
+    TLambdas Lambda{};       // the main window's log
+    TPreciseRecord Precise;  // uego-log's precise format
+    std::string_view Date{}; // the precise record's date, as written
+};
 
 class TLogParser {
 public:
@@ -30,6 +41,8 @@ public:
 
     // Parses every complete line of the bytes; an unfinished last line waits for the rest.
     void Feed(std::string_view bytes);
+    // Room for the records of this many bytes of log, so a large log is not moved as it grows.
+    void Reserve(std::uint64_t bytes);
     void Reset();
 
     const TLogSeries& Series() const { return FSeries; }
@@ -52,14 +65,15 @@ public:
     double Gap() const { return FGap; }
 
 private:
+    std::string_view FeedLineInParts(std::string_view bytes);
+    void FeedLines(std::string_view text);
+    void TakeLine(std::string_view line);
     void StartOverlongLine();
-    void ParseLine(std::string_view line);
+    void Apply(std::span<const TParsedLine> lines);
     void ParseFirstLine(std::string_view line);
-    void ParseWindowLine(std::string_view line);
-    void ParsePreciseLine(std::string_view line);
-    void AddWindowRecord(int secondOfDay, const std::array<float, ChartChannels>& lambda);
+    void AddWindowRecord(int secondOfDay, const TLambdas& lambda);
     long long ElapsedSecond(int secondOfDay);
-    void AddPreciseRecord(const TPreciseRecord& record);
+    void AddPreciseRecord(const TPreciseRecord& record, std::string_view date);
     void MarkWarmUp(double time, bool warmUp);
     void NoteSpacing(double time);
 
@@ -76,13 +90,15 @@ private:
     bool FOverlong = false;
 
     // Window format: the clock shows the second of the day alone.
-    long long FOffset = 0;       // added to the second of day: whole days, or a clock step
-    long long FLastSecond = -1;  // elapsed second of the last record
-    std::size_t FGroupStart = 0; // first record of the last record's second
+    long long FOffset = 0;      // added to the second of day: whole days, or a clock step
+    long long FLastSecond = -1; // elapsed second of the last record
 
     // Precise format: the UTC second of the midnight before the first record.
     std::optional<long long> FOrigin;
-    double FLastTime = 0;
+    long long FLastTick = 0; // milliseconds from the origin
+
+    // Lines read and waiting to be taken, kept to spare their allocation.
+    std::array<std::vector<TParsedLine>, 2> FBatch;
 
     // The spacing of the first records, for Gap().
     std::vector<double> FSpacings;
@@ -90,15 +106,25 @@ private:
     double FGap = LeastGapSeconds;
 };
 
+// Reads the complete lines of a log in the given format, each on its own.
+void ParseLines(TLogParser::TFormat format, std::string_view text, std::vector<TParsedLine>& out);
+
 // A log file followed as it grows: each Poll reads what was appended since the last, and
 // a file that was replaced or cut short is read again from its start.
 class TLogFollower {
 public:
     // Reads the whole file; throws EInOutError when it cannot be read.
     void Open(const QString& path);
+    // Reads the file's first bytes only; Continue reads on. Throws as Open does.
+    void Start(const QString& path, std::uint64_t firstBytes);
+    // Reads up to this many bytes more; true when anything new was parsed.
+    bool Continue(std::uint64_t bytes);
     // Reads what was appended; true when anything new was parsed.
     bool Poll();
     void Close();
+    // Bytes read, and the file's size when last read.
+    std::uint64_t Offset() const { return FOffset; }
+    std::uint64_t Size() const { return FSize; }
 
     bool IsOpen() const { return !FPath.isEmpty(); }
     const QString& Path() const { return FPath; }
@@ -107,15 +133,18 @@ public:
     int Generation() const { return FGeneration; }
 
 private:
-    bool ReadFrom(int fd);
+    bool ReadFrom(int fd, std::uint64_t most);
     bool TailUnchanged(int fd) const;
 
     // The last bytes read, to notice a file written anew in place.
     static constexpr std::size_t TailSize = 64;
+    // Large enough that both threads have work, small enough to stay in the caches.
+    static constexpr std::size_t ChunkSize = 2 << 20;
 
     QString FPath;
     TLogParser FParser;
     std::uint64_t FOffset = 0;
+    std::uint64_t FSize = 0;
     std::string FTail;
     dev_t FDevice = 0;
     ino_t FInode = 0;

@@ -6,47 +6,175 @@
 #include <cmath>
 #include <limits>
 
-void TLogSeries::Append(double time, const std::array<float, ChartChannels>& lambda) {
-    Time.push_back(time);
+namespace {
+constexpr float LargestThousandths = 32.767f;
+
+// The value kept beside the compact ones under this key, in a list sorted by key.
+template <class T>
+const T& Escaped(const std::vector<std::pair<std::uint64_t, T>>& list, std::uint64_t key) {
+    const auto at = std::lower_bound(list.begin(), list.end(), key,
+                                     [](const auto& e, std::uint64_t k) { return e.first < k; });
+    return at->second;
+}
+} // namespace
+
+std::int64_t TLogSeries::Tick(std::size_t i) const {
+    const std::uint16_t offset = FOffset[i];
+    if (offset != TickEscape)
+        return FBlockTick[i / BlockSize] + offset;
+    const auto at = std::lower_bound(FTickEscapes.begin(), FTickEscapes.end(), std::uint32_t(i),
+                                     [](const auto& e, std::uint32_t k) { return e.first < k; });
+    return at->second;
+}
+
+// The records that share record i's second: their first and the one after their last.
+// Searched outward in doubling strides, so a long stuck clock costs a logarithm.
+std::pair<std::size_t, std::size_t> TLogSeries::SameSecond(std::size_t i) const {
+    const std::int64_t tick = Tick(i);
+    std::size_t low = i, stride = 1;
+    while (low > 0 && Tick(low - std::min(stride, low)) == tick) {
+        low -= std::min(stride, low);
+        stride *= 2;
+    }
+    std::size_t from = low - std::min(stride, low); // Tick(from) < tick, or from is 0
+    while (from < low) {
+        const std::size_t middle = from + (low - from) / 2;
+        if (Tick(middle) == tick)
+            low = middle;
+        else
+            from = middle + 1;
+    }
+    std::size_t high = i + 1;
+    stride = 1;
+    while (high < Size() && Tick(std::min(high + stride, Size()) - 1) == tick) {
+        high = std::min(high + stride, Size());
+        stride *= 2;
+    }
+    std::size_t to = std::min(high + stride, Size()); // past the group, or the end
+    while (high < to) {
+        const std::size_t middle = high + (to - high) / 2;
+        if (Tick(middle) == tick)
+            high = middle + 1;
+        else
+            to = middle;
+    }
+    return {low, high};
+}
+
+double TLogSeries::Time(std::size_t i) const {
+    const std::int64_t tick = Tick(i);
+    if (FUnit == TTimeUnit::Millisecond)
+        return double(tick) / 1000.0;
+    const auto [first, end] = SameSecond(i);
+    return double(tick) + double(i - first) / double(end - first);
+}
+
+float TLogSeries::Value(int channel, std::size_t i) const {
+    const std::int16_t thousandths = FValue[channel][i];
+    if (thousandths != ValueEscape)
+        return float(thousandths) / 1000.0f;
+    return Escaped(FValueEscapes, std::uint64_t(i) * ChartChannels + std::uint64_t(channel));
+}
+
+void TLogSeries::AppendTick(std::int64_t tick, const TLambdas& lambda) {
+    const std::size_t i = Size();
+    if (i % BlockSize == 0)
+        FBlockTick.push_back(tick);
+    const std::int64_t offset = tick - FBlockTick.back();
+    if (offset >= 0 && offset < TickEscape) {
+        FOffset.push_back(std::uint16_t(offset));
+    } else {
+        FOffset.push_back(TickEscape);
+        FTickEscapes.emplace_back(std::uint32_t(i), tick);
+    }
     for (int n = 0; n < ChartChannels; ++n)
-        Lambda[n].push_back(lambda[n]);
+        StoreValue(n, lambda[n]);
+    if (Size() % TSeriesPyramid::BucketRecords == 0)
+        FPyramid.Extend(*this);
+}
+
+// Thousandths when they give back the very value; the value itself beside them if not.
+void TLogSeries::StoreValue(int channel, float value) {
+    std::vector<std::int16_t>& values = FValue[channel];
+    if (std::fabs(value) <= LargestThousandths) {
+        const auto thousandths = std::int16_t(std::lrint(double(value) * 1000.0));
+        if (thousandths != ValueEscape && float(thousandths) / 1000.0f == value) {
+            values.push_back(thousandths);
+            return;
+        }
+    }
+    FValueEscapes.emplace_back(
+        std::uint64_t(values.size()) * ChartChannels + std::uint64_t(channel), value);
+    values.push_back(ValueEscape);
+}
+
+void TLogSeries::Append(double time, const TLambdas& lambda) {
+    AppendTick(std::llround(time * 1000.0), lambda);
 }
 
 void TLogSeries::Clear() {
-    Time.clear();
-    for (auto& channel : Lambda)
-        channel.clear();
+    *this = TLogSeries(FUnit);
 }
 
 void TLogSeries::DropBefore(double time) {
-    const auto count = std::ptrdiff_t(LowerBound(time));
-    Time.erase(Time.begin(), Time.begin() + count);
-    for (auto& channel : Lambda)
-        channel.erase(channel.begin(), channel.begin() + count);
+    TLogSeries kept(FUnit);
+    for (std::size_t i = LowerBound(time); i < Size(); ++i)
+        kept.AppendTick(Tick(i), {Value(0, i), Value(1, i), Value(2, i), Value(3, i)});
+    *this = std::move(kept);
+}
+
+void TLogSeries::Reserve(std::size_t records) {
+    FBlockTick.reserve(records / BlockSize + 1);
+    FOffset.reserve(records);
+    for (auto& channel : FValue)
+        channel.reserve(records);
 }
 
 std::size_t TLogSeries::LowerBound(double time) const {
-    return std::size_t(std::lower_bound(Time.begin(), Time.end(), time) - Time.begin());
+    std::size_t low = 0, high = Size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (Time(middle) < time)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+std::size_t TLogSeries::UpperBound(double time) const {
+    std::size_t low = 0, high = Size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (Time(middle) <= time)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+std::size_t TLogSeries::Bytes() const {
+    std::size_t bytes = FBlockTick.size() * sizeof(std::int64_t) +
+                        FOffset.size() * sizeof(std::uint16_t) +
+                        FTickEscapes.size() * sizeof(FTickEscapes[0]) +
+                        FValueEscapes.size() * sizeof(FValueEscapes[0]);
+    for (const auto& channel : FValue)
+        bytes += channel.size() * sizeof(std::int16_t);
+    return bytes + FPyramid.Bytes();
 }
 
 TSpanStats SpanStats(const TLogSeries& series, int channel, double x0, double x1) {
     const std::size_t first = series.LowerBound(x0);
-    const std::size_t last = std::size_t(
-        std::upper_bound(series.Time.begin(), series.Time.end(), x1) - series.Time.begin());
+    const std::size_t last = series.UpperBound(x1);
     TSpanStats stats;
     if (first >= last)
         return stats;
-    const std::vector<float>& values = series.Lambda[channel];
-    stats.Min = std::numeric_limits<float>::max();
-    stats.Max = std::numeric_limits<float>::lowest();
-    double sum = 0;
-    for (std::size_t i = first; i < last; ++i) {
-        stats.Min = std::min(stats.Min, values[i]);
-        stats.Max = std::max(stats.Max, values[i]);
-        sum += values[i];
-    }
+    const TExtremes at = series.Pyramid().Extremes(series, channel, first, last);
+    stats.Min = series.Value(channel, at.MinAt);
+    stats.Max = series.Value(channel, at.MaxAt);
     stats.Count = last - first;
-    stats.Mean = sum / double(stats.Count);
+    stats.Mean = series.Pyramid().Sum(series, channel, first, last) / double(stats.Count);
     return stats;
 }
 
@@ -54,9 +182,9 @@ std::optional<std::size_t> NearestRecord(const TLogSeries& series, double time, 
     if (series.Empty())
         return std::nullopt;
     std::size_t i = series.LowerBound(time);
-    if (i == series.Size() || (i > 0 && time - series.Time[i - 1] < series.Time[i] - time))
+    if (i == series.Size() || (i > 0 && time - series.Time(i - 1) < series.Time(i) - time))
         --i;
-    if (std::abs(series.Time[i] - time) > reach)
+    if (std::abs(series.Time(i) - time) > reach)
         return std::nullopt;
     return i;
 }
@@ -76,13 +204,14 @@ QString SpanCsv(const TLogSeries& series, double x0, double x1, double origin, d
     for (int n = 1; n <= ChartChannels; ++n)
         text += QStringLiteral(", CH%1 %2").arg(n).arg(unit);
     text += QStringLiteral("\r\n");
-    for (std::size_t i = series.LowerBound(x0); i < series.Size() && series.Time[i] <= x1; ++i) {
-        text += FixedDecimals(series.Time[i] - origin, 3) + QStringLiteral(", ") +
-                ClockText(series.Time[i]);
+    const std::size_t last = series.UpperBound(x1);
+    for (std::size_t i = series.LowerBound(x0); i < last; ++i) {
+        const double time = series.Time(i);
+        text += FixedDecimals(time - origin, 3) + QStringLiteral(", ") + ClockText(time);
         // Three decimals, not the log's three significant digits, which would cut an
         // air-fuel ratio such as 14.524 to 14.500.
         for (int n = 0; n < ChartChannels; ++n)
-            text += QStringLiteral(", ") + FixedDecimals(series.Lambda[n][i] * scale, 3);
+            text += QStringLiteral(", ") + FixedDecimals(series.Value(n, i) * scale, 3);
         text += QStringLiteral("\r\n");
     }
     return text;

@@ -1,27 +1,79 @@
 #pragma once
-// Four lambda channels against time, stored by column so that a channel can be scanned
-// without touching the others. Times are seconds and never decrease.
+// Four lambda channels against time, stored compactly so that a day at the line's limit
+// fits in little memory, and losing nothing the logs hold:
+// - times as whole ticks (milliseconds, or for the main window's log the elapsed second),
+//   each a 16-bit offset from its block's first tick;
+// - values as 16-bit thousandths, the logs' three decimals.
+// What does not fit (a long pause inside a block, a value beyond ±32.767 or with more
+// decimals) is kept exactly beside them. Times never decrease.
+#include "chart/SeriesPyramid.h"
+
 #include <QString>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 constexpr int ChartChannels = 4;
 constexpr double SecondsPerDay = 86400.0;
 
-struct TLogSeries {
-    std::vector<double> Time;
-    std::array<std::vector<float>, ChartChannels> Lambda;
+using TLambdas = std::array<float, ChartChannels>;
 
-    std::size_t Size() const { return Time.size(); }
-    bool Empty() const { return Time.empty(); }
-    void Append(double time, const std::array<float, ChartChannels>& lambda);
+class TLogSeries {
+public:
+    enum class TTimeUnit {
+        Millisecond,
+        // The main window's log: a tick is the elapsed second, and the records that share
+        // a second are spread evenly across it.
+        SpreadSecond,
+    };
+    static constexpr std::size_t BlockSize = 128;
+
+    explicit TLogSeries(TTimeUnit unit = TTimeUnit::Millisecond) : FUnit(unit) {}
+
+    TTimeUnit Unit() const { return FUnit; }
+    std::size_t Size() const { return FOffset.size(); }
+    bool Empty() const { return FOffset.empty(); }
+    double Time(std::size_t i) const;
+    double FrontTime() const { return Time(0); }
+    double BackTime() const { return Time(Size() - 1); }
+    float Value(int channel, std::size_t i) const;
+    std::int64_t Tick(std::size_t i) const;
+
+    // Appends a record at a tick no earlier than the last.
+    void AppendTick(std::int64_t tick, const TLambdas& lambda);
+    // Appends a record at a time in seconds, kept to the millisecond.
+    void Append(double time, const TLambdas& lambda);
     void Clear();
     // Drops the records before `time`.
     void DropBefore(double time);
-    // Index of the first record at or after `time`.
+    // Room for this many records without moving the ones stored.
+    void Reserve(std::size_t records);
+    // Index of the first record at or after `time`, and after it.
     std::size_t LowerBound(double time) const;
+    std::size_t UpperBound(double time) const;
+    // Seconds from the record before to this one; 0 for the first.
+    double Step(std::size_t i) const { return i == 0 ? 0.0 : Time(i) - Time(i - 1); }
+    const TSeriesPyramid& Pyramid() const { return FPyramid; }
+    // Bytes held for the records and their pyramid.
+    std::size_t Bytes() const;
+
+private:
+    static constexpr std::uint16_t TickEscape = 0xFFFF;
+    static constexpr std::int16_t ValueEscape = INT16_MIN;
+
+    std::pair<std::size_t, std::size_t> SameSecond(std::size_t i) const;
+    void StoreValue(int channel, float value);
+
+    TTimeUnit FUnit;
+    std::vector<std::int64_t> FBlockTick;
+    std::vector<std::uint16_t> FOffset;
+    std::vector<std::pair<std::uint32_t, std::int64_t>> FTickEscapes;
+    std::array<std::vector<std::int16_t>, ChartChannels> FValue;
+    std::vector<std::pair<std::uint64_t, float>> FValueEscapes; // key: index * channels + channel
+    TSeriesPyramid FPyramid;
 };
 
 // A stretch of time in which the controller reported sensor warm-up, whose frames carry

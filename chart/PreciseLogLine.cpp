@@ -117,12 +117,12 @@ bool ParsePreciseRecord(std::string_view line, TPreciseRecord& record) {
     std::array<std::string_view, RecordFields> fields;
     float elapsed = 0;
     if (!SplitFields(line, fields) || !ParseTimestamp(fields[0], record) ||
-        !ParseValue(fields[1], elapsed))
+        !ParseLambda(fields[1], elapsed))
         return false;
     for (std::size_t n = 0; n < record.Lambda.size(); ++n)
-        if (!ParseValue(fields[2 + n], record.Lambda[n]))
+        if (!ParseLambda(fields[2 + n], record.Lambda[n]))
             return false;
-    if (!ParseValue(fields[6], record.SupplyVolts) || (fields[7] != "0" && fields[7] != "1"))
+    if (!ParseLambda(fields[6], record.SupplyVolts) || (fields[7] != "0" && fields[7] != "1"))
         return false;
     record.WarmUp = fields[7] == "1";
     return true;

@@ -68,7 +68,7 @@ bool ParseWindowRecord(std::string_view line, int& secondOfDay, std::array<float
     if (!SplitFields(line, fields) || !ParseClock(fields[0], secondOfDay))
         return false;
     for (std::size_t n = 0; n < lambda.size(); ++n)
-        if (!ParseValue(fields[n + 1], lambda[n]))
+        if (!ParseLambda(fields[n + 1], lambda[n]))
             return false;
     return true;
 }

@@ -186,9 +186,8 @@ void TChartPlot::UpdateTraces() {
     const int width = Area().width();
     if (FTracesValid && FTracedX0 == FX0 && FTracedX1 == FX1 && FTracedWidth == width)
         return;
-    for (int n = 0; n < ChartChannels; ++n)
-        FTraces[n] =
-            FSeries ? Decimate(FSeries->Time, FSeries->Lambda[n], FX0, FX1, width, FGap) : TTrace{};
+    FTraces =
+        FSeries ? Decimate(*FSeries, FX0, FX1, width, FGap) : std::array<TTrace, ChartChannels>{};
     FTracesValid = true;
     FTracedX0 = FX0;
     FTracedX1 = FX1;
@@ -361,8 +360,8 @@ void TChartPlot::DrawCursor(QPainter& painter) const {
     for (int n = 0; n < ChartChannels; ++n) {
         if (!FVisible[n])
             continue;
-        const QPointF at(PixelX(FSeries->Time[*record]),
-                         PixelY(FSeries->Lambda[n][*record] * FScale));
+        const QPointF at(PixelX(FSeries->Time(*record)),
+                         PixelY(FSeries->Value(n, *record) * FScale));
         painter.setPen(QPen(FColors[n], 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(at, 4, 4);

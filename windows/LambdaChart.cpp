@@ -60,7 +60,7 @@ std::optional<TExtent> ExtentOf(const TLogParser& parser) {
         return std::nullopt;
     TExtent extent{std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
     if (!series.Empty())
-        extent = {series.Time.front(), series.Time.back()};
+        extent = {series.FrontTime(), series.BackTime()};
     if (!warmUp.empty())
         extent = {std::min(extent.First, warmUp.front().From),
                   std::max(extent.Last, warmUp.back().To)};
@@ -362,14 +362,14 @@ void TLambdaChartForm::UpdateCursor() {
         return;
     }
     const std::optional<std::size_t> record = Plot->CursorRecord();
-    const double at = record ? ShownSeries().Time[*record] : *time;
+    const double at = record ? ShownSeries().Time(*record) : *time;
     QString text = QStringLiteral("Cursor: %1%2%3")
                        .arg(ClockText(at), DecimalSeparator())
                        .arg(int((at - std::floor(at)) * 10));
     for (int n = 0; n < ChartChannels; ++n)
         text += QStringLiteral("   CH%1 %2")
                     .arg(n + 1)
-                    .arg(record ? ValueText(ShownSeries().Lambda[n][*record])
+                    .arg(record ? ValueText(ShownSeries().Value(n, *record))
                                 : QStringLiteral("\u2014"));
     CursorLabel->setText(text);
 }
@@ -437,7 +437,7 @@ void TLambdaChartForm::ExportPng(const QString& path) {
 void TLambdaChartForm::ExportCsv(const QString& path) {
     const TLogSeries& series = ShownSeries();
     const double origin =
-        FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.Time.front());
+        FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.FrontTime());
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
     SaveExport(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
 }

@@ -197,10 +197,8 @@ int LitPixels(const QImage& image) {
 // The same decimated points drawn by QPainter and, when it is built in, by Qt Charts.
 void CompareDrawing(const TLogSeries& series, QSize size) {
     const int width = size.width();
-    const double x0 = series.Time.front(), x1 = series.Time.back();
-    std::array<TTrace, 4> traces;
-    for (int n = 0; n < 4; ++n)
-        traces[n] = Decimate(series.Time, series.Lambda[n], x0, x1, width, 2.0);
+    const double x0 = series.FrontTime(), x1 = series.BackTime();
+    const std::array<TTrace, 4> traces = Decimate(series, x0, x1, width, 2.0);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     std::vector<double> painter;
     for (int round = 0; round < 20; ++round) {
@@ -276,8 +274,8 @@ void OpenAndDraw(int argc, char** argv, const std::string& path) {
     std::printf(
         "  points drawn %zu for a plot %d px wide (at most about 4 channels x 2 x width = %d)\n",
         chart->Plot->DrawnPoints(), chart->Plot->Area().width(), 8 * chart->Plot->Area().width());
-    const double x0 = series.Time.front();
-    ZoomAndPan(chart->Plot, x0, series.Time.back(), "24 h");
+    const double x0 = series.FrontTime();
+    ZoomAndPan(chart->Plot, x0, series.BackTime(), "24 h");
     ZoomAndPan(chart->Plot, x0 + 36000, x0 + 39600, "1 h");
     ZoomAndPan(chart->Plot, x0 + 36000, x0 + 36060, "1 min");
     std::printf("  (goal < 50 ms for a zoom or pan step)\n");

@@ -225,9 +225,9 @@ void Check(const TLogParser& parser, const Case& c) {
     const TLogSeries& series = parser.Series();
     ASSERT_EQ(series.Size(), c.records.size());
     for (std::size_t i = 0; i < series.Size(); ++i) {
-        EXPECT_NEAR(series.Time[i], c.records[i].time, 1e-9) << "record " << i;
+        EXPECT_NEAR(series.Time(i), c.records[i].time, 1e-9) << "record " << i;
         for (int n = 0; n < 4; ++n)
-            EXPECT_EQ(series.Lambda[n][i], c.records[i].lambda[n])
+            EXPECT_EQ(series.Value(n, i), c.records[i].lambda[n])
                 << "record " << i << " CH" << n + 1;
     }
 }
@@ -276,9 +276,9 @@ TEST(LogReader, PreciseWarmUpRecordsBecomeSpans) {
                 "2025-12-09T10:00:10.000Z,10.000,0.000,0.000,0.000,0.000,12.55,1\r\n");
     const TLogSeries& series = parser.Series();
     ASSERT_EQ(series.Size(), 2u);
-    EXPECT_NEAR(series.Time[0], 36000.0, 1e-9);
-    EXPECT_NEAR(series.Time[1], 36000.3, 1e-9);
-    EXPECT_EQ(series.Lambda[0][1], 0.9f);
+    EXPECT_NEAR(series.Time(0), 36000.0, 1e-9);
+    EXPECT_NEAR(series.Time(1), 36000.3, 1e-9);
+    EXPECT_EQ(series.Value(0, 1), 0.9f);
     EXPECT_EQ(parser.WarmUpRecords(), 3u);
     ASSERT_EQ(parser.WarmUp().size(), 2u);
     EXPECT_NEAR(parser.WarmUp()[0].From, 36000.1, 1e-9);
@@ -326,17 +326,17 @@ TEST(LogReader, ATruncatedLineIsReadOnceItsEndArrives) {
     EXPECT_EQ(parser.Series().Size(), 0u);
     parser.Feed("8, 1.020, 0.850, 1.000\r\n");
     ASSERT_EQ(parser.Series().Size(), 1u);
-    EXPECT_EQ(parser.Series().Lambda[0][0], 0.988f);
+    EXPECT_EQ(parser.Series().Value(0, 0), 0.988f);
     EXPECT_FALSE(parser.LinePending());
 }
 
 TEST(LogReader, RecordsArrivingInTheSameSecondAreSpreadAgain) {
     TLogParser parser;
     parser.Feed(Header + Records(2, "10:00:00", "1.000, 1.000, 1.000, 1.000"));
-    EXPECT_NEAR(parser.Series().Time[1], 36000.5, 1e-9);
+    EXPECT_NEAR(parser.Series().Time(1), 36000.5, 1e-9);
     parser.Feed(Records(2, "10:00:00", "1.000, 1.000, 1.000, 1.000"));
-    EXPECT_NEAR(parser.Series().Time[1], 36000.25, 1e-9);
-    EXPECT_NEAR(parser.Series().Time[3], 36000.75, 1e-9);
+    EXPECT_NEAR(parser.Series().Time(1), 36000.25, 1e-9);
+    EXPECT_NEAR(parser.Series().Time(3), 36000.75, 1e-9);
 }
 
 namespace {
@@ -359,11 +359,11 @@ TEST(LogFollower, LinesAppendedToAnOpenLogAppear) {
     Append(path, Records(2, "10:00:01", "0.900, 0.800, 0.700, 0.600") + "10:00:02, 0.5");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 5u);
-    EXPECT_EQ(follower.Parser().Series().Lambda[3][4], 0.6f);
+    EXPECT_EQ(follower.Parser().Series().Value(3, 4), 0.6f);
     Append(path, "00, 0.500, 0.500, 0.500\r\n");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 6u);
-    EXPECT_EQ(follower.Parser().Series().Lambda[0][5], 0.5f);
+    EXPECT_EQ(follower.Parser().Series().Value(0, 5), 0.5f);
     EXPECT_EQ(follower.Generation(), 1);
 }
 
@@ -389,15 +389,15 @@ TEST(LogFollower, AFollowedPreciseLogStartsInWarmUpAndTakesAnAppendedRun) {
     Append(path, "00,0.900,0.900,0.900,0.900,12.55,0\r\n");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(parser.Series().Size(), 2u);
-    EXPECT_NEAR(parser.Series().Time[1], 36000.2, 1e-9);
+    EXPECT_NEAR(parser.Series().Time(1), 36000.2, 1e-9);
     ASSERT_EQ(parser.WarmUp().size(), 1u);
     EXPECT_NEAR(parser.WarmUp()[0].To, 36000.1, 1e-9);
 
     Append(path, "2025-12-09T12:00:00.000+01:00,0.000,0.800,0.800,0.800,0.800,12.55,0\r\n");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(parser.Series().Size(), 3u);
-    EXPECT_NEAR(parser.Series().Time[2], 43200.0, 1e-9);
-    EXPECT_EQ(parser.Series().Lambda[3][2], 0.8f);
+    EXPECT_NEAR(parser.Series().Time(2), 43200.0, 1e-9);
+    EXPECT_EQ(parser.Series().Value(3, 2), 0.8f);
     EXPECT_EQ(parser.Malformed(), 0u);
     EXPECT_EQ(follower.Generation(), 1);
 }
@@ -415,12 +415,12 @@ TEST(LogFollower, APreciseLogGrowingAsUegoLogWritesItIsFollowed) {
                  "2025-12-09T14:03:27.3");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 2u);
-    EXPECT_NEAR(follower.Parser().Series().Time[1], T140327 + 0.22, 1e-9);
+    EXPECT_NEAR(follower.Parser().Series().Time(1), T140327 + 0.22, 1e-9);
     Append(path, "20+01:00,0.200,0.500,0.500,0.500,0.500,12.55,0\r\n");
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 3u);
-    EXPECT_NEAR(follower.Parser().Series().Time[2], T140327 + 0.32, 1e-9);
-    EXPECT_EQ(follower.Parser().Series().Lambda[3][2], 0.5f);
+    EXPECT_NEAR(follower.Parser().Series().Time(2), T140327 + 0.32, 1e-9);
+    EXPECT_EQ(follower.Parser().Series().Value(3, 2), 0.5f);
     EXPECT_EQ(follower.Parser().Malformed(), 0u);
 }
 
@@ -435,7 +435,7 @@ TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {
     Append(path, Header + Records(2, "11:00:00", "0.900, 0.900, 0.900, 0.900"));
     EXPECT_TRUE(follower.Poll());
     ASSERT_EQ(follower.Parser().Series().Size(), 2u);
-    EXPECT_EQ(follower.Parser().Series().Time[0], 39600.0);
+    EXPECT_EQ(follower.Parser().Series().Time(0), 39600.0);
     EXPECT_EQ(follower.Generation(), 2);
 
     QFile cut(path); // started again in place, as Log Start does with an existing file
@@ -445,11 +445,83 @@ TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {
     cut.close();
     EXPECT_TRUE(follower.Poll()) << "written anew in place, and longer than before";
     ASSERT_EQ(follower.Parser().Series().Size(), 10u);
-    EXPECT_EQ(follower.Parser().Series().Time[0], 43200.0);
+    EXPECT_EQ(follower.Parser().Series().Time(0), 43200.0);
 }
 
 TEST(LogFollower, AMissingFileIsAnInputOutputError) {
     TLogFollower follower;
     EXPECT_THROW(follower.Open(QStringLiteral("/nonexistent-folder/run.csv")), std::runtime_error);
     EXPECT_FALSE(follower.IsOpen());
+}
+
+namespace {
+// A large log with a malformed line now and then, written here line by line, and what
+// each of its records must read as.
+struct LargeLog {
+    std::string bytes;
+    std::vector<Expected> records;
+    std::size_t malformed = 0;
+};
+
+LargeLog LargeWindowLog() {
+    LargeLog log{Header, {}, 0};
+    char line[96];
+    for (int i = 0; i < 60000; ++i) {
+        const int second = 23 * 3600 + i / 4; // past midnight, four records a second
+        const int k = 500 + i % 1000;
+        std::snprintf(line, sizeof line, "%02d:%02d:%02d, %d,%03d, %d,%03d, 1,000, 0,%03d\r\n",
+                      second / 3600 % 24, second / 60 % 60, second % 60, k / 1000, k % 1000,
+                      k / 1000, k % 1000, i % 1000);
+        log.bytes += line;
+        const float v = float(k) / 1000.0f;
+        log.records.push_back({second + (i % 4) / 4.0, {v, v, 1.0f, float(i % 1000) / 1000.0f}});
+        if (i % 997 == 0) {
+            log.bytes += "12:00:00, 1,000, 1,000\r\n";
+            ++log.malformed;
+        }
+    }
+    return log;
+}
+
+LargeLog LargePreciseLog() {
+    LargeLog log{PreciseHeader, {}, 0};
+    char line[128];
+    for (int i = 0; i < 40000; ++i) {
+        const int ms = i * 11;
+        const int k = 700 + i % 613;
+        std::snprintf(
+            line, sizeof line,
+            "2025-12-09T10:%02d:%02d.%03d+01:00,%d.%03d,%d.%03d,1.000,1.000,1.000,12.55,0\n",
+            ms / 60000, ms / 1000 % 60, ms % 1000, ms / 1000, ms % 1000, k / 1000, k % 1000);
+        log.bytes += line;
+        log.records.push_back({36000 + ms / 1000.0, {float(k) / 1000.0f, 1, 1, 1}});
+        if (i % 1009 == 0) {
+            log.bytes += "2025-12-09T10:00:00.000+01:00,0.000,x,1.000,1.000,1.000,12.55,0\n";
+            ++log.malformed;
+        }
+    }
+    return log;
+}
+} // namespace
+
+// A large block is read on two threads; read whole or in small pieces, every record
+// comes out as written, in its order.
+TEST(LogReader, ReadsALargeLogInOneBlockAsInSmallPieces) {
+    for (const LargeLog& log : {LargeWindowLog(), LargePreciseLog()}) {
+        for (std::size_t piece : {log.bytes.size(), std::size_t(777)}) {
+            SCOPED_TRACE(piece);
+            TLogParser parser;
+            for (std::size_t at = 0; at < log.bytes.size(); at += piece)
+                parser.Feed(std::string_view(log.bytes).substr(at, piece));
+            EXPECT_EQ(parser.Malformed(), log.malformed);
+            const TLogSeries& series = parser.Series();
+            ASSERT_EQ(series.Size(), log.records.size());
+            for (std::size_t i = 0; i < series.Size(); ++i) {
+                ASSERT_NEAR(series.Time(i), log.records[i].time, 1e-9) << "record " << i;
+                for (int n = 0; n < 4; ++n)
+                    ASSERT_EQ(series.Value(n, i), log.records[i].lambda[n])
+                        << "record " << i << " CH" << n + 1;
+            }
+        }
+    }
 }

@@ -99,8 +99,8 @@ TEST(LambdaChart, LiveViewGetsAPointPerTickAndNoneWhileTheControllerIsSilent) {
     QObject::connect(Form1->Timer2, &QTimer::timeout, [&] { ++ticks; });
     const TLogSeries& live = chart->Live().Series();
     ASSERT_TRUE(WaitUntil([&] { return live.Size() >= 3; }));
-    EXPECT_EQ(live.Lambda[0].back(), 0.982f);
-    EXPECT_EQ(live.Lambda[3].back(), 1.234f);
+    EXPECT_EQ(live.Value(0, live.Size() - 1), 0.982f);
+    EXPECT_EQ(live.Value(3, live.Size() - 1), 1.234f);
 
     // Counted in the main window's ticks, not in time: a loaded machine delays both alike.
     auto waitTicks = [&](int count) {
@@ -125,7 +125,7 @@ TEST(LambdaChart, LiveViewGetsAPointPerTickAndNoneWhileTheControllerIsSilent) {
     ASSERT_TRUE(WaitUntil([&] { return live.Size() >= silentFrom + 3; }));
     int pauses = 0;
     for (std::size_t i = 1; i < live.Size(); ++i)
-        pauses += live.Time[i] - live.Time[i - 1] > TLiveTrace::GapSeconds;
+        pauses += live.Time(i) - live.Time(i - 1) > TLiveTrace::GapSeconds;
     EXPECT_EQ(pauses, 1) << "the silence leaves one gap";
 
     emulator.SetStatus(1);
@@ -322,9 +322,9 @@ TEST(LambdaChart, FollowsTheLogTheMainWindowIsWriting) {
     const std::size_t atOpen = series.Size();
     ASSERT_TRUE(WaitUntil([&] { return series.Size() >= atOpen + 10; }, 5000))
         << "new records appear";
-    EXPECT_GE(chart->Plot->X1(), series.Time.back() - 1.0) << "the view keeps up with them";
+    EXPECT_GE(chart->Plot->X1(), series.BackTime() - 1.0) << "the view keeps up with them";
     Form1->Link().LogStop();
-    EXPECT_EQ(series.Lambda[2].back(), 0.9f);
+    EXPECT_EQ(series.Value(2, series.Size() - 1), 0.9f);
 }
 
 // uego-log logging the controller in its precise format from sensor warm-up on, as the
@@ -354,14 +354,14 @@ TEST(LambdaChart, FollowsAPreciseLogThatUegoLogIsWriting) {
         << "new records appear";
     EXPECT_EQ(logger.End(SIGTERM), 0) << logger.stderrText;
     const TLogSeries& series = parser.Series();
-    EXPECT_EQ(series.Lambda[0].back(), 0.982f);
-    EXPECT_EQ(series.Lambda[3].back(), 1.234f);
+    EXPECT_EQ(series.Value(0, series.Size() - 1), 0.982f);
+    EXPECT_EQ(series.Value(3, series.Size() - 1), 1.234f);
     ASSERT_FALSE(parser.WarmUp().empty());
-    EXPECT_LE(parser.WarmUp().back().To, series.Time.front());
+    EXPECT_LE(parser.WarmUp().back().To, series.FrontTime());
     EXPECT_EQ(parser.Malformed(), 0u);
     EXPECT_TRUE(chart->StatusLabel->text().contains(QStringLiteral("in sensor warm-up")))
         << chart->StatusLabel->text().toStdString();
-    ASSERT_TRUE(WaitUntil([&] { return chart->Plot->X1() >= series.Time.back(); }))
+    ASSERT_TRUE(WaitUntil([&] { return chart->Plot->X1() >= series.BackTime(); }))
         << "the view keeps up with the records";
     EXPECT_LE(chart->Plot->X0(), parser.WarmUp()[0].From) << "the warm-up is in view";
     chart->Plot->repaint();
