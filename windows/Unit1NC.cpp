@@ -359,7 +359,11 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Chart1Click() {
-    ShowLambdaChart(this);
+    std::array<TColor, ChartChannels> colors{};
+    TAb270Meter* const meter[] = {Meter1, Meter2, Meter3, Meter4};
+    for (int n = 0; n < ChartChannels; ++n)
+        colors[n] = meter[n]->ScaleSettings()->PointerColor();
+    ShowLambdaChart(this, Link(), colors);
 }
 
 void TForm1::Timer2Timer() {

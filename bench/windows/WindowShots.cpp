@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     AboutForm->hide();
     saved = Save(SerialEdit1Form, dir, "serial-edit") && saved;
     SerialEdit1Form->hide();
-    ShowLambdaChart(Form1);
+    Form1->Chart1Click();
     saved = Save(LambdaChartForm, dir, "chart-live") && saved;
     LambdaChartForm->OpenLog(log);
     saved = Save(LambdaChartForm, dir, "chart-log") && saved;
