@@ -29,9 +29,9 @@ template <class T> void Destroy(T*& form) {
 void CreateForms() {
     LoadFormFonts();
     Form1 = new TForm1();
-    ConfigForm = new TConfigForm(Form1);
+    ConfigForm = new TConfigForm(Form1->Link(), Form1);
     AboutForm = new TAboutForm(Form1);
-    ComPortForm = new TComPortForm(Form1);
+    ComPortForm = new TComPortForm(Form1->Link(), Form1);
     SerialEdit1Form = new TSerialEdit1Form(Form1->Link(), Form1);
     SerialEdit2Form = new TSerialEdit2Form(Form1->Link(), Form1);
     SerialEdit3Form = new TSerialEdit3Form(Form1->Link(), Form1);

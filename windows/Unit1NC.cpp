@@ -1,5 +1,6 @@
 #include "windows/Unit1NC.h"
 
+#include "link/ControllerPort.h"
 #include "serial/VaComm.h"
 #include "widgets/AbCBitBt.h"
 #include "widgets/AbLED.h"
@@ -301,10 +302,7 @@ void TForm1::CreatePort() {
     VaComm1 = new TVaComm(this);
     VaComm1->setObjectName(QStringLiteral("VaComm1"));
     VaComm1->SetPortNum(6);
-    VaComm1->SetDeviceName("COM%d");
-    VaComm1->SetBaudrate(br19200);
-    VaComm1->FlowControl()->SetControlDtr(dtrDisabled);
-    VaComm1->FlowControl()->SetControlRts(rtsDisabled);
+    SetUpControllerPort(*VaComm1);
     VaComm1->OnRxChar = [this](QObject* sender, std::uint32_t count) {
         VaComm1RxChar(sender, count);
     };
