@@ -18,6 +18,8 @@
 #include <QTime>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -39,6 +41,8 @@ const std::array<int, 6> LiveSpans{10, 30, 60, 120, 300, 600};
 namespace {
 constexpr int LiveRepaintMs = 100;
 constexpr int FollowMs = 250;
+// A step of reading a large log: short enough that the window answers between steps.
+constexpr std::uint64_t LoadStepBytes = 4 << 20;
 constexpr int DefaultSpanIndex = 2; // 60 s
 
 QString SpanName(int seconds) {
@@ -51,8 +55,10 @@ struct TExtent {
     double Last = 0;
 };
 
-// The time the log covers, its warm-up spans included.
-std::optional<TExtent> ExtentOf(const TLogParser& parser) {
+// The time the log covers, its warm-up spans included. While it is still being read, its
+// end is foreseen from the share of the file read so far.
+std::optional<TExtent> ExtentOf(const TLogFollower& follower) {
+    const TLogParser& parser = follower.Parser();
     const TLogSeries& series = parser.Series();
     const std::vector<TWarmUpSpan>& warmUp = parser.WarmUp();
     if (series.Empty() && warmUp.empty())
@@ -63,6 +69,9 @@ std::optional<TExtent> ExtentOf(const TLogParser& parser) {
     if (!warmUp.empty())
         extent = {std::min(extent.First, warmUp.front().From),
                   std::max(extent.Last, warmUp.back().To)};
+    if (follower.Offset() > 0 && follower.Offset() < follower.Size())
+        extent.Last = extent.First + (extent.Last - extent.First) * double(follower.Size()) /
+                                         double(follower.Offset());
     return extent;
 }
 
@@ -112,6 +121,8 @@ TLambdaChartForm::TLambdaChartForm(QWidget* parent, TDeviceLink& link,
     connect(&FLiveTimer, &QTimer::timeout, this, &TLambdaChartForm::LiveTick);
     FFollowTimer.setInterval(FollowMs);
     connect(&FFollowTimer, &QTimer::timeout, this, &TLambdaChartForm::FollowTick);
+    FLoadTimer.setInterval(0);
+    connect(&FLoadTimer, &QTimer::timeout, this, &TLambdaChartForm::LoadTick);
     connect(Plot, &TChartPlot::ViewChanged, this, &TLambdaChartForm::ViewChangedByOperator);
     connect(Plot, &TChartPlot::ResetRequested, this, &TLambdaChartForm::ResetView);
     connect(Plot, &TChartPlot::CursorMoved, this, &TLambdaChartForm::UpdateCursor);
@@ -192,6 +203,7 @@ void TLambdaChartForm::AddLiveFrame(const std::array<float, ChartChannels>& lamb
 
 void TLambdaChartForm::ShowLive() {
     FFollowTimer.stop();
+    FLoadTimer.stop();
     FFollower.Close();
     FMode = TMode::Live;
     LiveAction->setChecked(true);
@@ -247,11 +259,13 @@ void TLambdaChartForm::OpenLogClick() {
 
 void TLambdaChartForm::OpenLog(const QString& path) {
     TLogFollower follower;
-    follower.Open(path);
+    follower.Start(path, LoadStepBytes);
     if (follower.Parser().State() == TLogParser::TState::NotALog)
         throw std::runtime_error(
             QStringLiteral("%1 is not a data log").arg(QFileInfo(path).fileName()).toStdString());
     FLiveTimer.stop();
+    FLoadTimer.stop();
+    FFollowTimer.stop();
     FFollower = std::move(follower);
     FFollowGeneration = FFollower.Generation();
     FMode = TMode::Log;
@@ -259,9 +273,37 @@ void TLambdaChartForm::OpenLog(const QString& path) {
     PauseAction->setEnabled(false);
     SpanBox->setEnabled(false);
     Plot->SetTimeLabels(TChartPlot::TTimeLabels::Clock);
+    if (FFollower.Offset() < FFollower.Size())
+        FLoadTimer.start();
+    else
+        FFollowTimer.start();
     ShowLogSeries();
     ShowWholeLog();
-    FFollowTimer.start();
+}
+
+// One step of reading a large log: the view keeps showing the whole span, which fills in.
+void TLambdaChartForm::LoadTick() {
+    const std::optional<TExtent> before = ExtentOf(FFollower);
+    const bool wholeBefore = !before || (Plot->X0() <= before->First && Plot->X1() >= before->Last);
+    FFollower.Continue(LoadStepBytes);
+    if (FFollower.Parser().State() == TLogParser::TState::NotALog)
+        return LostLog();
+    if (FFollower.Offset() >= FFollower.Size()) {
+        FLoadTimer.stop();
+        FFollowTimer.start();
+    }
+    ShowLogSeries();
+    if (wholeBefore)
+        ShowWholeLog();
+    else
+        UpdateReadouts();
+}
+
+// The file under the name is no longer a log (replaced, say): back to the live view.
+void TLambdaChartForm::LostLog() {
+    const QString name = QFileInfo(FFollower.Path()).fileName();
+    ShowLive();
+    throw std::runtime_error(QStringLiteral("%1 is no longer a data log").arg(name).toStdString());
 }
 
 // The gap follows the log's own rate, which the first records tell.
@@ -271,7 +313,7 @@ void TLambdaChartForm::ShowLogSeries() {
 }
 
 void TLambdaChartForm::ShowWholeLog() {
-    const std::optional<TExtent> extent = ExtentOf(FFollower.Parser());
+    const std::optional<TExtent> extent = ExtentOf(FFollower);
     if (!extent)
         Plot->SetXRange(0, 60);
     else
@@ -282,24 +324,20 @@ void TLambdaChartForm::ShowWholeLog() {
 
 // New records extend a view that reaches the end of the log; a view elsewhere stays put.
 void TLambdaChartForm::FollowTick() {
-    const std::optional<TExtent> before = ExtentOf(FFollower.Parser());
+    const std::optional<TExtent> before = ExtentOf(FFollower);
     const bool wholeBefore = !before || (Plot->X0() <= before->First && Plot->X1() >= before->Last);
     const bool atEnd = before && Plot->X1() >= before->Last;
     if (!FFollower.Poll())
         return;
-    if (FFollower.Parser().State() == TLogParser::TState::NotALog) {
-        const QString name = QFileInfo(FFollower.Path()).fileName();
-        ShowLive();
-        throw std::runtime_error(
-            QStringLiteral("%1 is no longer a data log").arg(name).toStdString());
-    }
+    if (FFollower.Parser().State() == TLogParser::TState::NotALog)
+        return LostLog();
     ShowLogSeries();
     if (FFollower.Generation() != FFollowGeneration || wholeBefore) {
         FFollowGeneration = FFollower.Generation();
         ShowWholeLog();
         return;
     }
-    const std::optional<TExtent> now = ExtentOf(FFollower.Parser());
+    const std::optional<TExtent> now = ExtentOf(FFollower);
     if (atEnd && now->Last > before->Last) {
         const double shift = now->Last - Plot->X1();
         Plot->SetXRange(Plot->X0() + shift, Plot->X1() + shift);
@@ -396,7 +434,12 @@ void TLambdaChartForm::UpdateStatus() {
             parts << QStringLiteral("%1 in sensor warm-up").arg(parser.WarmUpRecords());
         if (parser.Malformed() > 0)
             parts << QStringLiteral("%1 malformed lines skipped").arg(parser.Malformed());
-        parts << QStringLiteral("following");
+        if (Loading())
+            parts << QStringLiteral("reading %1 %")
+                         .arg(int(100.0 * double(FFollower.Offset()) /
+                                  double(std::max<std::uint64_t>(FFollower.Size(), 1))));
+        else
+            parts << QStringLiteral("following");
     }
     StatusLabel->setText(parts.join(QStringLiteral(" \u00b7 ")));
 }

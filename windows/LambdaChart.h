@@ -59,9 +59,12 @@ public:
     void AddLiveFrame(const std::array<float, ChartChannels>& lambda, bool warmUp);
     void ShowLive();
     void SetPaused(bool paused);
-    // Reads the log and shows all of it; follows it while it grows. Throws when the file
-    // cannot be read or is not a data log.
+    // Reads the log's start and shows its whole span, then reads the rest in steps between
+    // the window's events and follows it while it grows. Throws when the file cannot be
+    // read or is not a data log.
     void OpenLog(const QString& path);
+    // The opened log is still being read.
+    bool Loading() const { return FLoadTimer.isActive(); }
     void ResetView();
     void ExportPng(const QString& path);
     void ExportCsv(const QString& path);
@@ -77,6 +80,8 @@ private:
     void ExportPngClick();
     void ExportCsvClick();
     void LiveTick();
+    void LoadTick();
+    void LostLog();
     void FollowTick();
     void ShowLogSeries();
     void ShowWholeLog();
@@ -97,6 +102,7 @@ private:
     int FFollowGeneration = 0;
     QTimer FLiveTimer;
     QTimer FFollowTimer;
+    QTimer FLoadTimer;
     double FScale = 1;
 };
 

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -325,6 +326,41 @@ TEST(LambdaChart, FollowsTheLogTheMainWindowIsWriting) {
     EXPECT_GE(chart->Plot->X1(), series.BackTime() - 1.0) << "the view keeps up with them";
     Form1->Link().LogStop();
     EXPECT_EQ(series.Value(2, series.Size() - 1), 0.9f);
+}
+
+// A log larger than a step of reading shows its whole span at once, reads the rest between
+// the window's events with its progress in the status line, and ends whole.
+TEST(LambdaChart, ALargeLogOpensInStepsWhileTheWindowAnswers) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    const int seconds = 12 * 3600; // ten records a second: about 16 MiB
+    const QString path = WriteLog(dir.filePath("half-day.csv"), seconds, false);
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(path);
+    const TLogSeries& series = chart->Log().Parser().Series();
+    ASSERT_TRUE(chart->Loading());
+    EXPECT_LT(series.Size(), std::size_t(seconds) * 10);
+    EXPECT_TRUE(chart->StatusLabel->text().contains(QStringLiteral("reading")))
+        << chart->StatusLabel->text().toStdString();
+    const double end = 86390.0 + seconds - 0.1;
+    EXPECT_DOUBLE_EQ(chart->Plot->X0(), 86390.0);
+    EXPECT_NEAR(chart->Plot->X1(), end, 60.0) << "the whole span, foreseen from the share read";
+
+    bool answeredWhileReading = false;
+    QTimer::singleShot(0, chart, [&] {
+        chart->UnitBox->setCurrentIndex(1);
+        answeredWhileReading = chart->Loading();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !chart->Loading(); }, 120000));
+    EXPECT_TRUE(answeredWhileReading);
+    EXPECT_TRUE(chart->StatsLabel[0]->text().contains(QStringLiteral("max 14.70")))
+        << chart->StatsLabel[0]->text().toStdString();
+    EXPECT_EQ(series.Size(), std::size_t(seconds) * 10);
+    EXPECT_EQ(chart->Log().Parser().Malformed(), 0u);
+    EXPECT_DOUBLE_EQ(chart->Plot->X0(), 86390.0);
+    EXPECT_DOUBLE_EQ(chart->Plot->X1(), end);
+    EXPECT_TRUE(chart->StatusLabel->text().contains(QStringLiteral("432000 records")));
+    EXPECT_TRUE(chart->StatusLabel->text().contains(QStringLiteral("following")));
 }
 
 // uego-log logging the controller in its precise format from sensor warm-up on, as the
