@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <future>
 #include <limits>
+#include <malloc.h>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,7 @@ constexpr std::size_t SpacingsForGap = 100;
 constexpr double GapPerSpacing = 3.0;
 // Lines of at least this many bytes at once are read on two threads.
 constexpr std::size_t TwoThreadsFrom = 256 * 1024;
+constexpr std::size_t SliceBytes = 1 << 20;
 // "0:00:00, 1, 1, 1, 1" and its line end.
 constexpr std::uint64_t ShortestRecordBytes = 20;
 
@@ -35,7 +38,9 @@ void ParseLine(TLogParser::TFormat format, std::string_view line, TParsedLine& o
     } else if (line.empty()) {
         out.Kind = K::Blank;
     } else if (format == TLogParser::TFormat::Window) {
-        if (IsWindowLogHeader(line, date) || IsWindowLogColumns(line))
+        if (ParseCommonWindowRecord(line, out.SecondOfDay, out.Thousandths))
+            out.Kind = K::CommonWindow;
+        else if (IsWindowLogHeader(line, date) || IsWindowLogColumns(line))
             out.Kind = K::Header;
         else
             out.Kind =
@@ -97,18 +102,29 @@ std::string_view TLogParser::FeedLineInParts(std::string_view bytes) {
 }
 
 // Complete lines: the numbers are read on two threads when there are many, then taken
-// in their order on this one.
+// in their order on this one, a slice at a time so the lines read stay few.
 void TLogParser::FeedLines(std::string_view text) {
     if (FState != TState::Log) {
         FLines += std::size_t(std::count(text.begin(), text.end(), '\n'));
         return;
     }
+    while (!text.empty()) {
+        const std::size_t end =
+            text.size() <= SliceBytes ? text.size() : text.find('\n', SliceBytes) + 1;
+        FeedSlice(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+}
+
+// This thread reads the slice's first part and takes it while the other reads the rest,
+// so both finish about together.
+void TLogParser::FeedSlice(std::string_view text) {
     if (text.size() < TwoThreadsFrom) {
         ParseLines(FFormat, text, FBatch[0]);
         Apply(FBatch[0]);
         return;
     }
-    const std::size_t middle = text.find('\n', text.size() / 2) + 1;
+    const std::size_t middle = text.find('\n', text.size() * 5 / 12) + 1;
     auto later = std::async(std::launch::async,
                             [&] { ParseLines(FFormat, text.substr(middle), FBatch[1]); });
     ParseLines(FFormat, text.substr(0, middle), FBatch[0]);
@@ -148,6 +164,10 @@ void TLogParser::Reset() {
     *this = TLogParser();
 }
 
+void TLogParser::ReleaseReading() {
+    FBatch = {};
+}
+
 // Reserved room is only address space until records fill it.
 void TLogParser::Reserve(std::uint64_t bytes) {
     FSeries.Reserve(std::size_t(bytes / ShortestRecordBytes));
@@ -159,6 +179,8 @@ void TLogParser::Apply(std::span<const TParsedLine> lines) {
         ++FLines;
         if (line.Kind == K::Malformed)
             ++FMalformed;
+        else if (line.Kind == K::CommonWindow)
+            AddWindowRecord(line.SecondOfDay, line.Thousandths);
         else if (line.Kind == K::Window)
             AddWindowRecord(line.SecondOfDay, line.Lambda);
         else if (line.Kind == K::Precise)
@@ -195,11 +217,14 @@ long long TLogParser::ElapsedSecond(int secondOfDay) {
 }
 
 // The series spreads the records that share a second evenly across it.
-void TLogParser::AddWindowRecord(int secondOfDay, const TLambdas& lambda) {
+template <class Values> void TLogParser::AddWindowRecord(int secondOfDay, const Values& values) {
     const long long second = ElapsedSecond(secondOfDay);
     NoteSpacing(double(second));
     FLastSecond = second;
-    FSeries.AppendTick(second, lambda);
+    if constexpr (std::is_same_v<Values, TLambdas>)
+        FSeries.AppendTick(second, values);
+    else
+        FSeries.AppendThousandths(second, values);
 }
 
 // The stamp carries date and offset, so it is taken as it is: past midnight and across a
@@ -313,17 +338,20 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
     const std::uint64_t stop =
         most > FSize - std::min(FOffset, FSize) ? ~std::uint64_t(0) : FOffset + most;
     const std::uint64_t left = std::max<std::uint64_t>(FSize - std::min(FOffset, FSize), 4096);
-    std::string chunk(std::size_t(std::min<std::uint64_t>(ChunkSize, left)), '\0');
+    FChunk.resize(std::max(FChunk.size(), std::size_t(std::min<std::uint64_t>(ChunkSize, left))));
     while (FOffset < stop) {
-        const std::size_t want = std::size_t(std::min<std::uint64_t>(chunk.size(), stop - FOffset));
-        const ssize_t got = ::pread(fd, chunk.data(), want, off_t(FOffset));
+        const std::size_t want =
+            std::size_t(std::min<std::uint64_t>(FChunk.size(), stop - FOffset));
+        const ssize_t got = ::pread(fd, FChunk.data(), want, off_t(FOffset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return false;
-        if (got == 0)
+        if (got == 0) {
+            ReleaseAfterLargeRead();
             return true;
-        const std::string_view bytes(chunk.data(), std::size_t(got));
+        }
+        const std::string_view bytes(FChunk.data(), std::size_t(got));
         FParser.Feed(bytes);
         FOffset += std::uint64_t(got);
         FTail.append(bytes.substr(bytes.size() - std::min(bytes.size(), TailSize)));
@@ -331,6 +359,16 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
             FTail.erase(0, FTail.size() - TailSize);
     }
     return true;
+}
+
+// A large log is read once and then only followed: the read buffer, and the pages the
+// heap kept from reading it, go back to the system.
+void TLogFollower::ReleaseAfterLargeRead() {
+    if (FChunk.size() <= SmallRead)
+        return;
+    FChunk = {};
+    FParser.ReleaseReading();
+    malloc_trim(0);
 }
 
 bool TLogFollower::TailUnchanged(int fd) const {

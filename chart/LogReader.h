@@ -24,12 +24,13 @@
 // One complete line read on its own, without the parser's state, so that the lines of a
 // large block can be read on several threads and then taken in their order.
 struct TParsedLine {
-    enum class TKind : std::uint8_t { Blank, Header, Window, Precise, Malformed };
+    enum class TKind : std::uint8_t { Blank, Header, Window, CommonWindow, Precise, Malformed };
     TKind Kind = TKind::Blank;
-    int SecondOfDay = 0;     // the main window's log
-    TLambdas Lambda{};       // the main window's log
-    TPreciseRecord Precise;  // uego-log's precise format
-    std::string_view Date{}; // the precise record's date, as written
+    int SecondOfDay = 0;                                   // the main window's log
+    TLambdas Lambda{};                                     // the main window's log
+    std::array<std::int16_t, ChartChannels> Thousandths{}; // its common records
+    TPreciseRecord Precise;                                // uego-log's precise format
+    std::string_view Date{};                               // the precise record's date, as written
 };
 
 class TLogParser {
@@ -43,6 +44,8 @@ public:
     void Feed(std::string_view bytes);
     // Room for the records of this many bytes of log, so a large log is not moved as it grows.
     void Reserve(std::uint64_t bytes);
+    // Gives back the room kept for reading large blocks.
+    void ReleaseReading();
     void Reset();
 
     const TLogSeries& Series() const { return FSeries; }
@@ -67,11 +70,12 @@ public:
 private:
     std::string_view FeedLineInParts(std::string_view bytes);
     void FeedLines(std::string_view text);
+    void FeedSlice(std::string_view text);
     void TakeLine(std::string_view line);
     void StartOverlongLine();
     void Apply(std::span<const TParsedLine> lines);
     void ParseFirstLine(std::string_view line);
-    void AddWindowRecord(int secondOfDay, const TLambdas& lambda);
+    template <class Values> void AddWindowRecord(int secondOfDay, const Values& values);
     long long ElapsedSecond(int secondOfDay);
     void AddPreciseRecord(const TPreciseRecord& record, std::string_view date);
     void MarkWarmUp(double time, bool warmUp);
@@ -135,17 +139,20 @@ public:
 private:
     bool ReadFrom(int fd, std::uint64_t most);
     bool TailUnchanged(int fd) const;
+    void ReleaseAfterLargeRead();
 
     // The last bytes read, to notice a file written anew in place.
     static constexpr std::size_t TailSize = 64;
     // Large enough that both threads have work, small enough to stay in the caches.
     static constexpr std::size_t ChunkSize = 2 << 20;
+    static constexpr std::size_t SmallRead = 64 << 10;
 
     QString FPath;
     TLogParser FParser;
     std::uint64_t FOffset = 0;
     std::uint64_t FSize = 0;
     std::string FTail;
+    std::vector<char> FChunk;
     dev_t FDevice = 0;
     ino_t FInode = 0;
     int FGeneration = 0;

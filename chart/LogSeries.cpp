@@ -69,14 +69,47 @@ double TLogSeries::Time(std::size_t i) const {
     return double(tick) + double(i - first) / double(end - first);
 }
 
+void TLogSeries::Times(std::size_t first, std::size_t end, std::vector<double>& out) const {
+    out.clear();
+    for (std::size_t i = first; i < end;) {
+        if (FUnit == TTimeUnit::Millisecond) {
+            out.push_back(double(Tick(i)) / 1000.0);
+            ++i;
+            continue;
+        }
+        const auto [groupFirst, groupEnd] = SameSecond(i);
+        const double tick = double(Tick(i));
+        for (; i < std::min(groupEnd, end); ++i)
+            out.push_back(tick + double(i - groupFirst) / double(groupEnd - groupFirst));
+    }
+}
+
 float TLogSeries::Value(int channel, std::size_t i) const {
-    const std::int16_t thousandths = FValue[channel][i];
+    const std::int16_t thousandths = FValue[channel].At(i);
     if (thousandths != ValueEscape)
         return float(thousandths) / 1000.0f;
     return Escaped(FValueEscapes, std::uint64_t(i) * ChartChannels + std::uint64_t(channel));
 }
 
 void TLogSeries::AppendTick(std::int64_t tick, const TLambdas& lambda) {
+    AppendTickOnly(tick);
+    for (int n = 0; n < ChartChannels; ++n)
+        StoreValue(n, lambda[n]);
+    if (Size() % TSeriesPyramid::BucketRecords == 0)
+        FPyramid.Extend(*this);
+}
+
+void TLogSeries::AppendThousandths(std::int64_t tick,
+                                   const std::array<std::int16_t, ChartChannels>& thousandths) {
+    AppendTickOnly(tick);
+    for (int n = 0; n < ChartChannels; ++n)
+        FValue[n].Append(thousandths[n]);
+    if (Size() % TSeriesPyramid::BucketRecords == 0)
+        FPyramid.Extend(*this);
+}
+
+// The time of a record about to be appended; its values follow.
+void TLogSeries::AppendTickOnly(std::int64_t tick) {
     const std::size_t i = Size();
     if (i % BlockSize == 0)
         FBlockTick.push_back(tick);
@@ -87,25 +120,21 @@ void TLogSeries::AppendTick(std::int64_t tick, const TLambdas& lambda) {
         FOffset.push_back(TickEscape);
         FTickEscapes.emplace_back(std::uint32_t(i), tick);
     }
-    for (int n = 0; n < ChartChannels; ++n)
-        StoreValue(n, lambda[n]);
-    if (Size() % TSeriesPyramid::BucketRecords == 0)
-        FPyramid.Extend(*this);
 }
 
 // Thousandths when they give back the very value; the value itself beside them if not.
 void TLogSeries::StoreValue(int channel, float value) {
-    std::vector<std::int16_t>& values = FValue[channel];
+    TBlockValues& values = FValue[channel];
     if (std::fabs(value) <= LargestThousandths) {
         const auto thousandths = std::int16_t(std::lrint(double(value) * 1000.0));
         if (thousandths != ValueEscape && float(thousandths) / 1000.0f == value) {
-            values.push_back(thousandths);
+            values.Append(thousandths);
             return;
         }
     }
     FValueEscapes.emplace_back(
-        std::uint64_t(values.size()) * ChartChannels + std::uint64_t(channel), value);
-    values.push_back(ValueEscape);
+        std::uint64_t(values.Size()) * ChartChannels + std::uint64_t(channel), value);
+    values.Append(ValueEscape);
 }
 
 void TLogSeries::Append(double time, const TLambdas& lambda) {
@@ -127,7 +156,7 @@ void TLogSeries::Reserve(std::size_t records) {
     FBlockTick.reserve(records / BlockSize + 1);
     FOffset.reserve(records);
     for (auto& channel : FValue)
-        channel.reserve(records);
+        channel.Reserve(records);
 }
 
 std::size_t TLogSeries::LowerBound(double time) const {
@@ -160,7 +189,7 @@ std::size_t TLogSeries::Bytes() const {
                         FTickEscapes.size() * sizeof(FTickEscapes[0]) +
                         FValueEscapes.size() * sizeof(FValueEscapes[0]);
     for (const auto& channel : FValue)
-        bytes += channel.size() * sizeof(std::int16_t);
+        bytes += channel.Bytes();
     return bytes + FPyramid.Bytes();
 }
 

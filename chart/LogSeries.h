@@ -3,9 +3,10 @@
 // fits in little memory, and losing nothing the logs hold:
 // - times as whole ticks (milliseconds, or for the main window's log the elapsed second),
 //   each a 16-bit offset from its block's first tick;
-// - values as 16-bit thousandths, the logs' three decimals.
+// - values as thousandths, the logs' three decimals, mostly a byte each (TBlockValues).
 // What does not fit (a long pause inside a block, a value beyond ±32.767 or with more
 // decimals) is kept exactly beside them. Times never decrease.
+#include "chart/BlockValues.h"
 #include "chart/SeriesPyramid.h"
 
 #include <QString>
@@ -37,13 +38,23 @@ public:
     std::size_t Size() const { return FOffset.size(); }
     bool Empty() const { return FOffset.empty(); }
     double Time(std::size_t i) const;
+    // The times of the records [first, end), found a second at a time.
+    void Times(std::size_t first, std::size_t end, std::vector<double>& out) const;
     double FrontTime() const { return Time(0); }
     double BackTime() const { return Time(Size() - 1); }
     float Value(int channel, std::size_t i) const;
     std::int64_t Tick(std::size_t i) const;
+    // A channel's values of a block in thousandths, and the mark of a value kept beside them.
+    void BlockThousandths(int channel, std::size_t block, std::int16_t* out) const {
+        FValue[channel].Decode(block, out);
+    }
+    static constexpr std::int16_t ValueEscape = INT16_MIN;
 
     // Appends a record at a tick no earlier than the last.
     void AppendTick(std::int64_t tick, const TLambdas& lambda);
+    // The same with the values in thousandths, none of them -32.768.
+    void AppendThousandths(std::int64_t tick,
+                           const std::array<std::int16_t, ChartChannels>& thousandths);
     // Appends a record at a time in seconds, kept to the millisecond.
     void Append(double time, const TLambdas& lambda);
     void Clear();
@@ -62,8 +73,8 @@ public:
 
 private:
     static constexpr std::uint16_t TickEscape = 0xFFFF;
-    static constexpr std::int16_t ValueEscape = INT16_MIN;
 
+    void AppendTickOnly(std::int64_t tick);
     std::pair<std::size_t, std::size_t> SameSecond(std::size_t i) const;
     void StoreValue(int channel, float value);
 
@@ -71,7 +82,7 @@ private:
     std::vector<std::int64_t> FBlockTick;
     std::vector<std::uint16_t> FOffset;
     std::vector<std::pair<std::uint32_t, std::int64_t>> FTickEscapes;
-    std::array<std::vector<std::int16_t>, ChartChannels> FValue;
+    std::array<TBlockValues, ChartChannels> FValue;
     std::vector<std::pair<std::uint64_t, float>> FValueEscapes; // key: index * channels + channel
     TSeriesPyramid FPyramid;
 };

@@ -6,6 +6,8 @@
 #include <limits>
 
 static_assert(ChartChannels == 4, "a bucket holds four channels");
+static_assert(TSeriesPyramid::BucketRecords == TBlockValues::BlockSize,
+              "a bucket is gathered from one block of values");
 
 namespace {
 // A step stored as a float no smaller than the step itself.
@@ -41,29 +43,67 @@ void TSeriesPyramid::Extend(const TLogSeries& series) {
 TSeriesPyramid::TBucket TSeriesPyramid::GatherRecords(const TLogSeries& series,
                                                       std::size_t first) const {
     TBucket bucket;
-    for (int n = 0; n < 4; ++n) {
-        bucket.Min[n] = bucket.Max[n] = series.Value(n, first);
-        bucket.MinAt[n] = bucket.MaxAt[n] = std::uint32_t(first);
-    }
-    double longest = series.Step(first);
-    for (std::size_t i = first; i < first + BucketRecords; ++i) {
-        if (i > first)
-            longest = std::max(longest, series.Step(i));
-        for (int n = 0; n < 4; ++n) {
-            const float v = series.Value(n, i);
-            bucket.Sum[n] += v;
-            if (v < bucket.Min[n]) {
-                bucket.Min[n] = v;
-                bucket.MinAt[n] = std::uint32_t(i);
-            }
-            if (v > bucket.Max[n]) {
-                bucket.Max[n] = v;
-                bucket.MaxAt[n] = std::uint32_t(i);
-            }
-        }
-    }
+    for (int n = 0; n < 4; ++n)
+        if (!GatherThousandths(series, n, first, bucket))
+            GatherValues(series, n, first, bucket);
+    // The times from the record before the bucket on, for the steps into each record.
+    std::vector<double> times;
+    times.reserve(BucketRecords + 1);
+    series.Times(first > 0 ? first - 1 : 0, first + BucketRecords, times);
+    double longest = 0;
+    for (std::size_t k = 1; k < times.size(); ++k)
+        longest = std::max(longest, times[k] - times[k - 1]);
     bucket.LongestStep = RoundedUp(longest);
     return bucket;
+}
+
+// A channel's bucket from its thousandths alone; false when a value is kept beside them.
+bool TSeriesPyramid::GatherThousandths(const TLogSeries& series, int channel, std::size_t first,
+                                       TBucket& bucket) {
+    std::array<std::int16_t, BucketRecords> values;
+    series.BlockThousandths(channel, first / BucketRecords, values.data());
+    int low = values[0], high = values[0];
+    std::size_t lowAt = 0, highAt = 0;
+    long long sum = 0;
+    for (std::size_t k = 0; k < BucketRecords; ++k) {
+        const int v = values[k];
+        sum += v;
+        if (v < low) {
+            low = v;
+            lowAt = k;
+        }
+        if (v > high) {
+            high = v;
+            highAt = k;
+        }
+    }
+    if (low == TLogSeries::ValueEscape)
+        return false;
+    bucket.Min[channel] = float(low) / 1000.0f;
+    bucket.Max[channel] = float(high) / 1000.0f;
+    bucket.MinAt[channel] = std::uint32_t(first + lowAt);
+    bucket.MaxAt[channel] = std::uint32_t(first + highAt);
+    bucket.Sum[channel] = double(sum) / 1000.0;
+    return true;
+}
+
+void TSeriesPyramid::GatherValues(const TLogSeries& series, int channel, std::size_t first,
+                                  TBucket& bucket) {
+    bucket.Min[channel] = bucket.Max[channel] = series.Value(channel, first);
+    bucket.MinAt[channel] = bucket.MaxAt[channel] = std::uint32_t(first);
+    bucket.Sum[channel] = 0;
+    for (std::size_t i = first; i < first + BucketRecords; ++i) {
+        const float v = series.Value(channel, i);
+        bucket.Sum[channel] += v;
+        if (v < bucket.Min[channel]) {
+            bucket.Min[channel] = v;
+            bucket.MinAt[channel] = std::uint32_t(i);
+        }
+        if (v > bucket.Max[channel]) {
+            bucket.Max[channel] = v;
+            bucket.MaxAt[channel] = std::uint32_t(i);
+        }
+    }
 }
 
 TSeriesPyramid::TBucket TSeriesPyramid::GatherBuckets(const std::vector<TBucket>& below,
@@ -87,10 +127,10 @@ TSeriesPyramid::TBucket TSeriesPyramid::GatherBuckets(const std::vector<TBucket>
     return bucket;
 }
 
-// Walks [a, b) left to right in the largest gathered pieces that fit: records up to a
-// bucket's edge, then buckets, climbing and descending the levels.
-template <class OnRecord, class OnBucket>
-void TSeriesPyramid::Visit(std::size_t a, std::size_t b, OnRecord onRecord,
+// Walks [a, b) left to right in the largest gathered pieces that fit: runs of records up
+// to a bucket's edge, then buckets, climbing and descending the levels.
+template <class OnRecords, class OnBucket>
+void TSeriesPyramid::Visit(std::size_t a, std::size_t b, OnRecords onRecords,
                            OnBucket onBucket) const {
     std::size_t i = a;
     while (i < b) {
@@ -102,8 +142,13 @@ void TSeriesPyramid::Visit(std::size_t a, std::size_t b, OnRecord onRecord,
             span *= Fanout;
         }
         if (level == 0) {
-            onRecord(i);
-            ++i;
+            // Up to the next bucket that is gathered and fits, or the end.
+            std::size_t end = std::min(b, (i / BucketRecords + 1) * BucketRecords);
+            if (FLevels.empty() || end / BucketRecords >= FLevels[0].size() ||
+                end + BucketRecords > b)
+                end = b;
+            onRecords(i, end);
+            i = end;
             continue;
         }
         span /= Fanout;
@@ -119,15 +164,17 @@ TExtremes TSeriesPyramid::Extremes(const TLogSeries& series, int channel, std::s
     float high = low;
     Visit(
         a + 1, b,
-        [&](std::size_t i) {
-            const float v = series.Value(channel, i);
-            if (v < low) {
-                low = v;
-                at.MinAt = i;
-            }
-            if (v > high) {
-                high = v;
-                at.MaxAt = i;
+        [&](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) {
+                const float v = series.Value(channel, i);
+                if (v < low) {
+                    low = v;
+                    at.MinAt = i;
+                }
+                if (v > high) {
+                    high = v;
+                    at.MaxAt = i;
+                }
             }
         },
         [&](std::size_t, std::size_t, const TBucket& bucket) {
@@ -147,7 +194,11 @@ double TSeriesPyramid::Sum(const TLogSeries& series, int channel, std::size_t a,
                            std::size_t b) const {
     double sum = 0;
     Visit(
-        a, b, [&](std::size_t i) { sum += series.Value(channel, i); },
+        a, b,
+        [&](std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i)
+                sum += series.Value(channel, i);
+        },
         [&](std::size_t, std::size_t, const TBucket& bucket) { sum += bucket.Sum[channel]; });
     return sum;
 }
@@ -157,8 +208,11 @@ std::size_t TSeriesPyramid::FirstStepOver(const TLogSeries& series, std::size_t 
     std::size_t found = b;
     Visit(
         a, b,
-        [&](std::size_t i) {
-            if (found == b && series.Step(i) > gap)
+        [&](std::size_t first, std::size_t end) {
+            if (found != b)
+                return;
+            const std::size_t i = FirstStepOverIn(series, first, end, gap);
+            if (i < end)
                 found = i;
         },
         [&](std::size_t level, std::size_t index, const TBucket& bucket) {
@@ -171,17 +225,43 @@ std::size_t TSeriesPyramid::FirstStepOver(const TLogSeries& series, std::size_t 
     return found;
 }
 
+// The first record of [first, end) further than the gap from the one before; end if none.
+// Ticks rule out most steps at once: in milliseconds a step is the ticks' difference, and
+// a spread second's records are closer than the seconds' difference.
+std::size_t TSeriesPyramid::FirstStepOverIn(const TLogSeries& series, std::size_t first,
+                                            std::size_t end, double gap) {
+    const bool spread = series.Unit() == TLogSeries::TTimeUnit::SpreadSecond;
+    if (spread && gap < 1.0)
+        return FirstStepOverByTime(series, first, end, gap);
+    const double least = spread ? gap : gap * 1000.0 - 1.0;
+    std::int64_t before = series.Tick(first > 0 ? first - 1 : 0);
+    for (std::size_t i = first; i < end; ++i) {
+        const std::int64_t tick = series.Tick(i);
+        if (double(tick - before) > least && series.Step(i) > gap)
+            return i;
+        before = tick;
+    }
+    return end;
+}
+
+std::size_t TSeriesPyramid::FirstStepOverByTime(const TLogSeries& series, std::size_t first,
+                                                std::size_t end, double gap) {
+    std::vector<double> times;
+    const std::size_t from = first > 0 ? first - 1 : 0;
+    series.Times(from, end, times);
+    for (std::size_t i = std::max<std::size_t>(first, 1); i < end; ++i)
+        if (times[i - from] - times[i - 1 - from] > gap)
+            return i;
+    return end;
+}
+
 // The first step over the gap inside a bucket whose longest step may exceed it.
 std::size_t TSeriesPyramid::FindStep(const TLogSeries& series, std::size_t level,
                                      std::size_t bucket, double gap) const {
     const std::size_t first = bucket * Span(level);
     const std::size_t end = first + Span(level);
-    if (level == 0) {
-        for (std::size_t i = first; i < end; ++i)
-            if (series.Step(i) > gap)
-                return i;
-        return end;
-    }
+    if (level == 0)
+        return FirstStepOverIn(series, first, end, gap);
     for (std::size_t k = bucket * Fanout; k < (bucket + 1) * Fanout; ++k)
         if (FLevels[level - 1][k].LongestStep > gap) {
             const std::size_t i = FindStep(series, level - 1, k, gap);

@@ -44,9 +44,17 @@ private:
     };
 
     static std::size_t Span(std::size_t level);
-    template <class OnRecord, class OnBucket>
-    void Visit(std::size_t a, std::size_t b, OnRecord onRecord, OnBucket onBucket) const;
+    template <class OnRecords, class OnBucket>
+    void Visit(std::size_t a, std::size_t b, OnRecords onRecords, OnBucket onBucket) const;
+    static std::size_t FirstStepOverIn(const TLogSeries& series, std::size_t first, std::size_t end,
+                                       double gap);
+    static std::size_t FirstStepOverByTime(const TLogSeries& series, std::size_t first,
+                                           std::size_t end, double gap);
     TBucket GatherRecords(const TLogSeries& series, std::size_t first) const;
+    static bool GatherThousandths(const TLogSeries& series, int channel, std::size_t first,
+                                  TBucket& bucket);
+    static void GatherValues(const TLogSeries& series, int channel, std::size_t first,
+                             TBucket& bucket);
     TBucket GatherBuckets(const std::vector<TBucket>& below, std::size_t first) const;
     std::size_t FindStep(const TLogSeries& series, std::size_t level, std::size_t bucket,
                          double gap) const;

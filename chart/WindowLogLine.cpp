@@ -4,6 +4,10 @@
 #include "core/LogText.h"
 
 namespace {
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 constexpr std::string_view HeaderStart = "VORLANX Log V1.0";
 constexpr std::string_view FieldSeparator = ", ";
 constexpr std::size_t RecordFields = 5;
@@ -47,6 +51,39 @@ bool ParseClock(std::string_view text, int& secondOfDay) {
     secondOfDay = (h * 60 + m) * 60 + s;
     return true;
 }
+// Two digits at the text's position.
+bool TakeTwoDigits(std::string_view text, std::size_t& at, int& value) {
+    if (at + 2 > text.size() || !IsDigit(text[at]) || !IsDigit(text[at + 1]))
+        return false;
+    value = (text[at] - '0') * 10 + (text[at + 1] - '0');
+    at += 2;
+    return true;
+}
+
+// "[-]D[D][.|,D[D[D]]]" up to the end or the next ", ".
+bool TakeThousandths(std::string_view text, std::size_t& at, std::int16_t& thousandths) {
+    const bool negative = at < text.size() && text[at] == '-';
+    at += negative;
+    int whole = 0, digits = 0;
+    for (; at < text.size() && IsDigit(text[at]) && digits < 3; ++at, ++digits)
+        whole = whole * 10 + (text[at] - '0');
+    if (digits == 0 || digits > 2)
+        return false;
+    int fraction = 0, decimals = 0;
+    if (at + 1 < text.size() && (text[at] == '.' || text[at] == ',') && IsDigit(text[at + 1])) {
+        for (++at; at < text.size() && IsDigit(text[at]) && decimals < 4; ++at, ++decimals)
+            fraction = fraction * 10 + (text[at] - '0');
+        if (decimals > 3)
+            return false;
+    }
+    for (int d = decimals; d < 3; ++d)
+        fraction *= 10;
+    const int value = whole * 1000 + fraction;
+    if (value > 32767)
+        return false;
+    thousandths = std::int16_t(negative ? -value : value);
+    return true;
+}
 } // namespace
 
 bool IsWindowLogHeader(std::string_view line, std::string_view& date) {
@@ -71,4 +108,23 @@ bool ParseWindowRecord(std::string_view line, int& secondOfDay, std::array<float
         if (!ParseLambda(fields[n + 1], lambda[n]))
             return false;
     return true;
+}
+
+bool ParseCommonWindowRecord(std::string_view line, int& secondOfDay,
+                             std::array<std::int16_t, 4>& thousandths) {
+    std::size_t at = 0;
+    int h = 0, m = 0, s = 0;
+    if (!TakeTwoDigits(line, at, h) || at >= line.size() || line[at++] != ':' ||
+        !TakeTwoDigits(line, at, m) || at >= line.size() || line[at++] != ':' ||
+        !TakeTwoDigits(line, at, s) || h > 23 || m > 59 || s > 59)
+        return false;
+    for (std::int16_t& value : thousandths) {
+        if (line.substr(at, FieldSeparator.size()) != FieldSeparator)
+            return false;
+        at += FieldSeparator.size();
+        if (!TakeThousandths(line, at, value))
+            return false;
+    }
+    secondOfDay = (h * 60 + m) * 60 + s;
+    return at == line.size();
 }

@@ -152,3 +152,23 @@ TEST(LogFields, ReadsTheLogsNumbersAsTheTextSays) {
         }
     }
 }
+
+// A block whose values lie within 0.255 of its smallest is kept a byte a value; one that
+// spreads further, or is still being filled, as it is: either way each value comes back.
+TEST(CompactSeries, KeepsNarrowAndWideBlocksExactly) {
+    std::vector<Row> rows;
+    const int spreads[] = {255, 256, 0, 32767, 1};
+    long long tick = 0;
+    for (int spread : spreads)
+        for (int k = 0; k < 128; ++k) {
+            const int thousandths = k % 2 ? -1000 + spread : -1000;
+            const float v = float(std::min(thousandths, 32767)) / 1000.0f;
+            rows.push_back({tick += 10, {v, -v, float(k) / 1000.0f, 1.5f}});
+        }
+    rows.push_back({tick += 10, {2.0f, 2.5f, 3.0f, 3.5f}}); // a block being filled
+    const TLogSeries series = SeriesOf(rows);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (int n = 0; n < 4; ++n)
+            ASSERT_EQ(series.Value(n, i), rows[i].lambda[n]) << "record " << i << " CH" << n + 1;
+    EXPECT_LT(series.Bytes(), rows.size() * 12) << "the narrow blocks take a byte a value";
+}

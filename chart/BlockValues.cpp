@@ -1,0 +1,68 @@
+#include "chart/BlockValues.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr int NarrowRange = 255;
+} // namespace
+
+void TBlockValues::Append(std::int16_t thousandths) {
+    FOpen[FSize % BlockSize] = thousandths;
+    if (++FSize % BlockSize == 0)
+        Seal();
+}
+
+void TBlockValues::Seal() {
+    const auto [low, high] = std::minmax_element(FOpen.begin(), FOpen.end());
+    const std::size_t at = FBytes.size();
+    FBlockBase.push_back(*low);
+    if (*high - *low <= NarrowRange) {
+        FBlockAt.push_back(std::uint32_t(at));
+        for (std::int16_t v : FOpen)
+            FBytes.push_back(std::uint8_t(v - *low));
+        return;
+    }
+    FBlockAt.push_back(std::uint32_t(at) | Wide);
+    FBytes.resize(at + sizeof FOpen);
+    std::memcpy(FBytes.data() + at, FOpen.data(), sizeof FOpen);
+}
+
+std::int16_t TBlockValues::At(std::size_t i) const {
+    const std::size_t block = i / BlockSize, k = i % BlockSize;
+    if (block == FBlockAt.size())
+        return FOpen[k];
+    const std::uint32_t at = FBlockAt[block];
+    if (!(at & Wide))
+        return std::int16_t(FBlockBase[block] + FBytes[at + k]);
+    std::int16_t v = 0;
+    std::memcpy(&v, FBytes.data() + (at & ~Wide) + k * sizeof v, sizeof v);
+    return v;
+}
+
+void TBlockValues::Decode(std::size_t block, std::int16_t* out) const {
+    if (block == FBlockAt.size()) {
+        std::copy(FOpen.begin(), FOpen.begin() + std::ptrdiff_t(FSize % BlockSize), out);
+        return;
+    }
+    const std::uint32_t at = FBlockAt[block];
+    if (at & Wide) {
+        std::memcpy(out, FBytes.data() + (at & ~Wide), sizeof FOpen);
+        return;
+    }
+    const std::int16_t base = FBlockBase[block];
+    for (std::size_t k = 0; k < BlockSize; ++k)
+        out[k] = std::int16_t(base + FBytes[at + k]);
+}
+
+// Room for every block at two bytes a value: address space only, until values fill it.
+void TBlockValues::Reserve(std::size_t values) {
+    FBlockAt.reserve(values / BlockSize + 1);
+    FBlockBase.reserve(values / BlockSize + 1);
+    FBytes.reserve(2 * values);
+}
+
+std::size_t TBlockValues::Bytes() const {
+    return FBlockAt.size() * sizeof(std::uint32_t) + FBlockBase.size() * sizeof(std::int16_t) +
+           FBytes.size() + sizeof FOpen;
+}
