@@ -1,7 +1,13 @@
-// The lambda chart's costs on a full day's log, beside the floor of reading the same file
-// into a plain array, and its share of the live tick. Each part runs in a child process
-// of its own, so each peak resident memory is that part's alone.
-//   chart-bench [--hours N]      (default 24 hours at 10 records a second)
+// The lambda chart's costs on a log written at the line's limit (91 records a second),
+// beside the floor of reading the same file into a plain array, its share of the live
+// tick, and what following a growing log costs. Each part runs in a child process of its
+// own, so each resident memory figure is that part's alone.
+//   chart-bench [--records N] [--format F]  every figure for one log (default 7,900,000)
+//   chart-bench --table [--format F]        opening, memory, zoom and pan for 10^5, 10^6, 10^7
+//   chart-bench --write PATH [--records N] [--format F]   only writes such a log
+//   F: window (the main window's log, which uego-log also writes), comma (the same with a
+//      decimal comma, as the main window writes it under such a locale), precise
+//      (uego-log --format precise)
 #include "app/Application.h"
 #include "chart/Decimation.h"
 #include "serial/VaComm.h"
@@ -11,20 +17,25 @@
 #include "windows/LambdaChart.h"
 #include "windows/SpinEdit.h"
 
+#include <QDate>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <numeric>
@@ -72,21 +83,66 @@ Figures Summary(std::vector<double> samples) {
     return f;
 }
 
-// A day of records as the main window writes them, from 06:00:00 on past midnight: four
-// channels wandering around 1.0 like an engine under load, ten records a second.
-void WriteDayLog(const std::string& path, long records) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    std::fputs("VORLANX Log V1.0  24.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n", file);
-    for (long i = 0; i < records; ++i) {
-        const long second = (6 * 3600 + i / 10) % 86400;
-        const double t = i / 10.0;
-        std::fprintf(file, "%02ld:%02ld:%02ld", second / 3600, second / 60 % 60, second % 60);
-        for (int n = 0; n < 4; ++n) {
-            const double lambda = 1.0 + 0.14 * std::sin(0.8 * t + n) +
-                                  0.05 * std::sin(3.7 * t + 2 * n) + 0.02 * std::sin(41.0 * t + n);
-            std::fprintf(file, ", %.3f", lambda);
+constexpr int RecordsPerSecond = 91; // uego-log --rate max
+
+enum class TFormat { Window, Comma, Precise };
+
+struct Log {
+    std::string path;
+    long records = 0;
+    TFormat format = TFormat::Window;
+};
+
+// "0.988", or "0,988".
+char* PutThousandths(char* at, int thousandths, char separator) {
+    at += std::sprintf(at, "%d%c%03d", thousandths / 1000, separator, thousandths % 1000);
+    return at;
+}
+
+// Records from 06:00:00 on, 91 a second, past midnight and on for days: four channels
+// wandering around 1.0 like an engine under load.
+void WriteLog(const Log& log) {
+    std::FILE* file = std::fopen(log.path.c_str(), "wb");
+    if (log.format == TFormat::Precise)
+        std::fputs("time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n", file);
+    else
+        std::fputs("VORLANX Log V1.0  24.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n", file);
+    const char separator = log.format == TFormat::Comma ? ',' : '.';
+    constexpr long long Start = 1734930000000LL; // 2024-12-23T06:00:00+01:00, in UTC ms
+    char line[160];
+    long long shownDay = -1;
+    std::string date;
+    for (long i = 0; i < log.records; ++i) {
+        const double t = double(i) / RecordsPerSecond;
+        char* at = line;
+        if (log.format == TFormat::Precise) {
+            const long long ms = (i * 1000 + RecordsPerSecond / 2) / RecordsPerSecond;
+            const long long local = (Start + ms) / 1000 + 3600;
+            const long long day = local / 86400, second = local % 86400;
+            if (day != shownDay) {
+                shownDay = day;
+                date = QDate(1970, 1, 1).addDays(day).toString(Qt::ISODate).toStdString();
+            }
+            at += std::sprintf(at, "%sT%02lld:%02lld:%02lld.%03lld+01:00,%lld.%03lld", date.c_str(),
+                               second / 3600, second / 60 % 60, second % 60, (Start + ms) % 1000,
+                               ms / 1000, ms % 1000);
+        } else {
+            const long second = (6 * 3600 + i / RecordsPerSecond) % 86400;
+            at +=
+                std::sprintf(at, "%02ld:%02ld:%02ld", second / 3600, second / 60 % 60, second % 60);
         }
-        std::fputs("\r\n", file);
+        for (int n = 0; n < 4; ++n) {
+            const double lambda = 1.0 + 0.14 * std::sin(0.08 * t + n) +
+                                  0.05 * std::sin(0.37 * t + 2 * n) + 0.02 * std::sin(4.1 * t + n);
+            *at++ = ',';
+            if (log.format != TFormat::Precise)
+                *at++ = ' ';
+            at = PutThousandths(at, int(std::lround(lambda * 1000)), separator);
+        }
+        if (log.format == TFormat::Precise)
+            at += std::sprintf(at, ",12.55,0");
+        std::memcpy(at, "\r\n", 3);
+        std::fputs(line, file);
     }
     std::fclose(file);
 }
@@ -159,28 +215,58 @@ struct Windows {
     TApplication application;
 };
 
-Figures TimeRedraws(TChartPlot* plot, const std::function<void()>& change, int count) {
+// A mouse event as the window system delivers it.
+void Mouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
+           Qt::MouseButtons held) {
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void WheelNotch(QWidget* widget, QPoint at, int delta) {
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+// Each step as the operator makes it: the event (the plot's view and the window's
+// readouts follow it) and the repaint.
+Figures TimeSteps(TChartPlot* plot, const std::function<void(int)>& step, int count) {
     std::vector<double> samples;
     for (int i = 0; i < count; ++i) {
         QElapsedTimer clock;
         clock.start();
-        change();
+        step(i);
         plot->repaint();
         samples.push_back(Ms(clock));
     }
     return Summary(samples);
 }
 
-void ZoomAndPan(TChartPlot* plot, double x0, double x1, const char* name) {
-    const int middle = plot->Area().center().x();
+struct SpanFigures {
+    Figures zoom, pan;
+};
+
+// Wheel notches in and out about the middle, so the span stays about the same, then a
+// drag with the right button in steps of 25 pixels.
+SpanFigures ZoomAndPan(TChartPlot* plot, double x0, double x1) {
+    constexpr int Steps = 40;
+    const QPoint middle = plot->Area().center();
     plot->SetXRange(x0, x1);
-    const Figures zoom = TimeRedraws(
-        plot, [&] { plot->ZoomX(0.95, middle); }, 20);
-    const Figures pan = TimeRedraws(
-        plot, [&] { plot->PanBy(QPoint(-25, 0)); }, 20);
-    std::printf(
-        "  zoom at %-8s median %6.1f ms, worst %6.1f ms;  pan median %6.1f ms, worst %6.1f ms\n",
-        name, zoom.median, zoom.worst, pan.median, pan.worst);
+    plot->repaint();
+    SpanFigures f;
+    f.zoom = TimeSteps(
+        plot, [&](int i) { WheelNotch(plot, middle, i % 2 ? -120 : 120); }, Steps);
+    plot->SetXRange(x0, x1);
+    Mouse(plot, QEvent::MouseButtonPress, middle, Qt::RightButton, Qt::RightButton);
+    f.pan = TimeSteps(
+        plot,
+        [&](int i) {
+            const int dx = (i / 10 % 2 ? 25 : -25) * (i % 10 + 1);
+            Mouse(plot, QEvent::MouseMove, middle + QPoint(dx, 0), Qt::NoButton, Qt::RightButton);
+        },
+        Steps);
+    Mouse(plot, QEvent::MouseButtonRelease, middle, Qt::RightButton, Qt::NoButton);
+    return f;
 }
 
 // Pixels that are neither black nor white: drawn by a line, so both drew their lines.
@@ -258,28 +344,129 @@ void CompareDrawing(const TLogSeries& series, QSize size) {
 #endif
 }
 
-void OpenAndDraw(int argc, char** argv, const std::string& path) {
+struct OpenFigures {
+    std::size_t records = 0;
+    double openMs = 0;
+    double residentMiB = 0;
+    double bytesPerRecord = 0;
+    std::array<SpanFigures, 3> spans; // the whole log, an hour, a minute
+};
+
+const char* const SpanNames[] = {"whole", "1 h", "1 min"};
+
+// Opens the log in the chart window as the operator does and waits until it is read and
+// drawn; then zooms and pans at the whole span, an hour and a minute in its middle.
+OpenFigures OpenZoomAndPan(TLambdaChartForm* chart, const Log& log) {
+    OpenFigures f;
+    QElapsedTimer clock;
+    clock.start();
+    chart->OpenLog(QString::fromStdString(log.path));
+    while (chart->Loading())
+        QCoreApplication::processEvents();
+    chart->Plot->repaint();
+    f.openMs = Ms(clock);
+    const TLogSeries& series = chart->Log().Parser().Series();
+    f.records = series.Size();
+    f.residentMiB = ResidentMiB();
+    f.bytesPerRecord = double(series.Bytes()) / double(std::max<std::size_t>(series.Size(), 1));
+    const double first = series.FrontTime(), last = series.BackTime();
+    const double middle = (first + last) / 2;
+    f.spans[0] = ZoomAndPan(chart->Plot, first, last);
+    f.spans[1] = ZoomAndPan(chart->Plot, middle - 1800, middle + 1800);
+    f.spans[2] = ZoomAndPan(chart->Plot, middle - 30, middle + 30);
+    return f;
+}
+
+double WorstStep(const OpenFigures& f) {
+    double worst = 0;
+    for (const SpanFigures& span : f.spans)
+        worst = std::max({worst, span.zoom.worst, span.pan.worst});
+    return worst;
+}
+
+void OpenAndDraw(int argc, char** argv, const Log& log) {
     Windows windows(argc, argv);
     TLambdaChartForm* chart = windows.Chart();
     const double before = ResidentMiB();
-    QElapsedTimer clock;
-    clock.start();
-    chart->OpenLog(QString::fromStdString(path));
-    chart->Plot->repaint();
-    const double openMs = Ms(clock);
-    const TLogSeries& series = chart->Log().Parser().Series();
-    std::printf("  open and draw %zu records: %.0f ms (goal < 2000 ms)\n", series.Size(), openMs);
-    std::printf("  resident memory %.1f MiB, of which the log %.1f MiB (goal < 300 MiB)\n",
-                ResidentMiB(), ResidentMiB() - before);
+    const OpenFigures f = OpenZoomAndPan(chart, log);
+    std::printf("  open and draw %zu records: %.0f ms (goal < 800 ms)\n", f.records, f.openMs);
+    std::printf("  resident memory %.1f MiB, of which the log %.1f MiB, %.1f bytes a record "
+                "(goal < 120 MiB)\n",
+                f.residentMiB, f.residentMiB - before, f.bytesPerRecord);
     std::printf(
         "  points drawn %zu for a plot %d px wide (at most about 4 channels x 2 x width = %d)\n",
         chart->Plot->DrawnPoints(), chart->Plot->Area().width(), 8 * chart->Plot->Area().width());
-    const double x0 = series.FrontTime();
-    ZoomAndPan(chart->Plot, x0, series.BackTime(), "24 h");
-    ZoomAndPan(chart->Plot, x0 + 36000, x0 + 39600, "1 h");
-    ZoomAndPan(chart->Plot, x0 + 36000, x0 + 36060, "1 min");
-    std::printf("  (goal < 50 ms for a zoom or pan step)\n");
-    CompareDrawing(series, chart->Plot->Area().size());
+    for (std::size_t i = 0; i < f.spans.size(); ++i)
+        std::printf("  zoom at %-6s median %5.1f ms, worst %5.1f ms;  pan median %5.1f ms, worst "
+                    "%5.1f ms\n",
+                    SpanNames[i], f.spans[i].zoom.median, f.spans[i].zoom.worst,
+                    f.spans[i].pan.median, f.spans[i].pan.worst);
+    std::printf("  worst zoom or pan step %.1f ms (goal < 16 ms at every span)\n", WorstStep(f));
+    CompareDrawing(chart->Log().Parser().Series(), chart->Plot->Area().size());
+}
+
+// One row of the table: the log opened and worked in a window of its own.
+void TableRow(int argc, char** argv, const Log& log) {
+    Windows windows(argc, argv);
+    const OpenFigures f = OpenZoomAndPan(windows.Chart(), log);
+    std::printf("%10zu %9.1f %8.0f %9.1f %6.1f", f.records,
+                double(std::filesystem::file_size(log.path)) / 1048576.0, f.openMs, f.residentMiB,
+                f.bytesPerRecord);
+    for (const SpanFigures& span : f.spans)
+        std::printf("  %5.1f/%5.1f %5.1f/%5.1f", span.zoom.median, span.zoom.worst, span.pan.median,
+                    span.pan.worst);
+    std::printf("\n");
+}
+
+// Appends records at the line's limit, as uego-log does, until killed.
+[[noreturn]] void AppendForever(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    for (long second = 0;; ++second) {
+        const long clock = (7 * 3600 + second) % 86400;
+        for (int i = 0; i < RecordsPerSecond; ++i)
+            std::fprintf(file, "%02ld:%02ld:%02ld, 0.%03d, 1.000, 1.000, 1.000\r\n", clock / 3600,
+                         clock / 60 % 60, clock % 60, 900 + i);
+        std::fflush(file);
+        usleep(1000000);
+    }
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The window's CPU over some seconds of its event loop.
+double CpuShare(int seconds) {
+    const double before = CpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return 100.0 * (CpuSeconds() - before) / seconds;
+}
+
+// The windows idle with the chart on a still log, then while another process appends 91
+// records a second to it: the difference is what following costs.
+void Follow(int argc, char** argv, const Log& log, int seconds) {
+    Windows windows(argc, argv);
+    TLambdaChartForm* chart = windows.Chart();
+    chart->OpenLog(QString::fromStdString(log.path));
+    while (chart->Loading())
+        QCoreApplication::processEvents();
+    const double still = CpuShare(seconds);
+    const std::size_t before = chart->Log().Parser().Series().Size();
+    const pid_t writer = fork();
+    if (writer == 0)
+        AppendForever(log.path);
+    const double growing = CpuShare(seconds);
+    kill(writer, SIGTERM);
+    waitpid(writer, nullptr, 0);
+    std::printf("  the windows' CPU over %d s: %.2f %% of a core on a still log, %.2f %% while it "
+                "grows by %zu records (following: %.2f %%, goal < 1 %%)\n",
+                seconds, still, growing, chart->Log().Parser().Series().Size() - before,
+                growing - still);
 }
 
 // The main window's tick timed call by call, with the chart closed and then open.
@@ -344,28 +531,84 @@ void LiveTick(int argc, char** argv) {
     std::printf("  the listener itself: %.2f us per frame = %.2f %% of the median tick\n",
                 hookMs * 1000, 100.0 * hookMs / without.median);
 }
+
+const char* FormatName(TFormat format) {
+    return format == TFormat::Window ? "window" : format == TFormat::Comma ? "comma" : "precise";
+}
+
+Log MakeLog(const QTemporaryDir& dir, long records, TFormat format) {
+    Log log{dir.filePath(QStringLiteral("log-%1.csv").arg(records)).toStdString(), records, format};
+    WriteLog(log);
+    return log;
+}
+
+void Table(int argc, char** argv, const QTemporaryDir& dir, TFormat format) {
+    std::printf("chart bench table, format %s, %d records a second; zoom and pan median/worst ms "
+                "(goals: open < 800 ms at 7.9 M, resident < 120 MiB, every step < 16 ms)\n",
+                FormatName(format), RecordsPerSecond);
+    std::printf("%10s %9s %8s %9s %6s  %-23s  %-23s  %-23s\n", "records", "file MiB", "open ms",
+                "RSS MiB", "B/rec", "whole: zoom   pan", "1 h: zoom     pan", "1 min: zoom   pan");
+    std::fflush(stdout);
+    for (long records : {100000L, 1000000L, 10000000L}) {
+        const Log log = MakeLog(dir, records, format);
+        const pid_t child = fork();
+        if (child == 0) {
+            TableRow(argc, argv, log);
+            std::fflush(stdout);
+            _exit(0);
+        }
+        waitpid(child, nullptr, 0);
+        std::filesystem::remove(log.path);
+    }
+}
 } // namespace
 
 int main(int argc, char** argv) {
-    double hours = 24;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (!std::strcmp(argv[i], "--hours"))
-            hours = std::atof(argv[i + 1]);
+    long records = 7900000;
+    TFormat format = TFormat::Window;
+    bool table = false;
+    int followSeconds = 30;
+    const char* writeOnly = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const bool value = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--records") && value)
+            records = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--format") && value)
+            format = !std::strcmp(argv[++i], "precise") ? TFormat::Precise
+                     : !std::strcmp(argv[i], "comma")   ? TFormat::Comma
+                                                        : TFormat::Window;
+        else if (!std::strcmp(argv[i], "--follow-seconds") && value)
+            followSeconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--write") && value)
+            writeOnly = argv[++i];
+        else if (!std::strcmp(argv[i], "--table"))
+            table = true;
+    }
+    if (writeOnly) {
+        WriteLog({writeOnly, records, format});
+        return 0;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    const std::string path = dir.filePath(QStringLiteral("day.csv")).toStdString();
-    const long records = std::lround(hours * 36000);
-    WriteDayLog(path, records);
-    std::printf("chart bench: a log of %ld records (%.1f h at 10 Hz), %.1f MiB, platform %s\n",
-                records, hours,
-                std::ifstream(path, std::ios::ate | std::ios::binary).tellg() / 1048576.0,
+    if (table) {
+        Table(argc, argv, dir, format);
+        return 0;
+    }
+    const Log log = MakeLog(dir, records, format);
+    std::printf("chart bench: a log of %ld records (%.1f h at %d a second), format %s, %.1f MiB, "
+                "platform %s\n",
+                records, double(records) / RecordsPerSecond / 3600, RecordsPerSecond,
+                FormatName(format), double(std::filesystem::file_size(log.path)) / 1048576.0,
                 qgetenv("QT_QPA_PLATFORM").constData());
-    RunPart("floor: read the file into a plain array", [&] { ReadIntoPlainArray(path); });
+    RunPart("floor: read the file into a plain array", [&] { ReadIntoPlainArray(log.path); });
     RunPart("the chart window: open the log, draw, zoom and pan",
-            [&] { OpenAndDraw(argc, argv, path); });
+            [&] { OpenAndDraw(argc, argv, log); });
     RunPart("the live tick (Timer2Timer) against the controller emulator",
             [&] { LiveTick(argc, argv); });
+    const Log growing = MakeLog(dir, 100000, TFormat::Window);
+    RunPart("following a log that grows at the line's limit",
+            [&] { Follow(argc, argv, growing, followSeconds); });
     return 0;
 }
