@@ -23,7 +23,15 @@ public:
     }
 
 private:
+    // A spread second's records lie within [tick, tick + 1]: when both ends fall in one
+    // column, so do they, and their exact times are not needed.
     double ColumnOf(std::size_t i) const {
+        if (FSeries.Unit() == TLogSeries::TTimeUnit::SpreadSecond) {
+            const double tick = double(FSeries.Tick(i));
+            const double column = std::floor((tick - FX0) * FPerColumn);
+            if (std::floor((tick + 1.0 - FX0) * FPerColumn) == column)
+                return column;
+        }
         return std::floor((FSeries.Time(i) - FX0) * FPerColumn);
     }
 
@@ -51,8 +59,10 @@ private:
         const TSeriesPyramid& pyramid = FSeries.Pyramid();
         while (from < end) {
             const std::size_t pause = pyramid.FirstStepOver(FSeries, from + 1, end, FGap);
+            const std::array<TExtremes, ChartChannels> extremes =
+                pyramid.Extremes(FSeries, from, pause);
             for (int n = 0; n < ChartChannels; ++n)
-                EmitExtremes(n, pyramid.Extremes(FSeries, n, from, pause));
+                EmitExtremes(n, extremes[std::size_t(n)]);
             if (pause < end)
                 BreakRun();
             from = pause;

@@ -159,32 +159,57 @@ void TSeriesPyramid::Visit(std::size_t a, std::size_t b, OnRecords onRecords,
 
 TExtremes TSeriesPyramid::Extremes(const TLogSeries& series, int channel, std::size_t a,
                                    std::size_t b) const {
-    TExtremes at{a, a};
-    float low = series.Value(channel, a);
-    float high = low;
+    return Extremes(series, a, b)[std::size_t(channel)];
+}
+
+// One walk for the four channels; runs of records are read a block at a time.
+std::array<TExtremes, 4> TSeriesPyramid::Extremes(const TLogSeries& series, std::size_t a,
+                                                  std::size_t b) const {
+    std::array<TExtremes, 4> at;
+    std::array<float, 4> low{}, high{};
+    for (int n = 0; n < 4; ++n) {
+        at[n] = {a, a};
+        low[n] = high[n] = series.Value(n, a);
+    }
+    auto take = [&](int n, float v, std::size_t i) {
+        if (v < low[n]) {
+            low[n] = v;
+            at[n].MinAt = i;
+        }
+        if (v > high[n]) {
+            high[n] = v;
+            at[n].MaxAt = i;
+        }
+    };
+    std::array<std::int16_t, BucketRecords> block;
     Visit(
         a + 1, b,
         [&](std::size_t first, std::size_t end) {
-            for (std::size_t i = first; i < end; ++i) {
-                const float v = series.Value(channel, i);
-                if (v < low) {
-                    low = v;
-                    at.MinAt = i;
+            for (std::size_t from = first; from < end;) {
+                const std::size_t index = from / BucketRecords;
+                const std::size_t to = std::min(end, (index + 1) * BucketRecords);
+                for (int n = 0; n < 4; ++n) {
+                    series.BlockThousandths(n, index, block.data());
+                    for (std::size_t i = from; i < to; ++i) {
+                        const std::int16_t k = block[i - index * BucketRecords];
+                        take(n,
+                             k == TLogSeries::ValueEscape ? series.Value(n, i) : float(k) / 1000.0f,
+                             i);
+                    }
                 }
-                if (v > high) {
-                    high = v;
-                    at.MaxAt = i;
-                }
+                from = to;
             }
         },
         [&](std::size_t, std::size_t, const TBucket& bucket) {
-            if (bucket.Min[channel] < low) {
-                low = bucket.Min[channel];
-                at.MinAt = bucket.MinAt[channel];
-            }
-            if (bucket.Max[channel] > high) {
-                high = bucket.Max[channel];
-                at.MaxAt = bucket.MaxAt[channel];
+            for (int n = 0; n < 4; ++n) {
+                if (bucket.Min[n] < low[n]) {
+                    low[n] = bucket.Min[n];
+                    at[n].MinAt = bucket.MinAt[n];
+                }
+                if (bucket.Max[n] > high[n]) {
+                    high[n] = bucket.Max[n];
+                    at[n].MaxAt = bucket.MaxAt[n];
+                }
             }
         });
     return at;

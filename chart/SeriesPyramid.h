@@ -27,6 +27,7 @@ public:
 
     // The extremes of a channel over the records [a, b), a < b.
     TExtremes Extremes(const TLogSeries& series, int channel, std::size_t a, std::size_t b) const;
+    std::array<TExtremes, 4> Extremes(const TLogSeries& series, std::size_t a, std::size_t b) const;
     double Sum(const TLogSeries& series, int channel, std::size_t a, std::size_t b) const;
     // The first record in [a, b) further than `gap` seconds from the one before; b if none.
     std::size_t FirstStepOver(const TLogSeries& series, std::size_t a, std::size_t b,

@@ -12,16 +12,37 @@ namespace {
 // The records as plain lists, and the same records in a series.
 struct Records {
     std::vector<long long> ms;
+    std::vector<double> times;
     std::vector<std::array<float, 4>> lambda;
     TLogSeries series;
 
     void Add(long long tick, const std::array<float, 4>& values) {
         ms.push_back(tick);
+        times.push_back(double(tick) / 1000.0);
         lambda.push_back(values);
         series.AppendTick(tick, values);
     }
-    double Time(std::size_t i) const { return double(ms[i]) / 1000.0; }
+    double Time(std::size_t i) const { return times[i]; }
 };
+
+// The same records stamped with whole seconds, as the main window's log is: the records
+// of a second spread evenly across it, their times written out here.
+Records InWholeSeconds(const Records& r) {
+    Records seconds{{}, {}, r.lambda, TLogSeries(TLogSeries::TTimeUnit::SpreadSecond)};
+    for (std::size_t i = 0; i < r.ms.size(); ++i) {
+        seconds.ms.push_back(r.ms[i] / 1000);
+        seconds.series.AppendTick(r.ms[i] / 1000, r.lambda[i]);
+    }
+    for (std::size_t i = 0; i < r.ms.size();) {
+        std::size_t end = i;
+        while (end < r.ms.size() && seconds.ms[end] == seconds.ms[i])
+            ++end;
+        for (std::size_t k = i; k < end; ++k)
+            seconds.times.push_back(double(seconds.ms[i]) + double(k - i) / double(end - i));
+        i = end;
+    }
+    return seconds;
+}
 
 // The decimation written out plainly over the lists: every record of the span visited.
 std::array<TTrace, 4> BruteForce(const Records& r, double x0, double x1, int columns, double gap) {
@@ -83,11 +104,13 @@ Records RandomRecords(std::mt19937& random, int count) {
 } // namespace
 
 // Every pixel column keeps its true extremes and the pauses break the line, at every
-// span: the pyramid's answer is point for point the one of visiting every record.
+// span and for both kinds of stamps: the pyramid's answer is point for point the one of
+// visiting every record.
 TEST(Decimation, DrawsWhatVisitingEveryRecordDraws) {
     std::mt19937 random(12345);
     for (int round = 0; round < 12; ++round) {
-        const Records r = RandomRecords(random, 30000 + round * 1111);
+        const Records stamped = RandomRecords(random, 30000 + round * 1111);
+        const Records r = round % 2 ? InWholeSeconds(stamped) : stamped;
         const double front = r.Time(0), back = r.Time(r.ms.size() - 1);
         const double span = (back - front) / double(1 << (round % 6 * 2));
         const double x0 = front + (back - front - span) * (round % 4) / 3.0 - round;
