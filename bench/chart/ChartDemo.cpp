@@ -4,6 +4,7 @@
 //   chart-demo                                   until the windows are closed
 //   chart-demo --seconds N --live PNG --log PNG  saves both views as PNG and exits
 //   chart-demo --open LOG --log PNG              saves the view of a log of any format
+//              [--loading PNG]                   and the view while it is still being read
 #include "app/Application.h"
 #include "serial/VaComm.h"
 #include "tools/ControllerEmulator.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     options.addOption({"live", "Save the live view as this PNG.", "PNG"});
     options.addOption({"log", "Save the reviewed log as this PNG.", "PNG"});
     options.addOption({"open", "Open this log instead of polling.", "LOG"});
+    options.addOption({"loading", "With --open: save the view while the log is read.", "PNG"});
     options.addHelpOption();
     options.process(application);
 
@@ -76,6 +78,12 @@ int main(int argc, char** argv) {
     Form1->Chart1Click();
     if (options.isSet("open")) {
         LambdaChartForm->OpenLog(options.value("open"));
+        if (options.isSet("loading")) {
+            RunFor(100);
+            LambdaChartForm->grab().save(options.value("loading"));
+        }
+        while (LambdaChartForm->Loading())
+            RunFor(50);
         RunFor(300);
         LambdaChartForm->grab().save(options.value("log"));
         std::printf("log records %zu\n", LambdaChartForm->Log().Parser().Series().Size());
