@@ -1,6 +1,7 @@
 #include "serial/VaComm.h"
 
 #include "serial/ComPortPaths.h"
+#include "serial/VaCommReceiver.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -36,20 +37,6 @@ inline void CpuRelax() {
 
 // How soon a writer waiting for room in the queue notices that the line hung up.
 constexpr std::int64_t HungUpCheckMs = 50;
-
-constexpr std::uint32_t ModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
-constexpr std::uint32_t CountedEvents = ModemEvents | EV_BREAK | EV_ERR;
-
-// A device that went away answers EIO, ENXIO or ENODEV.
-bool IsHangUp(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-// Pseudo-terminals have no modem lines or line counters (ENOTTY, EINVAL), and a device
-// that went away cannot report anything: each means "nothing to report", not a failure.
-bool NothingToReport(int error) {
-    return error == ENOTTY || error == EINVAL || IsHangUp(error);
-}
 
 // DeviceName's integer placeholder filled with n. Only "%d" (once) and "%%" are
 // understood; anything else stays as written, so no name can upset the formatting.
@@ -107,46 +94,6 @@ public:
     const unsigned Generation;
 };
 
-// The events and error flags that a change of a UART's counters stands for. A break is
-// an event and an error flag of its own; framing, parity and overruns are line errors.
-std::pair<std::uint32_t, std::uint32_t> CountChange(const TVaLineCounts& last,
-                                                    const TVaLineCounts& now) {
-    std::uint32_t events = 0;
-    std::uint32_t errors = 0;
-    const auto note = [](int before, int after, std::uint32_t& into, std::uint32_t bit) {
-        if (before != after)
-            into |= bit;
-    };
-    note(last.Cts, now.Cts, events, EV_CTS);
-    note(last.Dsr, now.Dsr, events, EV_DSR);
-    note(last.Dcd, now.Dcd, events, EV_RLSD);
-    note(last.Rng, now.Rng, events, EV_RING);
-    note(last.Brk, now.Brk, events, EV_BREAK);
-    note(last.Brk, now.Brk, errors, CE_BREAK);
-    note(last.BufOverrun, now.BufOverrun, errors, CE_RXOVER);
-    note(last.Overrun, now.Overrun, errors, CE_OVERRUN);
-    note(last.Parity, now.Parity, errors, CE_RXPARITY);
-    note(last.Frame, now.Frame, errors, CE_FRAME);
-    if (errors & ~CE_BREAK)
-        events |= EV_ERR;
-    return {events, errors};
-}
-
-// The events a change of the modem lines stands for, on a line without counters. A
-// ring counts at its trailing edge, as a UART counts it.
-std::uint32_t ModemChange(int last, int now) {
-    std::uint32_t events = 0;
-    if ((last ^ now) & TIOCM_CTS)
-        events |= EV_CTS;
-    if ((last ^ now) & TIOCM_DSR)
-        events |= EV_DSR;
-    if ((last ^ now) & TIOCM_CAR)
-        events |= EV_RLSD;
-    if ((last & TIOCM_RNG) && !(now & TIOCM_RNG))
-        events |= EV_RING;
-    return events;
-}
-
 } // namespace
 
 TVaDCB BuildDCB(const TVaLineSettings& line, const TVaFlowControl& flow, const TVaEventChars& chars,
@@ -202,18 +149,18 @@ void TVaCommEventThread::Execute() {
             WaitForMultiple({&FEvent}, INFINITE);
             continue;
         }
-        const bool room = FOwner->ReceiveRoom();
+        const bool room = FOwner->FReceiver->Room();
         pollfd port{FOwner->Handle(), POLLIN, 0};
-        std::uint32_t timeout = FOwner->WatchesLine() ? LineWatchMs : INFINITE;
+        std::uint32_t timeout = FOwner->FReceiver->WatchesLine() ? LineWatchMs : INFINITE;
         if (draining)
             timeout = DrainPollMs;
-        WaitForMultiple({&FEvent, &FOwner->FEventsPending,
+        WaitForMultiple({&FEvent, &FOwner->FReceiver->EventsPending(),
                          reportsTransmit && !draining ? &FOwner->FTransmitting : nullptr,
-                         room ? nullptr : &FOwner->FReceiveRoom},
+                         room ? nullptr : &FOwner->FReceiver->RoomMade()},
                         timeout, room ? &port : nullptr);
         if (Terminated())
             continue;
-        std::uint32_t mask = FOwner->CollectEvents(room);
+        std::uint32_t mask = FOwner->FReceiver->Collect(room);
         draining = reportsTransmit && FOwner->FTransmitting.Signaled();
         if (draining && FOwner->TransmitDrained()) {
             mask |= EV_TXEMPTY;
@@ -358,20 +305,28 @@ int TVaCommWriteThread::NextTurn() {
 void TVaCommWriteThread::WriteQueued() {
     AwaitRun();
     const int count = FBuffer.Peek(FOutput.data());
-    const ssize_t written =
-        count > 0 ? FOwner->FDevice->Write(FOutput.data(), static_cast<std::size_t>(count)) : 0;
-    const int error = written < 0 ? errno : 0;
-    if (written == count) {
-        WriteDone(count);
-    } else if (IsHangUp(error)) {
-        FOwner->NoteHangUp();
-    } else if (written < 0 && error != EAGAIN && error != EINTR) {
-        WriteFailed(count);
-    } else {
-        const int sent = static_cast<int>(std::max<ssize_t>(written, 0));
-        if (sent > 0)
-            WriteDone(sent);
+    const TVaIoResult written =
+        count > 0 ? FOwner->FDevice->Write(FOutput.data(), static_cast<std::size_t>(count))
+                  : TVaIoResult{};
+    switch (written.Status()) {
+    case TVaIoStatus::Done:
+        if (static_cast<int>(written.Count) == count) {
+            WriteDone(count);
+            break;
+        }
+        if (written.Count > 0)
+            WriteDone(static_cast<int>(written.Count));
         WaitWritable();
+        break;
+    case TVaIoStatus::Waiting:
+        WaitWritable();
+        break;
+    case TVaIoStatus::HungUp:
+        FOwner->NoteHangUp();
+        break;
+    case TVaIoStatus::Failed:
+        WriteFailed(count);
+        break;
     }
 }
 
@@ -488,7 +443,8 @@ TVaCustomComm::TVaCustomComm(QObject* owner)
     : TVaCustomComm(owner, std::make_unique<TVaTermiosLine>()) {}
 
 TVaCustomComm::TVaCustomComm(QObject* owner, std::unique_ptr<TVaLine> line)
-    : TVaComponent(owner), FDevice(std::move(line)) {
+    : TVaComponent(owner), FDevice(std::move(line)),
+      FReceiver(std::make_unique<TVaCommReceiver>(*FDevice, [this] { NoteHangUp(); })) {
     TVaHandOver::Instance(); // made here, on the main thread, before a worker needs it
     FFlowControl.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
     FEventChars.OnChange = [this](TVaPersistent*) { ApplyPortSettings(); };
@@ -515,20 +471,13 @@ void TVaCustomComm::Open() {
     CreateHandle();
     try {
         ApplyPortSettings();
-        FReceive = std::make_unique<TVaCommBuffer>(std::max(FBuffers.ReadSize(), 1));
-        FReceiveRoom.SetEvent();
-        FRx80Full = false;
-        FEvtChar = FEventChars.EventChar();
-        FPendingEvents = FPendingErrors = 0;
-        FUnreported = false;
         FDeferred = 0;
-        FEventsPending.ResetEvent();
         FTransmitting.ResetEvent();
         FHungUp = false;
         FHangUpDeferred = false;
         ++FGeneration;
         ApplyEventMask();
-        StartLineWatch();
+        FReceiver->Start(FBuffers.ReadSize(), FEventMask);
         CreateThreads();
         StartRxWatch();
     } catch (...) {
@@ -728,7 +677,7 @@ TVaDCB TVaCustomComm::LineSettingsRecord() const {
 }
 
 void TVaCustomComm::ApplyPortSettings() {
-    FEvtChar = FEventChars.EventChar();
+    FReceiver->SetEventChar(FEventChars.EventChar());
     if (!Active() || !FUpdateDCB)
         return;
     if (const int error = FDevice->ApplySettings(LineSettingsRecord()))
@@ -756,133 +705,6 @@ void TVaCustomComm::ApplyModemLines() {
             if (const int error = FDevice->SetModemLines(bits, on);
                 error && !NothingToReport(error))
                 RaiseCommError(sErrorWritingDcb, error);
-}
-
-// ---------------------------------------------------------------------------------
-// Receive queue and line watch
-
-TVaCustomComm::TVaPull TVaCustomComm::PullInput() {
-    std::lock_guard lock(FReadSection);
-    TVaPull pull;
-    std::uint8_t chunk[4096];
-    while (FReceive->Free() > 0) {
-        const std::size_t room = std::min<std::size_t>(sizeof chunk, FReceive->Free());
-        const ssize_t n = FDevice->Read(chunk, room);
-        if (n > 0) {
-            Received(chunk, static_cast<int>(n));
-            pull.Count += static_cast<int>(n);
-            if (static_cast<std::size_t>(n) < room)
-                break; // the driver had no more
-        } else if (n == 0 || errno == EAGAIN) {
-            break;
-        } else if (errno != EINTR) {
-            pull.HungUp = IsHangUp(errno);
-            break;
-        }
-    }
-    if (pull.HungUp)
-        NoteHangUp();
-    return pull;
-}
-
-// The event character and the queue passing 80 % are noted as the bytes come in.
-void TVaCustomComm::Received(const std::uint8_t* bytes, int count) {
-    FReceive->Write(bytes, count);
-    FUnreported = true;
-    FArrived += static_cast<std::uint64_t>(count);
-    std::uint32_t events = 0;
-    if (std::memchr(bytes, FEvtChar.load(), static_cast<std::size_t>(count)))
-        events |= EV_RXFLAG;
-    if (!FRx80Full && std::int64_t(FReceive->Size()) * 5 > std::int64_t(FReceive->Capacity()) * 4) {
-        FRx80Full = true;
-        events |= EV_RX80FULL;
-    }
-    AddEvents(events);
-}
-
-// Bytes left the receive queue: there is room again, and below 80 % a new fill counts.
-// An emptied queue has nothing left to report.
-void TVaCustomComm::ReceiveTaken() {
-    if (std::int64_t(FReceive->Size()) * 5 <= std::int64_t(FReceive->Capacity()) * 4)
-        FRx80Full = false;
-    if (FReceive->Size() == 0)
-        FUnreported = false;
-    FReceiveRoom.SetEvent();
-    ResumeRxWatch();
-}
-
-bool TVaCustomComm::ReceiveRoom() {
-    std::lock_guard lock(FReadSection);
-    if (FReceive->Free() > 0)
-        return true;
-    FReceiveRoom.ResetEvent();
-    return false;
-}
-
-// Takes what the line shows at opening as the point from which changes count.
-void TVaCustomComm::StartLineWatch() {
-    std::lock_guard lock(FReadSection);
-    FLineCounts.reset();
-    FModemLines.reset();
-    TVaLineCounts counts;
-    int lines = 0;
-    if (FDevice->Counts(counts) == 0)
-        FLineCounts = counts;
-    else if (FDevice->ModemLines(lines) == 0)
-        FModemLines = lines;
-    const std::uint32_t seen = FLineCounts ? CountedEvents : FModemLines ? ModemEvents : 0;
-    FWatchLine = (FEventMask & seen) != 0;
-}
-
-void TVaCustomComm::WatchLine() {
-    std::lock_guard lock(FReadSection);
-    if (FLineCounts) {
-        TVaLineCounts now;
-        if (FDevice->Counts(now) != 0)
-            return;
-        const auto [events, errors] = CountChange(*FLineCounts, now);
-        FLineCounts = now;
-        AddEvents(events, errors);
-    } else if (FModemLines) {
-        int now = 0;
-        if (FDevice->ModemLines(now) != 0)
-            return;
-        const std::uint32_t events = ModemChange(*FModemLines, now);
-        FModemLines = now;
-        AddEvents(events);
-    }
-}
-
-// Events seen by either thread wait here for the event thread, which they wake.
-void TVaCustomComm::AddEvents(std::uint32_t mask, std::uint32_t errors) {
-    std::lock_guard lock(FReadSection);
-    FPendingErrors |= errors;
-    if (mask == 0)
-        return;
-    FPendingEvents |= mask;
-    FEventsPending.SetEvent();
-}
-
-// The event thread's look at everything at once, so that bytes the main thread takes
-// meanwhile, and the line changes that came with them, fall into one batch or the next.
-std::uint32_t TVaCustomComm::CollectEvents(bool room) {
-    std::lock_guard lock(FReadSection);
-    if (room)
-        PullInput();
-    WatchLine();
-    return TakeEvents() | (FUnreported ? EV_RXCHAR : 0);
-}
-
-std::uint32_t TVaCustomComm::TakeEvents() {
-    std::lock_guard lock(FReadSection);
-    FEventsPending.ResetEvent();
-    return std::exchange(FPendingEvents, 0);
-}
-
-std::uint32_t TVaCustomComm::TakeErrors() {
-    std::lock_guard lock(FReadSection);
-    WatchLine();
-    return std::exchange(FPendingErrors, 0);
 }
 
 // A direct write's bytes have left the driver. The flag is cleared before the driver is
@@ -915,12 +737,12 @@ TVaCommStatus TVaCustomComm::GetCommStatus() {
     if (!Active())
         return status;
     std::lock_guard lock(FGlobalSection);
-    ReportLater(PullInput());
-    status.Errors = TakeErrors();
+    FReceiver->ReportLater(FReceiver->Pull());
+    status.Errors = FReceiver->TakeErrors();
     if (const int error = FDevice->HoldFlags(status.Flags); error && !NothingToReport(error))
         RaiseCommError(sErrorStatistics, error);
     status.OutQue = static_cast<std::uint32_t>(QueueCount(&TVaLine::OutQueue));
-    status.InQue = static_cast<std::uint32_t>(ReceivedCount());
+    status.InQue = static_cast<std::uint32_t>(FReceiver->Count());
     return status;
 }
 
@@ -928,22 +750,8 @@ int TVaCustomComm::ReadBufUsed() {
     if (!Active())
         return 0;
     std::lock_guard lock(FGlobalSection);
-    ReportLater(PullInput());
-    return ReceivedCount();
-}
-
-int TVaCustomComm::ReceivedCount() {
-    std::lock_guard lock(FReadSection);
-    return FReceive->Size();
-}
-
-// Bytes taken from the driver here no longer wake the event thread or the main thread's
-// watch, which wait on the driver: unless they are all read at once, the event thread is
-// told of them, so that their OnRxChar still comes.
-void TVaCustomComm::ReportLater(const TVaPull& pull) {
-    std::lock_guard lock(FReadSection);
-    if (pull.Count > 0 && FUnreported)
-        AddEvents(EV_RXCHAR);
+    FReceiver->ReportLater(FReceiver->Pull());
+    return FReceiver->Count();
 }
 
 int TVaCustomComm::ReadBufFree() {
@@ -963,12 +771,8 @@ int TVaCustomComm::ReadBuf(void* Buf, int Count) {
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FGlobalSection);
-    const TVaPull pull = PullInput();
-    std::lock_guard readLock(FReadSection);
-    const int n = std::min(Count, FReceive->Size());
-    FReceive->Read(Buf, n);
-    ReceiveTaken();
-    ReportLater(pull);
+    const int n = FReceiver->Take(Buf, Count, FReceiver->Pull());
+    ResumeRxWatch();
     return n;
 }
 
@@ -982,14 +786,10 @@ std::string TVaCustomComm::ReadText() {
     if (!Active())
         return {};
     std::lock_guard lock(FGlobalSection);
-    PullInput();
-    std::lock_guard readLock(FReadSection);
-    const int waiting = FReceive->Size();
-    if (waiting <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(waiting), '\0');
-    FReceive->Read(text.data(), waiting);
-    ReceiveTaken();
+    FReceiver->Pull();
+    std::string text = FReceiver->TakeAll();
+    if (!text.empty())
+        ResumeRxWatch();
     return text;
 }
 
@@ -1018,17 +818,18 @@ int TVaCustomComm::DirectWriteBuf(const void* Buf, int Count) {
     const auto* bytes = static_cast<const std::uint8_t*>(Buf);
     int sent = 0;
     while (sent < Count) {
-        const ssize_t n = FDevice->Write(bytes + sent, static_cast<std::size_t>(Count - sent));
-        if (n > 0) {
-            sent += static_cast<int>(n);
+        const TVaIoResult written =
+            FDevice->Write(bytes + sent, static_cast<std::size_t>(Count - sent));
+        if (written.Count > 0) {
+            sent += static_cast<int>(written.Count);
             continue;
         }
-        if (n < 0 && IsHangUp(errno)) {
+        if (written.Status() == TVaIoStatus::HungUp) {
             NoteHangUp();
             break;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            RaiseCommError(sWriteError, errno);
+        if (written.Status() == TVaIoStatus::Failed)
+            RaiseCommError(sWriteError, written.Error);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd port{FHandle, POLLOUT, 0};
         if (left.count() <= 0 || ::poll(&port, 1, static_cast<int>(left.count())) <= 0)
@@ -1083,13 +884,10 @@ void TVaCustomComm::Purge(int queues) {
     if ((queues & purgeWrite) && FWriteThread)
         FWriteThread->PurgeWrite();
     const int flush = queues == purgeRead ? TCIFLUSH : queues == purgeWrite ? TCOFLUSH : TCIOFLUSH;
-    std::lock_guard readLock(FReadSection);
-    if (const int error = FDevice->Flush(flush); error && !IsHangUp(error))
+    if (const int error = FReceiver->Flush(flush, queues & purgeRead))
         RaiseCommError(sErrorClearBuffers, error);
-    if (queues & purgeRead) {
-        FReceive->Clear();
-        ReceiveTaken();
-    }
+    if (queues & purgeRead)
+        ResumeRxWatch();
 }
 
 // ---------------------------------------------------------------------------------
@@ -1135,7 +933,7 @@ TVaCommProp TVaCustomComm::Properties() {
     TVaCommProp prop;
     if (const int error = FDevice->Properties(prop))
         RaiseCommError(sErrorProperties, error);
-    prop.CurrentRxQueue = static_cast<std::uint32_t>(FReceive->Capacity());
+    prop.CurrentRxQueue = static_cast<std::uint32_t>(FReceiver->Capacity());
     prop.CurrentTxQueue = static_cast<std::uint32_t>(FBuffers.WriteSize());
     return prop;
 }
@@ -1247,16 +1045,11 @@ void TVaCustomComm::HandleRxChar() {
     int waiting = 0;
     if (Active()) {
         std::lock_guard lock(FGlobalSection);
-        PullInput();
-        waiting = ReceivedCount();
+        FReceiver->Pull();
+        waiting = FReceiver->Count();
     }
-    if (TakeUnreported() && waiting > 0 && OnRxChar)
+    if (FReceiver->TakeUnreported() && waiting > 0 && OnRxChar)
         OnRxChar(this, static_cast<std::uint32_t>(waiting));
-}
-
-bool TVaCustomComm::TakeUnreported() {
-    std::lock_guard lock(FReadSection);
-    return std::exchange(FUnreported, false);
 }
 
 // ---------------------------------------------------------------------------------
@@ -1275,9 +1068,9 @@ void TVaCustomComm::StartRxWatch() {
 }
 
 void TVaCustomComm::RxWatchActivated() {
-    const std::uint64_t arrived = FArrived;
+    const std::uint64_t arrived = FReceiver->Arrived();
     DispatchBatch(EV_RXCHAR);
-    if (FArrived == arrived && FRxWatch)
+    if (FReceiver->Arrived() == arrived && FRxWatch)
         PauseRxWatchIfStuck();
 }
 
@@ -1298,8 +1091,7 @@ void TVaCustomComm::PauseRxWatchIfStuck() {
 void TVaCustomComm::ResumeRxWatch() {
     if (!OnMainThread() || !FRxWatch || FRxWatch->isEnabled() || HungUp())
         return;
-    std::lock_guard lock(FReadSection);
-    if (FReceive->Free() > 0)
+    if (FReceiver->HasRoom())
         FRxWatch->setEnabled(true);
 }
 

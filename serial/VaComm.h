@@ -44,6 +44,7 @@ struct TVaCommStatus {
 };
 
 class TVaCustomComm;
+class TVaCommReceiver;
 class TRxWatch;
 
 // Waits for received bytes, line errors, modem-line changes and a drained transmit
@@ -242,12 +243,6 @@ private:
     // Stores a changed line setting and applies the settings to an open port.
     template <class T> void SetLineSetting(T& field, T value);
 
-    // What a pull of the driver's input found.
-    struct TVaPull {
-        int Count = 0;       // bytes moved into the receive queue
-        bool HungUp = false; // the device went away
-    };
-
     // Counts the main thread's runs of handlers handed over by the port's threads.
     class THandlerScope {
     public:
@@ -273,21 +268,6 @@ private:
     enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
     void Purge(int queues);
 
-    // Receive queue and line watch, shared with the event thread under FReadSection.
-    void StartLineWatch();
-    bool WatchesLine() const { return FWatchLine; }
-    TVaPull PullInput();
-    void Received(const std::uint8_t* bytes, int count);
-    bool ReceiveRoom();
-    void WatchLine();
-    void AddEvents(std::uint32_t mask, std::uint32_t errors = 0);
-    std::uint32_t TakeEvents();
-    std::uint32_t TakeErrors();
-    void ReceiveTaken();
-    std::uint32_t CollectEvents(bool room);
-    bool TakeUnreported();
-    int ReceivedCount();
-    void ReportLater(const TVaPull& pull);
     void DispatchBatch(std::uint32_t mask);
     void RunBatch(std::uint32_t mask);
     bool OnMainThread() const;
@@ -312,20 +292,8 @@ private:
     std::string FOpenPath;
     TVaCriticalSection FWriteSection;
     TVaCriticalSection FGlobalSection;
-    TVaCriticalSection FReadSection;
-    std::unique_ptr<TVaCommBuffer> FReceive; // bytes received and not yet taken
-    TVaWaitEvent FReceiveRoom;               // set when the receive queue has room again
-    bool FRx80Full = false; // the receive queue passed 80 % and was not emptied since
-    std::atomic<std::uint8_t> FEvtChar = 0;   // the event character as last applied
-    std::optional<TVaLineCounts> FLineCounts; // counters seen last; none on a pseudo-terminal
-    std::optional<int> FModemLines;           // modem lines seen last, when there are no counters
-    bool FWatchLine = false;                  // the line has something the event mask watches
-    std::uint32_t FPendingEvents = 0;         // seen, not yet handed to the event thread
-    std::uint32_t FPendingErrors = 0;         // CE_ flags not yet reported
-    bool FUnreported = false;                 // bytes came in since the last OnRxChar
-    std::atomic<std::uint64_t> FArrived = 0;  // bytes ever received
-    TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
-    TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
+    std::unique_ptr<TVaCommReceiver> FReceiver;
+    TVaWaitEvent FTransmitting; // a direct write's bytes may still be in the driver
     std::atomic<bool> FHungUp = false;
     std::atomic<unsigned> FGeneration = 0;     // counts the opens, so a late hang-up finds its own
     std::mutex FPostLock;                      // a hang-up event is made and read under it

@@ -90,8 +90,8 @@ public:
     int Open(const std::string& path) override;
     void Close() override;
     int Handle() const override;
-    ssize_t Read(void* buf, std::size_t count) override;
-    ssize_t Write(const void* buf, std::size_t count) override;
+    TVaIoResult Read(void* buf, std::size_t count) override;
+    TVaIoResult Write(const void* buf, std::size_t count) override;
     int ApplySettings(const TVaDCB& dcb) override;
     int ModemLines(int& lines) override;
     int SetModemLines(int bits, bool on) override;
