@@ -4,7 +4,6 @@
 // changes to the main thread, a write thread that drains a byte queue, and closing
 // itself when the device hangs up.
 #include "serial/VaClasses.h"
-#include "serial/VaCommQueues.h"
 #include "serial/VaLine.h"
 #include "serial/VaObjects.h"
 #include "serial/VaPrst.h"
@@ -15,10 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <vector>
 
 // The component's own line fields; the groups carry the rest.
 struct TVaLineSettings {
@@ -43,70 +39,14 @@ struct TVaCommStatus {
     std::uint32_t OutQue = 0; // bytes the driver has still to send
 };
 
-class TVaCustomComm;
+// The component's parts (serial/VaCommInternal.h), which its users do not include.
 class TVaCommReceiver;
+class TVaCommEventThread;
+class TVaCommWriteThread;
+class TVaHangUpLatch;
+class TVaTransmitWatch;
+struct TVaCommLink;
 class TRxWatch;
-
-// Waits for received bytes, line errors, modem-line changes and a drained transmit
-// queue together with its stop request, and hands each batch to the main thread.
-class TVaCommEventThread : public TVaThread {
-public:
-    explicit TVaCommEventThread(TVaCustomComm* owner);
-    void Stop();
-
-protected:
-    void Execute() override;
-
-private:
-    void Dispatch(std::uint32_t mask);
-    void DispatchEvents();
-
-    std::uint32_t FEvtMask = 0;
-    TVaWaitEvent FEvent; // stop request
-    TVaCustomComm* FOwner;
-};
-
-// Sends whatever the main thread has queued, everything queued in one write per turn,
-// and reports when the last queued byte has left the driver.
-class TVaCommWriteThread : public TVaThread {
-public:
-    TVaCommWriteThread(TVaCustomComm* owner, int size);
-    void Stop();
-    // Main thread.
-    bool WriteData(const void* Buf, int Count);
-    void PurgeWrite();
-    int Queued();
-
-protected:
-    void Execute() override;
-
-private:
-    bool Append(const void* Buf, int Count);
-    bool AwaitRoom(const void* Buf, int Count);
-    void WriteQueued();
-    void AwaitRun();
-    void WaitWritable();
-    int NextTurn();
-    void WriteDone(int count);
-    void StopUnlessQueued(int left);
-    void WriteFailed(int remaining);
-    void ReportWhenDrained();
-    bool TakeLateBytes();
-    bool WithdrawFlush();
-    void AcknowledgeFlush();
-
-    TVaWriteQueue FBuffer;
-    std::vector<std::uint8_t> FOutput; // the bytes of the write in progress
-    TVaWaitEvent FWriteEvent;          // set while bytes are queued
-    TVaWaitEvent FCloseEvent;
-    TVaWaitEvent FFlushEvent;
-    TVaWaitEvent FFlushDoneEvent;
-    std::mutex FFlushLock;                  // a flush is acknowledged or taken back, not both
-    TVaWaitEvent FRoomEvent;                // set when bytes left the queue
-    bool FDraining = false;                 // the queue ran empty and is not reported yet
-    std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
-    TVaCustomComm* FOwner;
-};
 
 class TVaCustomComm : public TVaComponent {
 public:
@@ -237,9 +177,6 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    friend class TVaCommEventThread;
-    friend class TVaCommWriteThread;
-
     // Stores a changed line setting and applies the settings to an open port.
     template <class T> void SetLineSetting(T& field, T value);
 
@@ -255,6 +192,8 @@ private:
 
     void ApplyEventMask();
     void ApplyModemLines();
+    // What the port's threads are given of the component.
+    TVaCommLink Link();
     void StopThreads();
     void CloseHandle();
     // Stops the threads, releases the device and raises OnClose.
@@ -262,12 +201,13 @@ private:
     void RefuseWhileOpen() const;
     void BuffersChanged();
     int DirectWriteBuf(const void* Buf, int Count);
-    void LineControl(int error);
     bool ModemStatus(int bit);
     bool HoldFlag(std::uint32_t bit);
     enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
     void Purge(int queues);
+    int QueueCount(int (TVaLine::*query)(int&));
 
+    // The main-thread side of the hand-over.
     void DispatchBatch(std::uint32_t mask);
     void RunBatch(std::uint32_t mask);
     bool OnMainThread() const;
@@ -278,30 +218,23 @@ private:
     void RxWatchActivated();
     void PauseRxWatchIfStuck();
     void ResumeRxWatch();
-    bool TransmitDrained();
-    int QueueCount(int (TVaLine::*query)(int&));
 
     // Hang-up: a thread notes it, the main thread closes the port from its event loop.
-    bool HungUp() const { return FHungUp.load(); }
-    void NoteHangUp();
-    void PostHangUp();
+    bool HungUp() const;
     void CloseAfterHangUp(unsigned generation);
 
     std::unique_ptr<TVaLine> FDevice;
     int FHandle = -1;
     std::string FOpenPath;
-    TVaCriticalSection FWriteSection;
-    TVaCriticalSection FGlobalSection;
+    TVaCriticalSection FWriteSection;  // one direct write at a time
+    TVaCriticalSection FGlobalSection; // the main thread's pulls, reads and purges
+    std::unique_ptr<TVaHangUpLatch> FHangUp;
     std::unique_ptr<TVaCommReceiver> FReceiver;
-    TVaWaitEvent FTransmitting; // a direct write's bytes may still be in the driver
-    std::atomic<bool> FHungUp = false;
-    std::atomic<unsigned> FGeneration = 0;     // counts the opens, so a late hang-up finds its own
-    std::mutex FPostLock;                      // a hang-up event is made and read under it
-    std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
-    std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
-    std::unique_ptr<TRxWatch> FRxWatch;        // while open; only the main thread uses it
-    bool FDispatching = false;                 // a batch's handlers are running
-    std::uint32_t FDeferred = 0;               // events of batches that came meanwhile
+    std::unique_ptr<TVaTransmitWatch> FTransmit;
+    std::atomic<int> FHandlers = 0;     // handed-over handlers running on the main thread
+    std::unique_ptr<TRxWatch> FRxWatch; // while open; only the main thread uses it
+    bool FDispatching = false;          // a batch's handlers are running
+    std::uint32_t FDeferred = 0;        // events of batches that came meanwhile
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;
