@@ -80,9 +80,9 @@ TVaCustomComm::TVaCustomComm(QObject* owner, std::unique_ptr<TVaLine> line)
     FBuffers.OnChange = [this](TVaPersistent*) { BuffersChanged(); };
 }
 
-// A destructor must not throw. Close refuses only inside one of the port's own handlers,
-// where the port is being destroyed under its own thread and nothing better can be done
-// than to leave the rest to the members' own destructors.
+// A destructor must not throw: an error leaving it ends the program. Close may still fail
+// here (the line's close fails, or it is refused inside one of the port's own handlers);
+// the port is going away all the same, and no caller is left to tell, so it is dropped.
 TVaCustomComm::~TVaCustomComm() {
     MarkDestroying();
     try {
@@ -158,10 +158,8 @@ void TVaCustomComm::CreateThreads() {
 }
 
 TVaCommLink TVaCustomComm::Link() {
-    return {
-        this, *FDevice, *FReceiver, *FHangUp, *FTransmit, FEventMask, [this](std::uint32_t mask) {
-            DispatchBatch(mask);
-        }};
+    const auto dispatch = [this](std::uint32_t mask) { DispatchBatch(mask); };
+    return {this, *FDevice, FHandle, *FReceiver, *FHangUp, *FTransmit, FEventMask, dispatch};
 }
 
 void TVaCustomComm::Close() {

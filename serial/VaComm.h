@@ -227,7 +227,7 @@ private:
     int FHandle = -1;
     std::string FOpenPath;
     TVaCriticalSection FWriteSection;  // one direct write at a time
-    TVaCriticalSection FGlobalSection; // the main thread's pulls, reads and purges
+    TVaCriticalSection FGlobalSection; // one pull-and-take, purge or stop request at a time
     std::unique_ptr<TVaHangUpLatch> FHangUp;
     std::unique_ptr<TVaCommReceiver> FReceiver;
     std::unique_ptr<TVaTransmitWatch> FTransmit;

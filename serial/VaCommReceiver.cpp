@@ -90,7 +90,7 @@ TVaCommReceiver::TPull TVaCommReceiver::Pull() {
             break;
         }
         if (read.Count == 0)
-            break; // the input ended
+            break; // the driver had nothing
         Received(chunk, static_cast<int>(read.Count));
         pull.Count += static_cast<int>(read.Count);
         if (read.Count < room)

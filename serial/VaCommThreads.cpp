@@ -68,7 +68,7 @@ void TVaCommEventThread::Execute() {
             continue;
         }
         const bool room = FLink.Receiver.Room();
-        pollfd port{FLink.Line.Handle(), POLLIN, 0};
+        pollfd port{FLink.Handle, POLLIN, 0};
         std::uint32_t timeout = FLink.Receiver.WatchesLine() ? LineWatchMs : INFINITE;
         if (draining)
             timeout = DrainPollMs;
@@ -266,7 +266,7 @@ void TVaCommWriteThread::AwaitRun() {
 // The rest of a write waits for room in the driver, a flush or a stop. A flush drops the
 // rest with the queue; nothing of this write is counted afterwards.
 void TVaCommWriteThread::WaitWritable() {
-    pollfd port{FLink.Line.Handle(), POLLOUT, 0};
+    pollfd port{FLink.Handle, POLLOUT, 0};
     switch (WaitForMultiple({&FCloseEvent, &FFlushEvent}, INFINITE, &port)) {
     case 0:
         Terminate();

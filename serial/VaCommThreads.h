@@ -36,6 +36,7 @@ private:
 struct TVaCommLink {
     const void* Owner; // the component, as TVaThread::CurrentOwner tells it
     TVaLine& Line;
+    int Handle; // the open line's descriptor
     TVaCommReceiver& Receiver;
     TVaHangUpLatch& HangUp;
     TVaTransmitWatch& Transmit;

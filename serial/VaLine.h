@@ -25,7 +25,7 @@ bool NothingToReport(int error);
 
 // How a read or a write on the line ended.
 enum class TVaIoStatus {
-    Done,    // Count bytes moved; a read of none found the input ended
+    Done,    // Count bytes moved; a raw line answers a read with none when it has none
     Waiting, // nothing can move now (EAGAIN): wait for the line
     HungUp,  // the device went away
     Failed,  // any other error

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,6 +96,11 @@ void LineScript::SetPropertiesError(int error) {
 void LineScript::SetWriteError(int error) {
     std::lock_guard lock(FLock);
     FWriteError = error;
+}
+
+void LineScript::SetCloseFails() {
+    std::lock_guard lock(FLock);
+    FCloseFails = true;
 }
 
 void LineScript::SetInput(int tiocmBit, bool on) {
@@ -191,6 +197,8 @@ int ScriptedLine::Open(const std::string&) {
 void ScriptedLine::Close() {
     std::lock_guard lock(FScript->FLock);
     CloseFd(FScript->FNear);
+    if (std::exchange(FScript->FCloseFails, false))
+        throw std::runtime_error("the line failed to close");
 }
 
 int ScriptedLine::Handle() const {

@@ -27,6 +27,8 @@ public:
     void SetControlError(int error);
     void SetPropertiesError(int error);
     void SetWriteError(int error);
+    // The next Close releases the line and then throws, as a line layer's failure would.
+    void SetCloseFails();
 
     // The far end sends bytes; change then runs (under the script's lock) once the
     // line has read past them, as a UART counts an error before its byte is readable.
@@ -67,6 +69,7 @@ private:
     int FControlError = 0;
     int FPropertiesError = 0;
     int FWriteError = 0;
+    bool FCloseFails = false;
     int FResets = 0;
     int FLines = 0;
     TVaLineCounts FCounts;
