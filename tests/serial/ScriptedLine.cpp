@@ -194,11 +194,21 @@ int ScriptedLine::Open(const std::string&) {
     return 0;
 }
 
+// Never fails: a destructor must not throw.
+ScriptedLine::~ScriptedLine() {
+    Release();
+}
+
 void ScriptedLine::Close() {
+    Release();
     std::lock_guard lock(FScript->FLock);
-    CloseFd(FScript->FNear);
     if (std::exchange(FScript->FCloseFails, false))
         throw std::runtime_error("the line failed to close");
+}
+
+void ScriptedLine::Release() {
+    std::lock_guard lock(FScript->FLock);
+    CloseFd(FScript->FNear);
 }
 
 int ScriptedLine::Handle() const {

@@ -88,7 +88,7 @@ private:
 class ScriptedLine : public TVaLine {
 public:
     explicit ScriptedLine(std::shared_ptr<LineScript> script) : FScript(std::move(script)) {}
-    ~ScriptedLine() override { Close(); }
+    ~ScriptedLine() override;
 
     int Open(const std::string& path) override;
     void Close() override;
@@ -110,6 +110,7 @@ public:
     int Properties(TVaCommProp& prop) override;
 
 private:
+    void Release();
     int WriteError() const;
 
     std::shared_ptr<LineScript> FScript;
