@@ -379,6 +379,21 @@ TEST(ScriptedLineOperations, CloseFromAHandedOverHandlerIsRefused) {
     }
 }
 
+// A destructor never throws: a close that fails while the port is destroyed is dropped,
+// after the port's threads have stopped.
+TEST(ScriptedLineOperations, AFailingCloseWhileThePortIsDestroyedIsDropped) {
+    auto script = std::make_shared<LineScript>();
+    const int threads = ThreadCount();
+    {
+        TVaComm comm(nullptr, std::make_unique<ScriptedLine>(script));
+        comm.Open();
+        ASSERT_GT(ThreadCount(), threads);
+        script->SetCloseFails();
+    }
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(script->Opens(), 1);
+}
+
 TEST(ScriptedLineHangUp, ThePortClosesItselfRaisesOnCloseThenOnHangUpAndOneError) {
     ScriptedPort port;
     port.comm.Open();
