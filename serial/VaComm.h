@@ -14,10 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <vector>
 
 // The component's own line fields; the groups carry the rest.
 struct TVaLineSettings {
@@ -42,119 +39,14 @@ struct TVaCommStatus {
     std::uint32_t OutQue = 0; // bytes the driver has still to send
 };
 
-// A byte queue of fixed capacity that never reallocates.
-class TVaCommBuffer {
-public:
-    explicit TVaCommBuffer(int capacity);
-
-    void Write(const void* Buf, int Count); // the caller has made sure the bytes fit
-    void Remove(int Count);
-    void Read(void* Buf, int Count);
-    void Peek(void* Buf, int Count) const;
-    void Clear() { FSize = 0; }
-    const std::uint8_t* DataPtr() const { return FData.get(); }
-    int Size() const { return FSize; }
-    int Capacity() const { return FCapacity; }
-    int Free() const { return FCapacity - FSize; }
-
-private:
-    std::unique_ptr<std::uint8_t[]> FData;
-    int FCapacity;
-    int FSize = 0;
-};
-
-// The write queue: a ring of fixed capacity that the main thread appends to and the
-// write thread takes from, without a lock, so that a byte-by-byte WriteChar costs a copy
-// and a store. Each side owns one position; either may read the size.
-class TVaWriteQueue {
-public:
-    explicit TVaWriteQueue(int capacity);
-
-    int Size() const;
-    int Capacity() const { return FCapacity; }
-
-    // Main thread: false, and nothing queued, when the bytes do not fit.
-    bool Append(const void* Buf, int Count);
-
-    // Write thread.
-    int Peek(void* Buf) const; // copies out every queued byte; returns the count
-    void Remove(int Count);
-    void Clear();
-
-private:
-    std::unique_ptr<std::uint8_t[]> FData;
-    const int FCapacity;
-    // Bytes ever appended and ever taken; their difference is the size.
-    alignas(64) std::atomic<std::uint64_t> FTail = 0;
-    std::uint64_t FHeadSeen = 0; // the main thread's last look at FHead
-    int FTailAt = 0;             // where the next byte goes
-    alignas(64) std::atomic<std::uint64_t> FHead = 0;
-    int FHeadAt = 0; // where the oldest byte is
-};
-
-class TVaCustomComm;
+// The component's parts (serial/VaCommInternal.h), which its users do not include.
+class TVaCommReceiver;
+class TVaCommEventThread;
+class TVaCommWriteThread;
+class TVaHangUpLatch;
+class TVaTransmitWatch;
+struct TVaCommLink;
 class TRxWatch;
-
-// Waits for received bytes, line errors, modem-line changes and a drained transmit
-// queue together with its stop request, and hands each batch to the main thread.
-class TVaCommEventThread : public TVaThread {
-public:
-    explicit TVaCommEventThread(TVaCustomComm* owner);
-    void Stop();
-
-protected:
-    void Execute() override;
-
-private:
-    void Dispatch(std::uint32_t mask);
-    void DispatchEvents();
-
-    std::uint32_t FEvtMask = 0;
-    TVaWaitEvent FEvent; // stop request
-    TVaCustomComm* FOwner;
-};
-
-// Sends whatever the main thread has queued, everything queued in one write per turn,
-// and reports when the last queued byte has left the driver.
-class TVaCommWriteThread : public TVaThread {
-public:
-    TVaCommWriteThread(TVaCustomComm* owner, int size);
-    void Stop();
-    // Main thread.
-    bool WriteData(const void* Buf, int Count);
-    void PurgeWrite();
-    int Queued();
-
-protected:
-    void Execute() override;
-
-private:
-    bool Append(const void* Buf, int Count);
-    bool AwaitRoom(const void* Buf, int Count);
-    void WriteQueued();
-    void AwaitRun();
-    void WaitWritable();
-    int NextTurn();
-    void WriteDone(int count);
-    void StopUnlessQueued(int left);
-    void WriteFailed(int remaining);
-    void ReportWhenDrained();
-    bool TakeLateBytes();
-    bool WithdrawFlush();
-    void AcknowledgeFlush();
-
-    TVaWriteQueue FBuffer;
-    std::vector<std::uint8_t> FOutput; // the bytes of the write in progress
-    TVaWaitEvent FWriteEvent;          // set while bytes are queued
-    TVaWaitEvent FCloseEvent;
-    TVaWaitEvent FFlushEvent;
-    TVaWaitEvent FFlushDoneEvent;
-    std::mutex FFlushLock;                  // a flush is acknowledged or taken back, not both
-    TVaWaitEvent FRoomEvent;                // set when bytes left the queue
-    bool FDraining = false;                 // the queue ran empty and is not reported yet
-    std::atomic<bool> FReportEmpty = false; // OnTxEmpty was set when bytes were last queued
-    TVaCustomComm* FOwner;
-};
 
 class TVaCustomComm : public TVaComponent {
 public:
@@ -285,17 +177,8 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    friend class TVaCommEventThread;
-    friend class TVaCommWriteThread;
-
     // Stores a changed line setting and applies the settings to an open port.
     template <class T> void SetLineSetting(T& field, T value);
-
-    // What a pull of the driver's input found.
-    struct TVaPull {
-        int Count = 0;       // bytes moved into the receive queue
-        bool HungUp = false; // the device went away
-    };
 
     // Counts the main thread's runs of handlers handed over by the port's threads.
     class THandlerScope {
@@ -309,6 +192,8 @@ private:
 
     void ApplyEventMask();
     void ApplyModemLines();
+    // What the port's threads are given of the component.
+    TVaCommLink Link();
     void StopThreads();
     void CloseHandle();
     // Stops the threads, releases the device and raises OnClose.
@@ -316,27 +201,13 @@ private:
     void RefuseWhileOpen() const;
     void BuffersChanged();
     int DirectWriteBuf(const void* Buf, int Count);
-    void LineControl(int error);
     bool ModemStatus(int bit);
     bool HoldFlag(std::uint32_t bit);
     enum TVaPurge { purgeRead = 1, purgeWrite = 2 };
     void Purge(int queues);
+    int QueueCount(int (TVaLine::*query)(int&));
 
-    // Receive queue and line watch, shared with the event thread under FReadSection.
-    void StartLineWatch();
-    bool WatchesLine() const { return FWatchLine; }
-    TVaPull PullInput();
-    void Received(const std::uint8_t* bytes, int count);
-    bool ReceiveRoom();
-    void WatchLine();
-    void AddEvents(std::uint32_t mask, std::uint32_t errors = 0);
-    std::uint32_t TakeEvents();
-    std::uint32_t TakeErrors();
-    void ReceiveTaken();
-    std::uint32_t CollectEvents(bool room);
-    bool TakeUnreported();
-    int ReceivedCount();
-    void ReportLater(const TVaPull& pull);
+    // The main-thread side of the hand-over.
     void DispatchBatch(std::uint32_t mask);
     void RunBatch(std::uint32_t mask);
     bool OnMainThread() const;
@@ -347,42 +218,23 @@ private:
     void RxWatchActivated();
     void PauseRxWatchIfStuck();
     void ResumeRxWatch();
-    bool TransmitDrained();
-    int QueueCount(int (TVaLine::*query)(int&));
 
     // Hang-up: a thread notes it, the main thread closes the port from its event loop.
-    bool HungUp() const { return FHungUp.load(); }
-    void NoteHangUp();
-    void PostHangUp();
+    bool HungUp() const;
     void CloseAfterHangUp(unsigned generation);
 
     std::unique_ptr<TVaLine> FDevice;
     int FHandle = -1;
     std::string FOpenPath;
-    TVaCriticalSection FWriteSection;
-    TVaCriticalSection FGlobalSection;
-    TVaCriticalSection FReadSection;
-    std::unique_ptr<TVaCommBuffer> FReceive; // bytes received and not yet taken
-    TVaWaitEvent FReceiveRoom;               // set when the receive queue has room again
-    bool FRx80Full = false; // the receive queue passed 80 % and was not emptied since
-    std::atomic<std::uint8_t> FEvtChar = 0;   // the event character as last applied
-    std::optional<TVaLineCounts> FLineCounts; // counters seen last; none on a pseudo-terminal
-    std::optional<int> FModemLines;           // modem lines seen last, when there are no counters
-    bool FWatchLine = false;                  // the line has something the event mask watches
-    std::uint32_t FPendingEvents = 0;         // seen, not yet handed to the event thread
-    std::uint32_t FPendingErrors = 0;         // CE_ flags not yet reported
-    bool FUnreported = false;                 // bytes came in since the last OnRxChar
-    std::atomic<std::uint64_t> FArrived = 0;  // bytes ever received
-    TVaWaitEvent FEventsPending;              // set while FPendingEvents is not 0
-    TVaWaitEvent FTransmitting;               // a direct write's bytes may still be in the driver
-    std::atomic<bool> FHungUp = false;
-    std::atomic<unsigned> FGeneration = 0;     // counts the opens, so a late hang-up finds its own
-    std::mutex FPostLock;                      // a hang-up event is made and read under it
-    std::atomic<int> FHandlers = 0;            // handed-over handlers running on the main thread
-    std::atomic<bool> FHangUpDeferred = false; // a hang-up came while one of them ran
-    std::unique_ptr<TRxWatch> FRxWatch;        // while open; only the main thread uses it
-    bool FDispatching = false;                 // a batch's handlers are running
-    std::uint32_t FDeferred = 0;               // events of batches that came meanwhile
+    TVaCriticalSection FWriteSection;  // one direct write at a time
+    TVaCriticalSection FGlobalSection; // one pull-and-take, purge or stop request at a time
+    std::unique_ptr<TVaHangUpLatch> FHangUp;
+    std::unique_ptr<TVaCommReceiver> FReceiver;
+    std::unique_ptr<TVaTransmitWatch> FTransmit;
+    std::atomic<int> FHandlers = 0;     // handed-over handlers running on the main thread
+    std::unique_ptr<TRxWatch> FRxWatch; // while open; only the main thread uses it
+    bool FDispatching = false;          // a batch's handlers are running
+    std::uint32_t FDeferred = 0;        // events of batches that came meanwhile
     std::unique_ptr<TVaCommEventThread> FEventThread;
     std::unique_ptr<TVaCommWriteThread> FWriteThread;
     std::uint32_t FEventMask = 0;

@@ -13,6 +13,18 @@ int Result(int status) {
     return status == 0 ? 0 : errno;
 }
 
+// A read or write call's return value as a result, the call made again when a signal
+// interrupted it.
+template <class Call> TVaIoResult IoResult(Call call) {
+    for (;;) {
+        const ssize_t n = call();
+        if (n >= 0)
+            return {static_cast<std::size_t>(n), 0};
+        if (errno != EINTR)
+            return {0, errno};
+    }
+}
+
 tcflag_t CharacterSize(std::uint8_t byteSize) {
     switch (byteSize) {
     case 5:
@@ -42,6 +54,22 @@ tcflag_t ParityFlags(std::uint8_t parity) {
 }
 
 } // namespace
+
+bool IsHangUpError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+bool NothingToReport(int error) {
+    return error == ENOTTY || error == EINVAL || IsHangUpError(error);
+}
+
+TVaIoStatus TVaIoResult::Status() const {
+    if (Error == 0)
+        return TVaIoStatus::Done;
+    if (Error == EAGAIN || Error == EWOULDBLOCK)
+        return TVaIoStatus::Waiting;
+    return IsHangUpError(Error) ? TVaIoStatus::HungUp : TVaIoStatus::Failed;
+}
 
 speed_t StandardSpeed(std::uint32_t baud) {
     struct Rate {
@@ -125,12 +153,12 @@ void TVaTermiosLine::Close() {
     FExclusive = false;
 }
 
-ssize_t TVaTermiosLine::Read(void* buf, std::size_t count) {
-    return ::read(FHandle, buf, count);
+TVaIoResult TVaTermiosLine::Read(void* buf, std::size_t count) {
+    return IoResult([&] { return ::read(FHandle, buf, count); });
 }
 
-ssize_t TVaTermiosLine::Write(const void* buf, std::size_t count) {
-    return ::write(FHandle, buf, count);
+TVaIoResult TVaTermiosLine::Write(const void* buf, std::size_t count) {
+    return IoResult([&] { return ::write(FHandle, buf, count); });
 }
 
 int TVaTermiosLine::ApplySettings(const TVaDCB& dcb) {

@@ -5,8 +5,9 @@
 // run against a scripted line that has modem lines, breaks and line errors, which a
 // pseudo-terminal has not.
 //
-// Each operation returns 0 or the errno value of the call that failed; the component
-// decides what a failure means.
+// Each operation returns 0 or the errno value of the call that failed (reads and writes
+// return it with the byte count); the component decides what a failure means, with the
+// classifications below.
 #include "serial/VaTypes.h"
 
 #include <atomic>
@@ -14,6 +15,28 @@
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
+
+// A device that went away answers EIO, ENXIO or ENODEV.
+bool IsHangUpError(int error);
+
+// Pseudo-terminals have no modem lines or line counters (ENOTTY, EINVAL), and a device
+// that went away cannot report anything: each means "nothing to report", not a failure.
+bool NothingToReport(int error);
+
+// How a read or a write on the line ended.
+enum class TVaIoStatus {
+    Done,    // Count bytes moved; a raw line answers a read with none when it has none
+    Waiting, // nothing can move now (EAGAIN): wait for the line
+    HungUp,  // the device went away
+    Failed,  // any other error
+};
+
+// What a read or a write did: the bytes moved, or the errno value of its failure.
+struct TVaIoResult {
+    std::size_t Count = 0;
+    int Error = 0;
+    TVaIoStatus Status() const;
+};
 
 // A UART's interrupt counters: modem-line changes and line errors since it was opened.
 struct TVaLineCounts {
@@ -34,8 +57,9 @@ public:
     // The descriptor to wait on for input, output room and hang-up; -1 while closed.
     virtual int Handle() const = 0;
 
-    virtual ssize_t Read(void* buf, std::size_t count) = 0;
-    virtual ssize_t Write(const void* buf, std::size_t count) = 0;
+    // Never wait; an interrupted call is made again.
+    virtual TVaIoResult Read(void* buf, std::size_t count) = 0;
+    virtual TVaIoResult Write(const void* buf, std::size_t count) = 0;
 
     virtual int ApplySettings(const TVaDCB& dcb) = 0;
     // TIOCM_ bits.
@@ -69,8 +93,8 @@ public:
     int Open(const std::string& path) override;
     void Close() override;
     int Handle() const override { return FHandle; }
-    ssize_t Read(void* buf, std::size_t count) override;
-    ssize_t Write(const void* buf, std::size_t count) override;
+    TVaIoResult Read(void* buf, std::size_t count) override;
+    TVaIoResult Write(const void* buf, std::size_t count) override;
     int ApplySettings(const TVaDCB& dcb) override;
     int ModemLines(int& lines) override;
     int SetModemLines(int bits, bool on) override;

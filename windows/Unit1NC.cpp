@@ -336,8 +336,8 @@ void TForm1::BindLink() {
     };
 }
 
-void TForm1::Sendbyte(std::uint8_t data) {
-    FLink->Sendbyte(data);
+void TForm1::Sendbyte(std::uint8_t byte) {
+    FLink->Sendbyte(byte);
 }
 
 void TForm1::ComPortMenuClick() {

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,6 +96,11 @@ void LineScript::SetPropertiesError(int error) {
 void LineScript::SetWriteError(int error) {
     std::lock_guard lock(FLock);
     FWriteError = error;
+}
+
+void LineScript::SetCloseFails() {
+    std::lock_guard lock(FLock);
+    FCloseFails = true;
 }
 
 void LineScript::SetInput(int tiocmBit, bool on) {
@@ -188,7 +194,19 @@ int ScriptedLine::Open(const std::string&) {
     return 0;
 }
 
+// Never fails: a destructor must not throw.
+ScriptedLine::~ScriptedLine() {
+    Release();
+}
+
 void ScriptedLine::Close() {
+    Release();
+    std::lock_guard lock(FScript->FLock);
+    if (std::exchange(FScript->FCloseFails, false))
+        throw std::runtime_error("the line failed to close");
+}
+
+void ScriptedLine::Release() {
     std::lock_guard lock(FScript->FLock);
     CloseFd(FScript->FNear);
 }
@@ -198,28 +216,24 @@ int ScriptedLine::Handle() const {
     return FScript->FNear;
 }
 
-ssize_t ScriptedLine::Read(void* buf, std::size_t count) {
+TVaIoResult ScriptedLine::Read(void* buf, std::size_t count) {
     const ssize_t n = ::recv(Handle(), buf, count, MSG_DONTWAIT);
-    const int error = errno;
-    if (n > 0) {
-        std::lock_guard lock(FScript->FLock);
-        FScript->FRead += static_cast<std::size_t>(n);
-        FScript->ApplyDue();
-    }
-    errno = error;
-    return n;
+    if (n < 0)
+        return {0, errno};
+    std::lock_guard lock(FScript->FLock);
+    FScript->FRead += static_cast<std::size_t>(n);
+    FScript->ApplyDue();
+    return {static_cast<std::size_t>(n), 0};
 }
 
 // A socket whose far end went away answers EPIPE; a hung-up tty answers EIO.
-ssize_t ScriptedLine::Write(const void* buf, std::size_t count) {
-    if (const int error = WriteError()) {
-        errno = error;
-        return -1;
-    }
+TVaIoResult ScriptedLine::Write(const void* buf, std::size_t count) {
+    if (const int error = WriteError())
+        return {0, error};
     const ssize_t n = ::send(Handle(), buf, count, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EPIPE)
-        errno = EIO;
-    return n;
+    if (n < 0)
+        return {0, errno == EPIPE ? EIO : errno};
+    return {static_cast<std::size_t>(n), 0};
 }
 
 int ScriptedLine::WriteError() const {

@@ -27,6 +27,8 @@ public:
     void SetControlError(int error);
     void SetPropertiesError(int error);
     void SetWriteError(int error);
+    // The next Close releases the line and then throws, as a line layer's failure would.
+    void SetCloseFails();
 
     // The far end sends bytes; change then runs (under the script's lock) once the
     // line has read past them, as a UART counts an error before its byte is readable.
@@ -67,6 +69,7 @@ private:
     int FControlError = 0;
     int FPropertiesError = 0;
     int FWriteError = 0;
+    bool FCloseFails = false;
     int FResets = 0;
     int FLines = 0;
     TVaLineCounts FCounts;
@@ -85,13 +88,13 @@ private:
 class ScriptedLine : public TVaLine {
 public:
     explicit ScriptedLine(std::shared_ptr<LineScript> script) : FScript(std::move(script)) {}
-    ~ScriptedLine() override { Close(); }
+    ~ScriptedLine() override;
 
     int Open(const std::string& path) override;
     void Close() override;
     int Handle() const override;
-    ssize_t Read(void* buf, std::size_t count) override;
-    ssize_t Write(const void* buf, std::size_t count) override;
+    TVaIoResult Read(void* buf, std::size_t count) override;
+    TVaIoResult Write(const void* buf, std::size_t count) override;
     int ApplySettings(const TVaDCB& dcb) override;
     int ModemLines(int& lines) override;
     int SetModemLines(int bits, bool on) override;
@@ -107,6 +110,7 @@ public:
     int Properties(TVaCommProp& prop) override;
 
 private:
+    void Release();
     int WriteError() const;
 
     std::shared_ptr<LineScript> FScript;

@@ -42,8 +42,8 @@ struct ScriptedPort {
             if (readOnRxChar)
                 comm.ReadText(); // as the link does
         };
-        comm.OnError = [this](QObject* sender, std::uint32_t errors) {
-            Record(sender, "Error " + std::to_string(errors));
+        comm.OnError = [this](QObject* sender, std::uint32_t flags) {
+            Record(sender, "Error " + std::to_string(flags));
         };
     }
 
@@ -377,6 +377,21 @@ TEST(ScriptedLineOperations, CloseFromAHandedOverHandlerIsRefused) {
         port.comm.Close();
         EXPECT_FALSE(port.comm.Active()) << c.name;
     }
+}
+
+// A destructor never throws: a close that fails while the port is destroyed is dropped,
+// after the port's threads have stopped.
+TEST(ScriptedLineOperations, AFailingCloseWhileThePortIsDestroyedIsDropped) {
+    auto script = std::make_shared<LineScript>();
+    const int threads = ThreadCount();
+    {
+        TVaComm comm(nullptr, std::make_unique<ScriptedLine>(script));
+        comm.Open();
+        ASSERT_GT(ThreadCount(), threads);
+        script->SetCloseFails();
+    }
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(script->Opens(), 1);
 }
 
 TEST(ScriptedLineHangUp, ThePortClosesItselfRaisesOnCloseThenOnHangUpAndOneError) {

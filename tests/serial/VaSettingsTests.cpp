@@ -403,23 +403,4 @@ TEST(ClosedPort, SettersOnlyStoreAndOperationsDoNothing) {
     EXPECT_EQ(closes, 0);
 }
 
-TEST(CommBuffer, QueueOperations) {
-    TVaCommBuffer buffer(8);
-    buffer.Write("abcdef", 6);
-    char out[8] = {};
-    buffer.Peek(out, 2);
-    EXPECT_EQ(std::string(out, 2), "ab");
-    EXPECT_EQ(buffer.Size(), 6);
-    buffer.Read(out, 3);
-    EXPECT_EQ(std::string(out, 3), "abc");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.DataPtr()), 3), "def");
-    EXPECT_EQ(buffer.Free(), 5);
-    buffer.Remove(10);
-    EXPECT_EQ(buffer.Size(), 0);
-    buffer.Write("xy", 2);
-    buffer.Clear();
-    EXPECT_EQ(buffer.Size(), 0);
-    EXPECT_EQ(buffer.Capacity(), 8);
-}
-
 } // namespace
