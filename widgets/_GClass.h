@@ -1,8 +1,9 @@
 #pragma once
-// Shared pieces of the instrument widgets: colours, number formatting, rounding, the
-// settings objects and the graphic, analog and binary control bases.
+// The instruments' shared unit: colours, settings objects, bevels, the scale, and the
+// graphic, analog and binary control bases, each in a file of its own.
 #include "core/DateTime.h"
 #include "core/Numbers.h"
+#include "widgets/GTypes.h"
 
 #include <QEvent>
 #include <QFont>
@@ -17,39 +18,6 @@
 #include <optional>
 
 class QPainter;
-
-// ---------------------------------------------------------------------------
-// Small value types
-
-// A set of enumeration values, one bit per value (enumerations of at most 32 values).
-template <class E> class TSet {
-public:
-    constexpr TSet() = default;
-    constexpr TSet(std::initializer_list<E> values) {
-        for (E v : values)
-            FBits |= Bit(v);
-    }
-    constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
-    constexpr void Include(E v) { FBits |= Bit(v); }
-    constexpr void Exclude(E v) { FBits &= ~Bit(v); }
-    constexpr bool operator==(const TSet&) const = default;
-
-private:
-    static constexpr quint32 Bit(E v) { return quint32(1) << int(v); }
-    quint32 FBits = 0;
-};
-
-// A rectangle as the drawing code reasons about it: Right and Bottom are exclusive.
-struct TRect {
-    int Left = 0, Top = 0, Right = 0, Bottom = 0;
-    int Width() const { return Right - Left; }
-    int Height() const { return Bottom - Top; }
-    QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }
-    static TRect FromQRect(const QRect& r) {
-        return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
-    }
-    TRect Shrunk(int d) const { return {Left + d, Top + d, Right - d, Bottom - d}; }
-};
 
 // ---------------------------------------------------------------------------
 // Colours: low byte red, then green, then blue; top byte 0xFF names a system colour.
@@ -79,11 +47,6 @@ QColor ColorToQColor(TColor c);
 TColor ColorToRGB(TColor c);
 // Channel-wise step k of `steps` from `from` to `to` (steps 0 taken as 1).
 TColor BlendColor(TColor from, TColor to, int steps, int k);
-
-// ---------------------------------------------------------------------------
-// Events
-
-using TNotifyEvent = std::function<void(QObject* Sender)>;
 
 // ---------------------------------------------------------------------------
 // Settings objects
