@@ -1,23 +1,9 @@
-#include "widgets/_GClass.h"
+#include "widgets/GBinControl.h"
 
 #include "widgets/AbFlashT.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QPalette>
-#include <algorithm>
-#include <array>
 #include <bit>
-#include <cmath>
-#include <limits>
-#include <numbers>
-#include <string>
-#include <string_view>
-
-// ---------------------------------------------------------------------------
-// Binary control
 
 int FlashCode(TFlashFreq f) {
     return int(f) + 2;
