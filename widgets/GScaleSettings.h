@@ -1,5 +1,5 @@
 #pragma once
-// The round scale: labels, ticks and the scale line.
+// The round meter's scale settings, and the rotation its drawing is built on.
 #include "widgets/GPersistent.h"
 
 #include <QPoint>

@@ -1,6 +1,6 @@
 #pragma once
-// The instruments' shared unit: colours, settings objects, bevels, the scale, and the
-// graphic, analog and binary control bases, each in a file of its own.
+// The instruments' shared unit, gathered from its parts: colours, settings objects, bevels,
+// the round scale, and the graphic, analog and binary control bases.
 #include "core/DateTime.h"
 #include "core/Numbers.h"
 #include "widgets/GAnalogControl.h"
