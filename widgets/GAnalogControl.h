@@ -1,10 +1,11 @@
 #pragma once
-// The base of the dial and the readout.
+// The base of the dial and the readout: a graphic control that shows a TAbAnalogValue.
 #include "core/DateTime.h"
+#include "widgets/GAnalogValue.h"
 #include "widgets/GBevel.h"
 #include "widgets/GGraphicControl.h"
-#include "widgets/GSignalSettings.h"
 
+#include <QPoint>
 #include <memory>
 
 // Parts of a meter or readout to paint or react with; the readout uses the bevels, the
@@ -20,112 +21,80 @@ enum TAbOption {
     opUnit
 };
 
-enum THintOption {
-    hoAutoHint,
-    hoValue,
-    hoName1,
-    hoName2,
-    hoMin,
-    hoMax,
-    hoMinMaxDate,
-    hoMinMaxTime
-};
-using THintOptions = TSet<THintOption>;
-
-// Value model shared by the dial and the readout.
 class TAbAnalogGControl : public TAbGraphicControl {
+    class TShownValue;
+    // Declared first: the event references below are bound to it.
+    std::unique_ptr<TAbAnalogValue> FValue;
+
 public:
     explicit TAbAnalogGControl(QWidget* parent);
     ~TAbAnalogGControl() override;
 
-    float Value() const { return FValue; }
-    void SetValue(float v);
-    int Digit() const { return FDigit; }
-    void SetDigit(int d);
-    float LimitUpper() const { return FLimitUpper; }
-    float LimitLower() const { return FLimitLower; }
-    void SetLimitUpper(float v);
-    void SetLimitLower(float v);
-    THintOptions HintOptions() const { return FHintOptions; }
-    void SetHintOptions(THintOptions v);
-    bool LogScale() const { return FLogScale; }
-    void SetLogScale(bool v);
-    TSignalSettings* SignalSettings() { return FSignalSettings.get(); }
-    TSectorSettings* SectorSettings() { return FSectorSettings.get(); }
-    TMinMax* MinMax() { return FMinMax.get(); }
+    // The properties of the value model, which the control holds and redraws from.
+    float Value() const { return FValue->Value(); }
+    void SetValue(float v) { FValue->SetValue(v); }
+    int Digit() const { return FValue->Digit(); }
+    void SetDigit(int d) { FValue->SetDigit(d); }
+    float LimitUpper() const { return FValue->LimitUpper(); }
+    float LimitLower() const { return FValue->LimitLower(); }
+    void SetLimitUpper(float v) { FValue->SetLimitUpper(v); }
+    void SetLimitLower(float v) { FValue->SetLimitLower(v); }
+    THintOptions HintOptions() const { return FValue->HintOptions(); }
+    void SetHintOptions(THintOptions v) { FValue->SetHintOptions(v); }
+    bool LogScale() const { return FValue->LogScale(); }
+    void SetLogScale(bool v) { FValue->SetLogScale(v); }
+    TSignalSettings* SignalSettings() { return FValue->SignalSettings(); }
+    TSectorSettings* SectorSettings() { return FValue->SectorSettings(); }
+    TMinMax* MinMax() { return FValue->MinMax(); }
     TFont* Font() { return FFont.get(); }
 
-    int PPT() const { return FPPT; }
-    bool ULimit() const { return FULimit; }
-    bool LLimit() const { return FLLimit; }
-    bool UOverflow() const { return FUOverflow; }
-    bool LOverflow() const { return FLOverflow; }
-    bool InSector1() const { return FInSector[0]; }
-    bool InSector2() const { return FInSector[1]; }
-    bool InSector3() const { return FInSector[2]; }
-    int MinPPT() const { return FMinPPT; }
-    int MaxPPT() const { return FMaxPPT; }
-    QString ValueStr() const { return FValueStr; }
-    // The automatic hint, rebuilt from the current state when read after a change.
-    QString Hint() const override;
+    int PPT() const { return FValue->PPT(); }
+    bool ULimit() const { return FValue->ULimit(); }
+    bool LLimit() const { return FValue->LLimit(); }
+    bool UOverflow() const { return FValue->UOverflow(); }
+    bool LOverflow() const { return FValue->LOverflow(); }
+    bool InSector1() const { return FValue->InSector1(); }
+    bool InSector2() const { return FValue->InSector2(); }
+    bool InSector3() const { return FValue->InSector3(); }
+    int MinPPT() const { return FValue->MinPPT(); }
+    int MaxPPT() const { return FValue->MaxPPT(); }
+    QString ValueStr() const { return FValue->ValueStr(); }
+    QString Hint() const override { return FValue->Hint(); }
     TColor cAlarm0 = clYellow, cAlarm1 = clRed;
 
-    void ResetMinMax();
-    void SetMin(float v, TDateTime DT);
-    void SetMax(float v, TDateTime DT);
+    void ResetMinMax() { FValue->ResetMinMax(); }
+    void SetMin(float v, TDateTime DT) { FValue->SetMin(v, DT); }
+    void SetMax(float v, TDateTime DT) { FValue->SetMax(v, DT); }
 
     void Loaded() override;
 
-    TNotifyEvent OnValueChange;
-    std::function<void(QObject* Sender, bool Lower, bool Upper)> OnLimit;
-    std::function<void(QObject* Sender, int PPT)> OnOverflow;
-    std::function<void(QObject* Sender, bool Sector1, bool Sector2, bool Sector3, bool Enter)>
+    // The model's events, raised with this control as Sender.
+    TNotifyEvent& OnValueChange;
+    std::function<void(QObject* Sender, bool Lower, bool Upper)>& OnLimit;
+    std::function<void(QObject* Sender, int PPT)>& OnOverflow;
+    std::function<void(QObject* Sender, bool Sector1, bool Sector2, bool Sector3, bool Enter)>&
         OnSectorChange;
-    TNotifyEvent OnMinMaxChange;
-    TNotifyEvent OnSettingsChange;
+    TNotifyEvent& OnMinMaxChange;
+    TNotifyEvent& OnSettingsChange;
     TNotifyEvent OnPosChanged;
 
 protected:
     void ParamChange(QObject* Sender) override;
+    // The model's hooks: the value pipeline, then what the control shows of it.
     virtual void ValueChanged();
     virtual void OverflowChanged(int PPT);
     virtual void LimitChanged();
     virtual void MinMaxChanged(QObject* Sender);
     virtual void LogScaleChanged();
 
-    void CheckLimits();
-    // Marks the automatic hint for rebuilding; it is built when read.
-    void UpdateHint();
     // The frame the meter and the readout share: the outer bevel, the names centred at
     // its bottom, the inner bevel. r shrinks to the area left inside.
     void PaintFrame(QPainter& canvas, TRect& r, const TSet<TAbOption>& options, TAbSBevel& outer,
                     TAbSBevel& inner, QSize name1, QSize name2);
-    int DigitOf(float v) const;
 
 private:
     void CheckPosition();
-    void CheckSectors();
-    void CheckOverflow();
-    void TrackMinMax();
-    QString MinMaxHint(const QString& title, float v, TDateTime dt) const;
 
-    float FValue = 50;
-    int FDigit = 500;
-    float FLimitUpper = 90, FLimitLower = 10;
-    THintOptions FHintOptions{hoAutoHint, hoValue, hoName1,      hoName2,
-                              hoMin,      hoMax,   hoMinMaxDate, hoMinMaxTime};
-    bool FLogScale = false;
-    std::unique_ptr<TSignalSettings> FSignalSettings;
-    std::unique_ptr<TSectorSettings> FSectorSettings;
-    std::unique_ptr<TMinMax> FMinMax;
     std::unique_ptr<TFont> FFont;
-    int FPPT = 500;
-    bool FULimit = true, FLLimit = true;
-    bool FUOverflow = false, FLOverflow = false;
-    bool FInSector[3] = {false, false, false};
-    int FMinPPT = 0, FMaxPPT = 0;
-    QString FValueStr;
-    mutable bool FHintStale = false;
-    double LogFactor1 = 0, LogFactor2 = 0;
     QPoint pPosLeftTop;
 };
