@@ -173,6 +173,23 @@ TEST(ValueModel, ValueSizeStrIsTheWidestSection) {
     }
 }
 
+// Without a digital span there are no positions to divide into: the value is kept and
+// mapped, and its position stays at the start of the scale.
+TEST(ValueModel, DigitalRangeWithoutSpanPutsTheValueAtTheStart) {
+    const struct { int From, To, Digit; } cases[] = {{0, 0, 0}, {500, 200, 350}};
+    for (const auto& k : cases) {
+        TLambdaValue v;
+        v.Model.SignalSettings()->SetDigitalFrom(k.From);
+        v.Model.SignalSettings()->SetDigitalTo(k.To);
+        v.Model.SetValue(1.0f);
+        EXPECT_EQ(v.Model.Value(), 1.0f);
+        EXPECT_EQ(v.Model.ValueStr(), "1.0");
+        EXPECT_EQ(v.Model.Digit(), k.Digit) << k.From << ".." << k.To;
+        EXPECT_EQ(v.Model.PPT(), 0) << k.From << ".." << k.To;
+        EXPECT_FALSE(v.Model.UOverflow() || v.Model.LOverflow());
+    }
+}
+
 TEST(ValueModel, SameValueTwiceRaisesOnce) {
     TLambdaValue v;
     v.Model.SetValue(1.0f);
