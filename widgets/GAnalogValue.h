@@ -96,7 +96,6 @@ protected:
         if (event && !FLoading)
             event(std::forward<A>(args)...);
     }
-    QObject* Sender() const { return FSender; }
 
 private:
     int DigitOf(float v) const;
