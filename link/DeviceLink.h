@@ -104,6 +104,7 @@ public:
     // is back; then "Port Open" lights and the live tick polls again.
     void VaComm1HangUp(QObject* Sender);
     bool RetryingPort() const { return FRetry.Trying(); }
+    TVaComm& Port() const { return FPort; }
     void StopPortRetry() { FRetry.Stop(); }
     void ClearArray();
 

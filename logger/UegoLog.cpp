@@ -1,5 +1,6 @@
 #include "logger/UegoLog.h"
 
+#include "link/ControllerPort.h"
 #include "link/Frames.h"
 #include "link/LiveFrame.h"
 
@@ -93,10 +94,7 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     OnMessage = [](const QString& line) {
         WriteStandardError("uego-log: " + line.toLocal8Bit() + '\n');
     };
-    FPort.SetDeviceName("COM%d");
-    FPort.SetBaudrate(br19200);
-    FPort.FlowControl()->SetControlDtr(dtrDisabled);
-    FPort.FlowControl()->SetControlRts(rtsDisabled);
+    SetUpControllerPort(FPort);
     // Answers are read when they can be whole, not at each byte that comes, and a request
     // is written at once: the port needs neither of its threads. A hang-up shows when the
     // port is read.
@@ -288,6 +286,7 @@ void TUegoLog::Finish(int status) {
     for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer,
                           &FPortWaitTimer, &FSyncTimer})
         timer->stop();
+    FRetry.Stop();
     QMetaObject::invokeMethod(
         this, [this, status] { Close(status); }, Qt::QueuedConnection);
 }
@@ -583,10 +582,8 @@ void TUegoLog::WriteRecordLine(const QString& line) {
 // has been silent for a while with requests stuck in its output queue, which a line that
 // went away without the component noticing looks like.
 void TUegoLog::WatchLine() {
-    if (FLost) {
-        TryReopen();
+    if (FLost)
         return;
-    }
     const bool silent = Clock::now() - FLastReceived >= SilenceBeforeHangUp;
     const int stuck = 2 * int(LiveDataRequest.size());
     if (!FPort.Active() || (silent && FPort.WriteBufUsed() >= stuck))
@@ -605,17 +602,16 @@ void TUegoLog::LoseLine() {
     Say(QStringLiteral("COM%1: the line is gone (adapter unplugged?); retrying once a second")
             .arg(FOptions.Port));
     QMetaObject::invokeMethod(
-        this, [this] { FPort.Close(); }, Qt::QueuedConnection); // not from inside its callback
+        this,
+        [this] {
+            FPort.Close();
+            if (!FFinished)
+                FRetry.Start();
+        },
+        Qt::QueuedConnection); // not from inside its callback
 }
 
-void TUegoLog::TryReopen() {
-    if (FPort.Active())
-        return; // still being closed
-    try {
-        FPort.Open();
-    } catch (const EVaCommError&) {
-        return; // not back yet
-    }
+void TUegoLog::Reopened() {
     FLost = false;
     Notice(QStringLiteral("COM%1 is back; logging resumes").arg(FOptions.Port));
     StartPolling();

@@ -4,6 +4,7 @@
 // check and decoding, and record writer, so the two cannot drift apart.
 #include "link/DataLog.h"
 #include "link/LinkState.h"
+#include "link/PortRetry.h"
 #include "logger/LogOptions.h"
 #include "serial/VaComm.h"
 
@@ -100,7 +101,7 @@ private:
     void WriteRecordLine(const QString& line);
     void WatchLine();
     void LoseLine();
-    void TryReopen();
+    void Reopened();
     void ShowStatus();
     QString RejectedText() const;
     void ClearStatus();
@@ -119,9 +120,10 @@ private:
 
     QTimer FPollTimer;     // the next request at the chosen rate
     QTimer FExchangeTimer; // reads the answer when it can be whole, and gives it up
-    QTimer FWatchTimer;    // once a second: is the line still there, or back?
-    QTimer FStatusTimer;   // the status line on a terminal
-    QTimer FEndTimer;      // --duration
+    QTimer FWatchTimer;    // once a second: is the line still there?
+    TPortRetry FRetry{FPort, [this] { Reopened(); }}; // once a second after it went: back?
+    QTimer FStatusTimer;                              // the status line on a terminal
+    QTimer FEndTimer;                                 // --duration
     QTimer FPortWaitTimer; // --wait-for-port: once a second, is the port there yet?
     QTimer FSyncTimer;     // the file to disk within a second of a record
 

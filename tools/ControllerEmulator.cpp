@@ -23,6 +23,9 @@
 
 namespace sim {
 
+// The frames here (start byte, lengths, checksum, scanning) are written again on purpose rather
+// than taken from link/Frames: the emulator is the independent far end the tool's own frame
+// code is tested against, so a fault shared by both could not hide.
 namespace {
 
 using Clock = std::chrono::steady_clock;

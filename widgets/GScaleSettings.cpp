@@ -84,8 +84,8 @@ void TScaleSettings::RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, flo
                      {cx, cy - (R - FSpacing - Fsl1)},
                      {cx, cy - (R - FSpacing - Fsl1 + Fsl2)},
                      {cx, cy - R}};
-    for (QPoint& p : pts)
-        p = RotatePoint(p, c, AlphaFrom);
+    for (QPoint& point : pts)
+        point = RotatePoint(point, c, AlphaFrom);
     const QStringList labels = Labels();
     const QPen majorPen(ColorToQColor(FColor), FPenW1);
     auto drawLabel = [&](float angle, int L) {

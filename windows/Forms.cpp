@@ -5,6 +5,7 @@
 #include "windows/FormFonts.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 
 namespace {
@@ -28,14 +29,18 @@ template <class T> void Destroy(T*& form) {
 void CreateForms() {
     LoadFormFonts();
     Form1 = new TForm1();
-    ConfigForm = new TConfigForm(Form1);
+    ConfigForm = new TConfigForm(Form1->Link(), Form1);
     AboutForm = new TAboutForm(Form1);
-    ComPortForm = new TComPortForm(Form1);
-    SerialEdit1Form = new TSerialEdit1Form(Form1);
-    SerialEdit2Form = new TSerialEdit2Form(Form1);
-    SerialEdit3Form = new TSerialEdit3Form(Form1);
-    SerialEdit4Form = new TSerialEdit4Form(Form1);
+    ComPortForm = new TComPortForm(Form1->Link(), Form1);
+    SerialEdit1Form = new TSerialEdit1Form(Form1->Link(), Form1);
+    SerialEdit2Form = new TSerialEdit2Form(Form1->Link(), Form1);
+    SerialEdit3Form = new TSerialEdit3Form(Form1->Link(), Form1);
+    SerialEdit4Form = new TSerialEdit4Form(Form1->Link(), Form1);
     BindLinkToOtherWindows(Form1->Link());
+    for (int n = 1; n <= 4; ++n)
+        SerialEditForm(n)->OnSent = [n](const QString& cut) {
+            ConfigForm->SensorSN_Edit(n)->setText(cut);
+        };
 }
 
 void DestroyForms() {

@@ -2,9 +2,8 @@
 
 #include "core/Numbers.h"
 #include "core/SaveFile.h"
-#include "widgets/AbRMeter.h"
+#include "link/DeviceLink.h"
 #include "windows/ChartPlot.h"
-#include "windows/Unit1NC.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -442,14 +441,10 @@ void TLambdaChartForm::ExportCsv(const QString& path) {
     SaveExport(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
 }
 
-void ShowLambdaChart(TForm1* owner) {
-    if (!LambdaChartForm) {
-        std::array<TColor, ChartChannels> meters{};
-        TAb270Meter* const meter[] = {owner->Meter1, owner->Meter2, owner->Meter3, owner->Meter4};
-        for (int n = 0; n < ChartChannels; ++n)
-            meters[n] = meter[n]->ScaleSettings()->PointerColor();
-        LambdaChartForm = new TLambdaChartForm(owner, owner->Link(), ChannelColors(meters));
-    }
+void ShowLambdaChart(QWidget* owner, TDeviceLink& link,
+                     const std::array<TColor, ChartChannels>& meterColors) {
+    if (!LambdaChartForm)
+        LambdaChartForm = new TLambdaChartForm(owner, link, ChannelColors(meterColors));
     LambdaChartForm->show();
     LambdaChartForm->raise();
     LambdaChartForm->activateWindow();

@@ -4,6 +4,7 @@
 // while it grows. Zoom, pan, a cursor readout, span statistics, and export as PNG or CSV.
 #include "chart/LiveTrace.h"
 #include "chart/LogReader.h"
+#include "widgets/_GClass.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -16,7 +17,6 @@ class QComboBox;
 class QLabel;
 class TChartPlot;
 class TDeviceLink;
-class TForm1;
 
 // A fuel's stoichiometric air-fuel ratio; lambda is shown as itself.
 struct TChartUnit {
@@ -102,5 +102,7 @@ private:
 
 extern TLambdaChartForm* LambdaChartForm;
 
-// Shows the chart window, made on first use, listening to the main window's live tick.
-void ShowLambdaChart(TForm1* owner);
+// Shows the chart window, made on first use over the owner's link, its channels drawn in
+// the owner's pointer colours.
+void ShowLambdaChart(QWidget* owner, TDeviceLink& link,
+                     const std::array<TColor, ChartChannels>& meterColors);

@@ -7,8 +7,6 @@
 #include "windows/Sensor2_Edit.h"
 #include "windows/Sensor3_Edit.h"
 #include "windows/Sensor4_Edit.h"
-#include "windows/Unit1NC.h"
-#include "windows/Unit2.h"
 #include "windows/WindowActivation.h"
 
 #include <QEvent>
@@ -50,7 +48,8 @@ TSerialEditForm* SerialEditForm(int channel) {
     return forms[channel - 1];
 }
 
-TSerialEditForm::TSerialEditForm(int channel, QWidget* parent) : QDialog(parent), Channel(channel) {
+TSerialEditForm::TSerialEditForm(int channel, TDeviceLink& link, QWidget* parent)
+    : QDialog(parent), Channel(channel), FLink(link) {
     const TSerialEditDifferences& d = Differences[channel - 1];
     setObjectName(QStringLiteral("SerialEdit%1Form").arg(channel));
     setWindowTitle(QStringLiteral("Sensor %1 Serial Number").arg(channel));
@@ -78,12 +77,13 @@ TSerialEditForm::TSerialEditForm(int channel, QWidget* parent) : QDialog(parent)
 
 // The text always comes from the last sensor block read; typed text not sent is dropped.
 void TSerialEditForm::FormActivate() {
-    SensorEdit->setText(SerialNumberText(Form1->Link().State.SensorBuf(Channel)));
+    SensorEdit->setText(SerialNumberText(FLink.State.SensorBuf(Channel)));
 }
 
 void TSerialEditForm::BitBtn1Click() {
-    Form1->Link().SerialNumberWrite(Channel, SensorEdit->text(), [this](const QString& cut) {
-        ConfigForm->SensorSN_Edit(Channel)->setText(cut);
+    FLink.SerialNumberWrite(Channel, SensorEdit->text(), [this](const QString& cut) {
+        if (OnSent)
+            OnSent(cut);
     });
     close();
 }
@@ -102,7 +102,7 @@ bool TSerialEditForm::event(QEvent* event) {
 
 // Shown is activated too, also where no window manager hands over the activation.
 void TSerialEditForm::showEvent(QShowEvent* event) {
-    CentreOn(this, Form1);
+    CentreOn(this, parentWidget());
     FormActivate();
     QDialog::showEvent(event);
 }

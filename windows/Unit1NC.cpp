@@ -1,5 +1,6 @@
 #include "windows/Unit1NC.h"
 
+#include "link/ControllerPort.h"
 #include "serial/VaComm.h"
 #include "widgets/AbCBitBt.h"
 #include "widgets/AbLED.h"
@@ -301,10 +302,7 @@ void TForm1::CreatePort() {
     VaComm1 = new TVaComm(this);
     VaComm1->setObjectName(QStringLiteral("VaComm1"));
     VaComm1->SetPortNum(6);
-    VaComm1->SetDeviceName("COM%d");
-    VaComm1->SetBaudrate(br19200);
-    VaComm1->FlowControl()->SetControlDtr(dtrDisabled);
-    VaComm1->FlowControl()->SetControlRts(rtsDisabled);
+    SetUpControllerPort(*VaComm1);
     VaComm1->OnRxChar = [this](QObject* sender, std::uint32_t count) {
         VaComm1RxChar(sender, count);
     };
@@ -338,8 +336,8 @@ void TForm1::BindLink() {
     };
 }
 
-void TForm1::Sendbyte(std::uint8_t data) {
-    FLink->Sendbyte(data);
+void TForm1::Sendbyte(std::uint8_t byte) {
+    FLink->Sendbyte(byte);
 }
 
 void TForm1::ComPortMenuClick() {
@@ -359,7 +357,11 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Chart1Click() {
-    ShowLambdaChart(this);
+    std::array<TColor, ChartChannels> colors{};
+    TAb270Meter* const meter[] = {Meter1, Meter2, Meter3, Meter4};
+    for (int n = 0; n < ChartChannels; ++n)
+        colors[n] = meter[n]->ScaleSettings()->PointerColor();
+    ShowLambdaChart(this, Link(), colors);
 }
 
 void TForm1::Timer2Timer() {

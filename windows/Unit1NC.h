@@ -57,7 +57,7 @@ public:
     // The link state and its handlers, shared with the other windows.
     TDeviceLink& Link() { return *FLink; }
 
-    void Sendbyte(std::uint8_t data);
+    void Sendbyte(std::uint8_t byte);
     void ComPortMenuClick();
     void Config1Click();
     void About1Click();

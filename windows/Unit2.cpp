@@ -1,5 +1,6 @@
 #include "windows/Unit2.h"
 
+#include "link/DeviceLink.h"
 #include "link/Frames.h"
 #include "serial/VaComm.h"
 #include "widgets/AbCBitBt.h"
@@ -7,7 +8,6 @@
 #include "windows/FormFonts.h"
 #include "windows/Modeless.h"
 #include "windows/SensorEditForms.h"
-#include "windows/Unit1NC.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -77,7 +77,7 @@ QLineEdit* SerialNumberField(QWidget* parent, const char* name, int top) {
 }
 } // namespace
 
-TConfigForm::TConfigForm(QWidget* parent) : QDialog(parent) {
+TConfigForm::TConfigForm(TDeviceLink& link, QWidget* parent) : QDialog(parent), FLink(link) {
     setObjectName(QStringLiteral("ConfigForm"));
     setWindowTitle(QStringLiteral("Configuration"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -178,13 +178,13 @@ void TConfigForm::ShowVersion(const QString& text) {
 }
 
 void TConfigForm::Button1Click() {
-    if (!Form1->VaComm1->Active())
+    if (!FLink.Port().Active())
         return;
-    Form1->Link().StartReadCycle();
+    FLink.StartReadCycle();
 }
 
 void TConfigForm::ResistorValueChanged(int channel) {
-    TDeviceLink& link = Form1->Link();
+    TDeviceLink& link = FLink;
     if (link.State.LinkBusy)
         return;
     link.ResistorWrite(channel, ResistorEdit(channel)->ValueAsInt());
@@ -195,7 +195,7 @@ void TConfigForm::ResistorValueChanged(int channel) {
 }
 
 void TConfigForm::CanValueChanged(TAbNumEdit* edit, int address) {
-    TDeviceLink& link = Form1->Link();
+    TDeviceLink& link = FLink;
     if (link.State.LinkBusy)
         return;
     link.CanAddressWrite(std::uint8_t(address), edit->ValueAsInt());
@@ -241,7 +241,7 @@ void TConfigForm::Timer1Timer() {
 // The live stream goes back on even with the port closed, so that the next "Open Port"
 // resumes polling; otherwise it would stay off for the rest of the run.
 void TConfigForm::FormClose() {
-    Form1->Link().SetPolling(true);
+    FLink.SetPolling(true);
     ProgressBar1->hide();
 }
 
@@ -268,7 +268,7 @@ void TConfigForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {
-    CentreOn(this, Form1);
+    CentreOn(this, parentWidget());
     QDialog::showEvent(event);
 }
 

@@ -10,11 +10,13 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TAbNumEdit;
+class TDeviceLink;
 
 class TConfigForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TConfigForm(QWidget* parent = nullptr);
+    // Reads and writes the configuration over link.
+    TConfigForm(TDeviceLink& link, QWidget* parent);
 
     TAbNumEdit* AbNumCAN1;
     TAbNumEdit* AbNumCAN2;
@@ -62,6 +64,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    TDeviceLink& FLink;
     void CreateLabels();
     void CreateFields();
     void ResistorValueChanged(int channel);

@@ -1,16 +1,16 @@
 #include "windows/Unit7.h"
 
+#include "link/DeviceLink.h"
 #include "serial/VaComm.h"
 #include "widgets/AbLED.h"
 #include "windows/FormFonts.h"
 #include "windows/SpinEdit.h"
-#include "windows/Unit1NC.h"
 
 #include <QPushButton>
 
 TComPortForm* ComPortForm = nullptr;
 
-TComPortForm::TComPortForm(QWidget* parent) : QDialog(parent) {
+TComPortForm::TComPortForm(TDeviceLink& link, QWidget* parent) : QDialog(parent), FLink(link) {
     setObjectName(QStringLiteral("ComPortForm"));
     setWindowTitle(QStringLiteral("COM Port Setup"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -49,12 +49,12 @@ int TComPortForm::ComPortNumber() const {
 }
 
 void TComPortForm::Button1Click() {
-    TVaComm* port = Form1->VaComm1;
+    TVaComm* port = &FLink.Port();
     port->Close();
     port->SetPortNum(ComPortNumber());
     port->Open();
     if (port->Active())
         ComPortLED->SetChecked(true);
     else
-        Form1->Link().SetOnline(false);
+        FLink.SetOnline(false);
 }

@@ -5,11 +5,13 @@
 class QPushButton;
 class TAbLED;
 class TSpinEdit;
+class TDeviceLink;
 
 class TComPortForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TComPortForm(QWidget* parent = nullptr);
+    // Opens link's port.
+    TComPortForm(TDeviceLink& link, QWidget* parent);
 
     TSpinEdit* ComPortEdit1;
     QPushButton* Button1;
@@ -19,6 +21,9 @@ public:
     void Button1Click();
     // The field's number: 1 to 255; text that is not a whole number counts as 1.
     int ComPortNumber() const;
+
+private:
+    TDeviceLink& FLink;
 };
 
 extern TComPortForm* ComPortForm;

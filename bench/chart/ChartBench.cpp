@@ -149,7 +149,7 @@ struct Windows {
         DestroyForms();
     }
     TLambdaChartForm* Chart() {
-        ShowLambdaChart(Form1);
+        Form1->Chart1Click();
         QElapsedTimer clock;
         clock.start();
         while (!LambdaChartForm->windowHandle()->isExposed() && clock.elapsed() < 5000)

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     Form1->show();
     ComPortForm->ComPortEdit1->setValue(DemoPort);
     ComPortForm->Button1->click();
-    ShowLambdaChart(Form1);
+    Form1->Chart1Click();
     if (options.isSet("open")) {
         LambdaChartForm->OpenLog(options.value("open"));
         RunFor(300);

@@ -42,8 +42,8 @@ struct ScriptedPort {
             if (readOnRxChar)
                 comm.ReadText(); // as the link does
         };
-        comm.OnError = [this](QObject* sender, std::uint32_t errors) {
-            Record(sender, "Error " + std::to_string(errors));
+        comm.OnError = [this](QObject* sender, std::uint32_t flags) {
+            Record(sender, "Error " + std::to_string(flags));
         };
     }
 
