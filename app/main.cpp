@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     application.SetTitle(QStringLiteral("4CH Uego Interface"));
     CreateForms();
     Form1->show();
-    const int result = application.exec();
+    const int result = TApplication::exec();
     DestroyForms();
     return result;
 }

@@ -302,7 +302,7 @@ QString FormatFloat(const QString& picture, double value) {
     if (sections[index].isEmpty())
         return GeneralFormat(value);
     bool isZero = false;
-    const QString text = FormatSection(sections[index], parsed.Parsed[index], value, isZero);
+    QString text = FormatSection(sections[index], parsed.Parsed[index], value, isZero);
     if (isZero && sections.size() > 2 && !sections[2].isEmpty())
         return FormatSection(sections[2], parsed.Parsed[2], 0, isZero);
     if (value < 0 && !ownNegative && !isZero)

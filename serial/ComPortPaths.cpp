@@ -26,7 +26,7 @@ std::string ComNameToDevicePath(const std::string& name) {
         digits.find_first_not_of("0123456789") != std::string::npos)
         return name;
     const long n = std::stol(digits);
-    const std::string alias = PortAliasPath(n);
+    std::string alias = PortAliasPath(n);
     struct stat st {};
     if (lstat(alias.c_str(), &st) == 0)
         return alias;

@@ -677,7 +677,7 @@ void ControllerEmulator::Impl::Wake() const {
 }
 
 ControllerEmulator::ControllerEmulator(EmulatorOptions options)
-    : d(std::make_unique<Impl>(std::move(options))) {}
+    : d(std::make_unique<Impl>(options)) {}
 
 ControllerEmulator::~ControllerEmulator() {
     Stop();

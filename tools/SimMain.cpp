@@ -94,7 +94,7 @@ std::pair<std::string_view, std::string_view> SplitPair(std::string_view option,
 
 void StoreWord(sim::EmulatorOptions& options, int address, long value) {
     options.memory[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value >> 8);
-    options.memory[static_cast<std::size_t>(address + 1)] = static_cast<std::uint8_t>(value);
+    options.memory[static_cast<std::size_t>(address) + 1] = static_cast<std::uint8_t>(value);
 }
 
 void SetMemory(sim::EmulatorOptions& options, std::string_view text) {
@@ -263,7 +263,7 @@ Command ParseArguments(int argc, char** argv, sim::EmulatorOptions& options) {
         std::string_view name = argv[i];
         std::optional<std::string_view> value;
         if (const std::size_t equals = name.find('=');
-            name.starts_with("--") && equals != name.npos) {
+            name.starts_with("--") && equals != std::string_view::npos) {
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }

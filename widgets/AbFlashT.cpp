@@ -1,6 +1,6 @@
 #include "widgets/AbFlashT.h"
 
-#include "widgets/_GClass.h"
+#include "widgets/GGraphicControl.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

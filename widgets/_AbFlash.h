@@ -2,7 +2,7 @@
 // A timer component whose ticks come from a background thread and run on the
 // user-interface thread, one at a time: the thread waits until each tick has run.
 #include "core/ThreadPriority.h"
-#include "widgets/_GClass.h"
+#include "widgets/GTypes.h"
 
 #include <QObject>
 #include <QThread>

@@ -65,9 +65,8 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.repetitions <= 1)
-                Time[run.run_name.function_name] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+            if ((run.run_type == Run::RT_Iteration && run.repetitions <= 1) ||
+                (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median"))
                 Time[run.run_name.function_name] = run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);

@@ -1,6 +1,8 @@
 // Shows the main window's instruments at their places, with live-looking values.
 //   widgets-demo                     animated, until the window is closed
 //   widgets-demo --screenshot PATH   fixed values, saves the window as PNG and exits
+//   widgets-demo --states DIR        a fixed series of states (new extremes, overflow, alarm
+//                                    flash, a changed range), saved as DIR/state-N.png
 #include "tests/widgets/MainWindowInstruments.h"
 
 #include <QApplication>
@@ -8,6 +10,7 @@
 #include <QTimer>
 #include <array>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -74,6 +77,72 @@ int Screenshot(TDemoForm& form, const QString& path) {
     return form.Window.grab().save(path) ? 0 : 1;
 }
 
+int Save(TDemoForm& form, const QString& path) {
+    QApplication::processEvents();
+    return form.Window.grab().save(path) ? 0 : 1;
+}
+
+// Channel 4's dial with everything the main window leaves off: sector ring, min/max marks,
+// inner bevel, second name.
+void ShowAllParts(TAb270Meter* meter) {
+    meter->SignalSettings()->SetName2("ALL PARTS");
+    TSectorSettings* sectors = meter->SectorSettings();
+    sectors->SetSector1Color(clYellow);
+    sectors->SetSector1To(333);
+    sectors->SetSector1From(0);
+    sectors->SetSector2To(666);
+    sectors->SetSector2From(334);
+    sectors->SetSector3Color(clRed);
+    sectors->SetSector3To(1000);
+    sectors->SetSector3From(667);
+    meter->MinMax()->SetUseSectorCol(true);
+    meter->MinMax()->SetMinVisible(true);
+    meter->MinMax()->SetMaxVisible(true);
+    meter->SetOptions({opBevelOuter, opBevelInner, opName1, opName2, opSector});
+}
+
+// Each step after the first changes what the value model reports (min/max marks, overflow
+// and limit state, sectors, the range) so that each is drawn once.
+int States(TDemoForm& form, const QString& dir) {
+    form.Window.show();
+    const std::function<void()> steps[] = {
+        [&] {
+            form.Show({0.982f, 1.047f, 0.85f, -92.9f}, 12.34f);
+        },
+        [&] {
+            ShowAllParts(form.Meter[3]);
+            form.Show({1.21f, 0.7f, 1.0f, 1.0f}, 13.9f);
+        },
+        [&] {
+            form.Show({1.1f, 0.9f, 1.0f, 0.8f}, 13.9f);
+            form.Show({1.1f, 0.9f, 1.0f, 1.2f}, 13.9f);
+            form.Show({1.1f, 0.9f, 1.0f, 1.05f}, 13.9f);
+        },
+        [&] {
+            form.Show({2.4f, 0.3f, 1.35f, 2.4f}, 9.5f);
+            form.LED2->SetChecked(true);
+        },
+        [&] {
+            form.Show({2.4f, 0.3f, 1.35f, 0.75f}, 9.5f);
+            form.Meter[3]->ResetMinMax();
+        },
+        [&] {
+            form.Meter[2]->SignalSettings()->SetValueTo(2.65f);
+            form.Meter[3]->SignalSettings()->SetValueFrom(0.5f);
+            form.ValueInd[3]->SignalSettings()->SetValueFormat("#0.00");
+            form.Show({1.0f, 1.1f, 2.0f, 0.9f}, 14.1f);
+            form.Online_LED1->SetChecked(false);
+        },
+    };
+    int n = 0;
+    for (const auto& step : steps) {
+        step();
+        if (Save(form, QString("%1/state-%2.png").arg(dir).arg(++n)) != 0)
+            return 1;
+    }
+    return 0;
+}
+
 int Animate(TDemoForm& form) {
     form.Window.show();
     QTimer timer;
@@ -98,9 +167,13 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption screenshot("screenshot", "Save the window to PATH and exit.", "PATH");
     parser.addOption(screenshot);
+    const QCommandLineOption states("states", "Save a series of states to DIR and exit.", "DIR");
+    parser.addOption(states);
     parser.process(app);
     TDemoForm form;
     if (parser.isSet(screenshot))
         return Screenshot(form, parser.value(screenshot));
+    if (parser.isSet(states))
+        return States(form, parser.value(states));
     return Animate(form);
 }

@@ -30,4 +30,6 @@ plant serial/VaComm.cpp link/Frames.h "serial may not include link/Frames.h"
 plant core/Numbers.cpp widgets/_GClass.h "core may not include widgets/_GClass.h"
 plant logger/UegoLog.cpp widgets/AbLED.h "logger may not include widgets/AbLED.h"
 plant tools/SimMain.cpp serial/VaComm.h "tools may not include serial/VaComm.h"
+plant link/DeviceLink.cpp serial/VaCommInternal.h "serial/VaCommInternal.h is the port component's own"
+plant windows/Unit1NC.cpp serial/VaCommReceiver.h "serial/VaCommReceiver.h is the port component's own"
 exit $status
