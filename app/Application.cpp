@@ -19,7 +19,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-void TApplication::HandleException(std::exception_ptr error) {
+void TApplication::HandleException(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {

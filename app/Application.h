@@ -16,7 +16,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Reports the exception in flight (call from a catch block) or the one given.
-    void HandleException(std::exception_ptr error);
+    void HandleException(const std::exception_ptr& error);
 
     // Shows the critical box titled with the application title. One box at a time:
     // a text equal to the one shown or waiting is dropped, others wait their turn,

@@ -29,13 +29,14 @@ constexpr std::uint64_t ShortestRecordBytes = 20;
 
 void ParseLine(TLogParser::TFormat format, std::string_view line, TParsedLine& out) {
     using K = TParsedLine::TKind;
-    const bool overlong = line.size() > LongestLine;
+    if (line.size() > LongestLine) {
+        out.Kind = K::Malformed;
+        return;
+    }
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
     std::string_view date;
-    if (overlong) {
-        out.Kind = K::Malformed;
-    } else if (line.empty()) {
+    if (line.empty()) {
         out.Kind = K::Blank;
     } else if (format == TLogParser::TFormat::Window) {
         if (ParseCommonWindowRecord(line, out.SecondOfDay, out.Thousandths))

@@ -129,7 +129,7 @@ Latency Summarize(std::vector<double> samples) {
 // latencies in microseconds to samples.
 void MeasureLatency(BenchPort& port, FarEnd& far, int bytes, std::vector<double>& samples) {
     std::vector<double> round;
-    round.reserve(static_cast<std::size_t>(bytes + kWarmUpBytes));
+    round.reserve(static_cast<std::size_t>(bytes) + kWarmUpBytes);
     std::atomic<Clock::time_point> sentAt{};
     std::binary_semaphore seen{0};
     QEventLoop loop;
@@ -156,7 +156,7 @@ void MeasureLatency(BenchPort& port, FarEnd& far, int bytes, std::vector<double>
     writer.join();
     port.Close();
     port.OnReceived([] {});
-    if (round.size() < static_cast<std::size_t>(bytes + kWarmUpBytes))
+    if (round.size() < static_cast<std::size_t>(bytes) + kWarmUpBytes)
         throw std::runtime_error(std::string(port.Name()) + ": bytes went unreported");
     samples.insert(samples.end(), round.begin() + kWarmUpBytes, round.end());
 }

@@ -417,7 +417,7 @@ TEST(LoggerProgram, ExistingOutputIsRefusedReplacedOrContinued) {
         LoggerRun run(args);
         EXPECT_EQ(run.End(), c.status) << run.stderrText;
         EXPECT_TRUE(run.stderrText.ends_with(c.said) ||
-                    (c.said != "" && run.stderrText.find(c.said) != std::string::npos))
+                    (!c.said.empty() && run.stderrText.find(c.said) != std::string::npos))
             << run.stderrText;
         const QByteArray after = FileBytes(path);
         EXPECT_TRUE(after.startsWith(c.startsWith)) << after.left(200).toStdString();
