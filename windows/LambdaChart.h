@@ -4,7 +4,7 @@
 // while it grows. Zoom, pan, a cursor readout, span statistics, and export as PNG or CSV.
 #include "chart/LiveTrace.h"
 #include "chart/LogReader.h"
-#include "widgets/_GClass.h"
+#include "widgets/GColors.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
