@@ -19,8 +19,10 @@ void TBlockValues::Seal() {
     FBlockBase.push_back(*low);
     if (*high - *low <= NarrowRange) {
         FBlockAt.push_back(std::uint32_t(at));
-        for (std::int16_t v : FOpen)
-            FBytes.push_back(std::uint8_t(v - *low));
+        FBytes.resize(at + BlockSize);
+        std::uint8_t* out = FBytes.data() + at;
+        for (std::size_t k = 0; k < BlockSize; ++k)
+            out[k] = std::uint8_t(FOpen[k] - *low);
         return;
     }
     FBlockAt.push_back(std::uint32_t(at) | Wide);

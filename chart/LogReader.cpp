@@ -5,13 +5,15 @@
 #include "core/InOutError.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <exception>
 #include <fcntl.h>
-#include <future>
 #include <limits>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <thread>
 #include <type_traits>
 #include <unistd.h>
 
@@ -21,9 +23,10 @@ constexpr std::size_t LongestLine = 4096;
 // The spacings of this many first records set the gap; a log keeps its rate.
 constexpr std::size_t SpacingsForGap = 100;
 constexpr double GapPerSpacing = 3.0;
-// Lines of at least this many bytes at once are read on two threads.
+// Lines of at least this many bytes at once are read on two threads, in pieces of about
+// this many bytes.
 constexpr std::size_t TwoThreadsFrom = 256 * 1024;
-constexpr std::size_t SliceBytes = 1 << 20;
+constexpr std::size_t PieceBytes = 64 * 1024;
 // "0:00:00, 1, 1, 1, 1" and its line end.
 constexpr std::uint64_t ShortestRecordBytes = 20;
 
@@ -102,36 +105,61 @@ std::string_view TLogParser::FeedLineInParts(std::string_view bytes) {
     return bytes.substr(end + 1);
 }
 
-// Complete lines: the numbers are read on two threads when there are many, then taken
-// in their order on this one, a slice at a time so the lines read stay few.
+// Complete lines. Many are cut at line ends into pieces that this thread and another take
+// in turn to read; this thread takes each read piece in its order as soon as it is ready,
+// and reads pieces itself while the next is not, so neither thread waits while there is
+// work and the lines read at once stay few.
 void TLogParser::FeedLines(std::string_view text) {
     if (FState != TState::Log) {
         FLines += std::size_t(std::count(text.begin(), text.end(), '\n'));
         return;
     }
-    while (!text.empty()) {
-        const std::size_t end =
-            text.size() <= SliceBytes ? text.size() : text.find('\n', SliceBytes) + 1;
-        FeedSlice(text.substr(0, end));
-        text.remove_prefix(end);
-    }
-}
-
-// This thread reads the slice's first part and takes it while the other reads the rest,
-// so both finish about together.
-void TLogParser::FeedSlice(std::string_view text) {
     if (text.size() < TwoThreadsFrom) {
-        ParseLines(FFormat, text, FBatch[0]);
+        ParseLines(FFormat, text, FirstBatch());
         Apply(FBatch[0]);
         return;
     }
-    const std::size_t middle = text.find('\n', text.size() * 5 / 12) + 1;
-    auto later = std::async(std::launch::async,
-                            [&] { ParseLines(FFormat, text.substr(middle), FBatch[1]); });
-    ParseLines(FFormat, text.substr(0, middle), FBatch[0]);
-    Apply(FBatch[0]);
-    later.get();
-    Apply(FBatch[1]);
+    std::vector<std::string_view> pieces;
+    while (!text.empty()) {
+        const std::size_t end =
+            text.size() <= PieceBytes ? text.size() : text.find('\n', PieceBytes) + 1;
+        pieces.push_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    if (FBatch.size() < pieces.size())
+        FBatch.resize(pieces.size());
+    std::vector<std::atomic<bool>> ready(pieces.size());
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failed;
+    // Reads the next piece nobody has taken; false when none is left.
+    const auto readNext = [&](std::exception_ptr& error) {
+        const std::size_t k = next.fetch_add(1);
+        if (k >= pieces.size())
+            return false;
+        try {
+            ParseLines(FFormat, pieces[k], FBatch[k]);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        ready[k].store(true, std::memory_order_release);
+        ready[k].notify_one();
+        return true;
+    };
+    std::thread other([&] {
+        while (readNext(failed)) {
+        }
+    });
+    std::exception_ptr mine;
+    for (std::size_t taken = 0; taken < pieces.size() && !mine;) {
+        if (ready[taken].load(std::memory_order_acquire))
+            Apply(FBatch[taken++]);
+        else if (!readNext(mine))
+            ready[taken].wait(false, std::memory_order_acquire);
+    }
+    next.store(pieces.size());
+    other.join();
+    if (mine || failed)
+        std::rethrow_exception(mine ? mine : failed);
 }
 
 void TLogParser::TakeLine(std::string_view line) {
@@ -145,7 +173,7 @@ void TLogParser::TakeLine(std::string_view line) {
         ++FLines;
         return;
     }
-    ParseLine(FFormat, line, FBatch[0].emplace_back());
+    ParseLine(FFormat, line, FirstBatch().emplace_back());
     Apply({&FBatch[0].back(), 1});
     FBatch[0].clear();
 }
@@ -159,6 +187,12 @@ void TLogParser::StartOverlongLine() {
         FState = TState::NotALog;
     else if (FState == TState::Log)
         ++FMalformed;
+}
+
+std::vector<TParsedLine>& TLogParser::FirstBatch() {
+    if (FBatch.empty())
+        FBatch.emplace_back();
+    return FBatch[0];
 }
 
 void TLogParser::Reset() {

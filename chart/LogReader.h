@@ -70,8 +70,8 @@ public:
 private:
     std::string_view FeedLineInParts(std::string_view bytes);
     void FeedLines(std::string_view text);
-    void FeedSlice(std::string_view text);
     void TakeLine(std::string_view line);
+    std::vector<TParsedLine>& FirstBatch();
     void StartOverlongLine();
     void Apply(std::span<const TParsedLine> lines);
     void ParseFirstLine(std::string_view line);
@@ -101,8 +101,8 @@ private:
     std::optional<long long> FOrigin;
     long long FLastTick = 0; // milliseconds from the origin
 
-    // Lines read and waiting to be taken, kept to spare their allocation.
-    std::array<std::vector<TParsedLine>, 2> FBatch;
+    // Pieces of lines read and waiting to be taken, kept to spare their allocation.
+    std::vector<std::vector<TParsedLine>> FBatch;
 
     // The spacing of the first records, for Gap().
     std::vector<double> FSpacings;

@@ -43,6 +43,8 @@ constexpr int LiveRepaintMs = 100;
 constexpr int FollowMs = 250;
 // A step of reading a large log: short enough that the window answers between steps.
 constexpr std::uint64_t LoadStepBytes = 4 << 20;
+// While a log is read, the view catches up this often.
+constexpr qint64 LoadViewMs = 200;
 constexpr int DefaultSpanIndex = 2; // 60 s
 
 QString SpanName(int seconds) {
@@ -279,24 +281,40 @@ void TLambdaChartForm::OpenLog(const QString& path) {
         FFollowTimer.start();
     ShowLogSeries();
     ShowWholeLog();
+    NoteLoadShown();
 }
 
-// One step of reading a large log: the view keeps showing the whole span, which fills in.
+// One step of reading a large log. A few times a second, and when the log is read, the
+// view catches up: it keeps showing the whole span, which fills in, unless the operator
+// has moved it. Drawing the whole span after every step would take longer than reading.
 void TLambdaChartForm::LoadTick() {
-    const std::optional<TExtent> before = ExtentOf(FFollower);
-    const bool wholeBefore = !before || (Plot->X0() <= before->First && Plot->X1() >= before->Last);
     FFollower.Continue(LoadStepBytes);
     if (FFollower.Parser().State() == TLogParser::TState::NotALog)
         return LostLog();
-    if (FFollower.Offset() >= FFollower.Size()) {
+    const bool read = FFollower.Offset() >= FFollower.Size();
+    if (read) {
         FLoadTimer.stop();
         FFollowTimer.start();
+    } else if (FLoadShown.isValid() && FLoadShown.elapsed() < LoadViewMs) {
+        return;
     }
+    const bool whole = !FLoadExtent || (Plot->X0() <= FLoadExtent->first &&
+                                        Plot->X1() >= FLoadExtent->second);
     ShowLogSeries();
-    if (wholeBefore)
+    if (whole)
         ShowWholeLog();
     else
         UpdateReadouts();
+    NoteLoadShown();
+}
+
+// The span the view was last brought up to while the log is read.
+void TLambdaChartForm::NoteLoadShown() {
+    const std::optional<TExtent> extent = ExtentOf(FFollower);
+    FLoadExtent.reset();
+    if (extent)
+        FLoadExtent.emplace(extent->First, extent->Last);
+    FLoadShown.start();
 }
 
 // The file under the name is no longer a log (replaced, say): back to the live view.

@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -81,6 +83,7 @@ private:
     void ExportCsvClick();
     void LiveTick();
     void LoadTick();
+    void NoteLoadShown();
     void LostLog();
     void FollowTick();
     void ShowLogSeries();
@@ -103,6 +106,8 @@ private:
     QTimer FLiveTimer;
     QTimer FFollowTimer;
     QTimer FLoadTimer;
+    QElapsedTimer FLoadShown;
+    std::optional<std::pair<double, double>> FLoadExtent; // first and last time shown
     double FScale = 1;
 };
 
