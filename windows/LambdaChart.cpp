@@ -298,8 +298,8 @@ void TLambdaChartForm::LoadTick() {
     } else if (FLoadShown.isValid() && FLoadShown.elapsed() < LoadViewMs) {
         return;
     }
-    const bool whole = !FLoadExtent || (Plot->X0() <= FLoadExtent->first &&
-                                        Plot->X1() >= FLoadExtent->second);
+    const bool whole =
+        !FLoadExtent || (Plot->X0() <= FLoadExtent->first && Plot->X1() >= FLoadExtent->second);
     ShowLogSeries();
     if (whole)
         ShowWholeLog();

@@ -424,8 +424,8 @@ void TableRow(int argc, char** argv, const Log& log) {
     Windows windows(argc, argv);
     const OpenFigures f = OpenZoomAndPan(windows.Chart(), log);
     std::printf("%10zu %9.1f %8.0f %9.1f %6.1f", f.records,
-                double(std::filesystem::file_size(log.path)) / 1048576.0, f.open.median, f.residentMiB,
-                f.bytesPerRecord);
+                double(std::filesystem::file_size(log.path)) / 1048576.0, f.open.median,
+                f.residentMiB, f.bytesPerRecord);
     for (const SpanFigures& span : f.spans)
         std::printf("  %5.1f/%5.1f %5.1f/%5.1f", span.zoom.median, span.zoom.worst, span.pan.median,
                     span.pan.worst);
