@@ -5,6 +5,8 @@
 //   chart-demo --seconds N --live PNG --log PNG  saves both views as PNG and exits
 //   chart-demo --open LOG --log PNG              saves the view of a log of any format
 //              [--loading PNG]                   and the view while it is still being read
+//              [--answer PNG]                    and the screen with the unit list opened by a
+//                                                click while the log is read, then a unit picked
 #include "app/Application.h"
 #include "serial/VaComm.h"
 #include "tools/ControllerEmulator.h"
@@ -13,14 +15,19 @@
 #include "windows/LambdaChart.h"
 #include "windows/SpinEdit.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -38,6 +45,75 @@ void Mouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button
            Qt::MouseButtons held) {
     QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+// A click as the window system queues it: it waits its turn behind the reading of the log.
+void PostClick(QWidget* widget, QPoint at) {
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            widget,
+            new QMouseEvent(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
+}
+
+void PostKey(QWidget* widget, int key) {
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        QCoreApplication::postEvent(widget, new QKeyEvent(type, key, Qt::NoModifier));
+}
+
+// Runs the loop until `done` holds; the milliseconds it took.
+template <class Done> qint64 RunUntil(Done done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return clock.elapsed();
+}
+
+QString ReadShare() {
+    const TLogFollower& log = LambdaChartForm->Log();
+    return QStringLiteral("%1 %").arg(
+        int(100.0 * double(log.Offset()) / double(std::max<std::uint64_t>(log.Size(), 1))));
+}
+
+// While the log is read: the unit list is clicked open, the whole screen saved with the
+// list over the chart, and the next unit picked with the keys. Prints how long each took
+// and the longest the window went without turning to its events.
+void AnswerWhileLoading(const QString& png) {
+    QElapsedTimer gapClock;
+    gapClock.start();
+    qint64 longestGap = 0;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, gapClock.restart()); });
+    watch.start();
+    RunFor(200);
+    QComboBox* units = LambdaChartForm->UnitBox;
+    const int unitBefore = units->currentIndex();
+    const QString clickedAt = ReadShare();
+    PostClick(units, units->rect().center());
+    const qint64 opened = RunUntil([&] { return units->view()->isVisible(); });
+    RunFor(100);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(png);
+    gapClock.restart(); // the screenshot is the demo's own pause
+    const QString keysAt = ReadShare();
+    PostKey(units->view(), Qt::Key_Down);
+    PostKey(units->view(), Qt::Key_Return);
+    const qint64 picked = RunUntil([&] { return units->currentIndex() != unitBefore; });
+    const bool stillReading = LambdaChartForm->Loading();
+    while (LambdaChartForm->Loading())
+        RunFor(20);
+    watch.stop();
+    std::printf("unit list open %lld ms after the click at reading %s; %s picked %lld ms after "
+                "the keys at reading %s%s\n",
+                (long long)opened, qPrintable(clickedAt), qPrintable(units->currentText()),
+                (long long)picked, qPrintable(keysAt),
+                stillReading ? ", the log still being read" : "");
+    std::printf("longest the window went without turning to its events while the log was "
+                "read: %lld ms\n",
+                (long long)longestGap);
 }
 
 void PointAt(QWidget* widget, QPoint at) {
@@ -63,6 +139,10 @@ int main(int argc, char** argv) {
     options.addOption({"log", "Save the reviewed log as this PNG.", "PNG"});
     options.addOption({"open", "Open this log instead of polling.", "LOG"});
     options.addOption({"loading", "With --open: save the view while the log is read.", "PNG"});
+    options.addOption({"answer",
+                       "With --open: open the unit list and pick a unit while the log is read; "
+                       "save the screen with the list open.",
+                       "PNG"});
     options.addHelpOption();
     options.process(application);
 
@@ -82,6 +162,8 @@ int main(int argc, char** argv) {
             RunFor(100);
             LambdaChartForm->grab().save(options.value("loading"));
         }
+        if (options.isSet("answer"))
+            AnswerWhileLoading(options.value("answer"));
         while (LambdaChartForm->Loading())
             RunFor(50);
         RunFor(300);
