@@ -57,6 +57,34 @@ void TBlockValues::Decode(std::size_t block, std::int16_t* out) const {
         out[k] = std::int16_t(base + FBytes[at + k]);
 }
 
+namespace {
+template <class T> TRunExtremes ExtremesOf(const T* values, std::size_t from, std::size_t to) {
+    T least = values[from], most = values[from];
+    for (std::size_t k = from + 1; k < to; ++k) {
+        least = std::min(least, values[k]);
+        most = std::max(most, values[k]);
+    }
+    return {std::int16_t(least), std::int16_t(most),
+            std::size_t(std::find(values + from, values + to, least) - values),
+            std::size_t(std::find(values + from, values + to, most) - values)};
+}
+} // namespace
+
+TRunExtremes TBlockValues::RunExtremes(std::size_t block, std::size_t from, std::size_t to) const {
+    if (block == FBlockAt.size())
+        return ExtremesOf(FOpen.data(), from, to);
+    const std::uint32_t at = FBlockAt[block];
+    if (at & Wide) {
+        std::array<std::int16_t, BlockSize> values;
+        std::memcpy(values.data(), FBytes.data() + (at & ~Wide), sizeof values);
+        return ExtremesOf(values.data(), from, to);
+    }
+    TRunExtremes run = ExtremesOf(FBytes.data() + at, from, to);
+    run.Least = std::int16_t(FBlockBase[block] + std::uint8_t(run.Least));
+    run.Most = std::int16_t(FBlockBase[block] + std::uint8_t(run.Most));
+    return run;
+}
+
 // Room for every block at two bytes a value: address space only, until values fill it.
 void TBlockValues::Reserve(std::size_t values) {
     FBlockAt.reserve(values / BlockSize + 1);

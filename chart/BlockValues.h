@@ -8,6 +8,14 @@
 #include <cstdint>
 #include <vector>
 
+// The smallest and largest of a run of values, and where each first occurs in its block.
+struct TRunExtremes {
+    std::int16_t Least = 0;
+    std::int16_t Most = 0;
+    std::size_t LeastAt = 0;
+    std::size_t MostAt = 0;
+};
+
 class TBlockValues {
 public:
     static constexpr std::size_t BlockSize = 128;
@@ -17,6 +25,8 @@ public:
     std::size_t Size() const { return FSize; }
     // The values of block b, complete or being filled, into `out`.
     void Decode(std::size_t block, std::int16_t* out) const;
+    // The extremes of block b's values [from, to), from < to, read where they are kept.
+    TRunExtremes RunExtremes(std::size_t block, std::size_t from, std::size_t to) const;
     void Reserve(std::size_t values);
     std::size_t Bytes() const;
 

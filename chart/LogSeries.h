@@ -48,6 +48,11 @@ public:
     void BlockThousandths(int channel, std::size_t block, std::int16_t* out) const {
         FValue[channel].Decode(block, out);
     }
+    // The extremes of a channel's thousandths [from, to) within a block.
+    TRunExtremes RunThousandths(int channel, std::size_t block, std::size_t from,
+                                std::size_t to) const {
+        return FValue[channel].RunExtremes(block, from, to);
+    }
     static constexpr std::int16_t ValueEscape = INT16_MIN;
 
     // Appends a record at a tick no earlier than the last.

@@ -2,6 +2,7 @@
 
 #include "chart/LogSeries.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -181,21 +182,25 @@ std::array<TExtremes, 4> TSeriesPyramid::Extremes(const TLogSeries& series, std:
             at[n].MaxAt = i;
         }
     };
-    std::array<std::int16_t, BucketRecords> block;
     Visit(
         a + 1, b,
         [&](std::size_t first, std::size_t end) {
             for (std::size_t from = first; from < end;) {
                 const std::size_t index = from / BucketRecords;
                 const std::size_t to = std::min(end, (index + 1) * BucketRecords);
+                const std::size_t start = index * BucketRecords;
                 for (int n = 0; n < 4; ++n) {
-                    series.BlockThousandths(n, index, block.data());
-                    for (std::size_t i = from; i < to; ++i) {
-                        const std::int16_t k = block[i - index * BucketRecords];
-                        take(n,
-                             k == TLogSeries::ValueEscape ? series.Value(n, i) : float(k) / 1000.0f,
-                             i);
+                    const TRunExtremes run =
+                        series.RunThousandths(n, index, from - start, to - start);
+                    // Without a value kept beside them, the run's first smallest and first
+                    // largest are all that can count.
+                    if (run.Least != TLogSeries::ValueEscape) {
+                        take(n, float(run.Least) / 1000.0f, start + run.LeastAt);
+                        take(n, float(run.Most) / 1000.0f, start + run.MostAt);
+                        continue;
                     }
+                    for (std::size_t i = from; i < to; ++i)
+                        take(n, series.Value(n, i), i);
                 }
                 from = to;
             }

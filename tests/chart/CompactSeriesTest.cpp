@@ -128,6 +128,39 @@ TEST(SeriesPyramid, AnswersAsAVisitOfEveryRecord) {
     }
 }
 
+// A run of records up to the series' last, in the block still being filled, in a block
+// kept a byte a value and in one kept whole: the extremes are the first of equal ones, and
+// the last record counts.
+TEST(SeriesPyramid, RunsEndingAtTheLastRecordCountIt) {
+    std::vector<Row> rows;
+    for (int i = 0; i < 300; ++i) { // blocks 0 and 1 sealed, 44 records in block 2
+        const float narrow = 1.0f + float(i % 7) / 1000.0f;
+        const float wide = i % 2 ? 0.5f : 2.0f;
+        rows.push_back({i * 10LL, {narrow, wide, narrow, 1.0f}});
+    }
+    rows[299].lambda = {1.5f, 3.0f, 0.5f, 1.0f}; // the last record holds every extreme
+    rows[200].lambda[0] = 0.9f;                  // one smallest earlier in the open block
+    rows[127].lambda = {1.2f, 4.0f, 1.2f, 1.0f}; // the last of a sealed block
+    const TLogSeries series = SeriesOf(rows);
+    const TSeriesPyramid& pyramid = series.Pyramid();
+    const struct {
+        std::size_t a, b;
+        int channel;
+        std::size_t minAt, maxAt;
+    } cases[] = {
+        {290, 300, 0, 294, 299}, // the block being filled: 1.000 at 294, 1.5 last
+        {290, 300, 1, 291, 299}, {290, 300, 2, 299, 293}, // 0.5 last, 1.006 at 293
+        {150, 300, 0, 200, 299}, {100, 128, 0, 105, 127}, // a narrow block's last record
+        {100, 128, 1, 101, 127},                          // a wide block's last record
+        {0, 300, 3, 0, 0},                                // all equal: the first
+    };
+    for (const auto& c : cases) {
+        const TExtremes found = pyramid.Extremes(series, c.channel, c.a, c.b);
+        EXPECT_EQ(found.MinAt, c.minAt) << c.a << ".." << c.b << " CH" << c.channel + 1;
+        EXPECT_EQ(found.MaxAt, c.maxAt) << c.a << ".." << c.b << " CH" << c.channel + 1;
+    }
+}
+
 TEST(LogFields, ReadsTheLogsNumbersAsTheTextSays) {
     const struct {
         const char* text;
