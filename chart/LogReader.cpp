@@ -145,7 +145,8 @@ void TLogParser::FeedLines(std::string_view text) {
         ready[k].notify_one();
         return true;
     };
-    std::thread other([&] {
+    // Joined on the way out, also when taking a piece throws.
+    std::jthread other([&] {
         while (readNext(failed)) {
         }
     });

@@ -52,20 +52,15 @@ QString SpanName(int seconds) {
                         : QStringLiteral("%1 min").arg(seconds / 60);
 }
 
-struct TExtent {
-    double First = 0;
-    double Last = 0;
-};
-
 // The time the log covers, its warm-up spans included. While it is still being read, its
 // end is foreseen from the share of the file read so far.
-std::optional<TExtent> ExtentOf(const TLogFollower& follower) {
+std::optional<TLogExtent> ExtentOf(const TLogFollower& follower) {
     const TLogParser& parser = follower.Parser();
     const TLogSeries& series = parser.Series();
     const std::vector<TWarmUpSpan>& warmUp = parser.WarmUp();
     if (series.Empty() && warmUp.empty())
         return std::nullopt;
-    TExtent extent{std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
+    TLogExtent extent{std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
     if (!series.Empty())
         extent = {series.FrontTime(), series.BackTime()};
     if (!warmUp.empty())
@@ -299,7 +294,7 @@ void TLambdaChartForm::LoadTick() {
         return;
     }
     const bool whole =
-        !FLoadExtent || (Plot->X0() <= FLoadExtent->first && Plot->X1() >= FLoadExtent->second);
+        !FLoadExtent || (Plot->X0() <= FLoadExtent->First && Plot->X1() >= FLoadExtent->Last);
     ShowLogSeries();
     if (whole)
         ShowWholeLog();
@@ -310,10 +305,7 @@ void TLambdaChartForm::LoadTick() {
 
 // The span the view was last brought up to while the log is read.
 void TLambdaChartForm::NoteLoadShown() {
-    const std::optional<TExtent> extent = ExtentOf(FFollower);
-    FLoadExtent.reset();
-    if (extent)
-        FLoadExtent.emplace(extent->First, extent->Last);
+    FLoadExtent = ExtentOf(FFollower);
     FLoadShown.start();
 }
 
@@ -331,7 +323,7 @@ void TLambdaChartForm::ShowLogSeries() {
 }
 
 void TLambdaChartForm::ShowWholeLog() {
-    const std::optional<TExtent> extent = ExtentOf(FFollower);
+    const std::optional<TLogExtent> extent = ExtentOf(FFollower);
     if (!extent)
         Plot->SetXRange(0, 60);
     else
@@ -342,7 +334,7 @@ void TLambdaChartForm::ShowWholeLog() {
 
 // New records extend a view that reaches the end of the log; a view elsewhere stays put.
 void TLambdaChartForm::FollowTick() {
-    const std::optional<TExtent> before = ExtentOf(FFollower);
+    const std::optional<TLogExtent> before = ExtentOf(FFollower);
     const bool wholeBefore = !before || (Plot->X0() <= before->First && Plot->X1() >= before->Last);
     const bool atEnd = before && Plot->X1() >= before->Last;
     if (!FFollower.Poll())
@@ -355,7 +347,7 @@ void TLambdaChartForm::FollowTick() {
         ShowWholeLog();
         return;
     }
-    const std::optional<TExtent> now = ExtentOf(FFollower);
+    const std::optional<TLogExtent> now = ExtentOf(FFollower);
     if (atEnd && now->Last > before->Last) {
         const double shift = now->Last - Plot->X1();
         Plot->SetXRange(Plot->X0() + shift, Plot->X1() + shift);

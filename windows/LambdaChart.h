@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <array>
 #include <optional>
-#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -29,6 +28,12 @@ extern const std::array<TChartUnit, 8> ChartUnits;
 
 // Span choices of the live view, in seconds.
 extern const std::array<int, 6> LiveSpans;
+
+// The times a log covers, in seconds from the midnight before its first record.
+struct TLogExtent {
+    double First = 0;
+    double Last = 0;
+};
 
 class TLambdaChartForm : public QMainWindow {
     Q_OBJECT
@@ -107,7 +112,7 @@ private:
     QTimer FFollowTimer;
     QTimer FLoadTimer;
     QElapsedTimer FLoadShown;
-    std::optional<std::pair<double, double>> FLoadExtent; // first and last time shown
+    std::optional<TLogExtent> FLoadExtent; // what the view last showed while reading
     double FScale = 1;
 };
 
