@@ -114,13 +114,13 @@ else
   chmod "$(setting StateDirectoryMode "$unit" | grep . || echo 0755)" "$state"
   umask=$(setting UMask "$unit" | grep . || echo 0022)
 
-  as() { # user, then the command: runs it as that user with the user's groups
+  as() { # user, then the command: becomes it, run as that user with the user's groups
     local who=$1
     shift
-    setpriv --reuid="$who" --regid="$(id -g "$who")" --init-groups \
+    exec setpriv --reuid="$who" --regid="$(id -g "$who")" --init-groups \
       env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_CONFIG_HOME="$work/config" "$@"
   }
-  as "$user" "$work/bin/uego-sim" --port 7 >"$work/sim.out" 2>&1 &
+  (as "$user" "$work/bin/uego-sim" --port 7 >"$work/sim.out" 2>&1) &
   pids+=($!)
   until grep -q "offered as COM7" "$work/sim.out" || ! kill -0 "${pids[0]}" 2>/dev/null; do
     sleep 0.1
@@ -131,8 +131,8 @@ else
   command_line=$(setting ExecStart "$unit" | sed -e 's/\$\$/$/g' -e 's/%i/7/g' -e 's/%%/%/g' \
     -e "s|exec [^ ]*/uego-log |exec $work/bin/uego-log |")
   echo "ExecStart: $command_line"
-  as "$user" STATE_DIRECTORY="$state" /bin/sh -c "umask $umask; eval \"exec \$0\"" "$command_line" \
-    2>"$work/log.err" &
+  (as "$user" STATE_DIRECTORY="$state" /bin/sh -c "umask $umask; eval \"exec \$0\"" "$command_line" \
+    2>"$work/log.err") &
   logger=$!
   pids+=("$logger")
   log=""
@@ -150,17 +150,17 @@ else
     ls -ld "$state" "$log"
     check "the log is owned by $(stat -c %U:%G "$log"), not $user:$group" \
       "$([ "$(stat -c %U:%G "$log")" = "$user:$group" ] && echo 0 || echo 1)"
-    as "$reader" /bin/cat "$log" >"$work/read" 2>"$work/read.err"
+    (as "$reader" /bin/cat "$log") >"$work/read" 2>"$work/read.err"
     read_status=$?
     cat "$work/read.err"
     check "$reader (in group $group) could not read the log: status $read_status" \
       "$([ "$read_status" = 0 ] && cmp -s "$work/read" "$log" && echo 0 || echo 1)"
-    as "$reader" /bin/ls "$state" >"$work/list" 2>&1
+    (as "$reader" /bin/ls "$state") >"$work/list" 2>&1
     check "$reader (in group $group) could not list $state" \
       "$(grep -qxF "$(basename "$log")" "$work/list" && echo 0 || echo 1)"
-    as "$outsider" /bin/cat "$log" >/dev/null 2>&1
+    (as "$outsider" /bin/cat "$log") >/dev/null 2>&1
     check "$outsider (not in group $group) read the log" "$([ $? != 0 ] && echo 0 || echo 1)"
-    as "$outsider" /bin/ls "$state" >/dev/null 2>&1
+    (as "$outsider" /bin/ls "$state") >/dev/null 2>&1
     check "$outsider (not in group $group) listed $state" "$([ $? != 0 ] && echo 0 || echo 1)"
   fi
 fi
