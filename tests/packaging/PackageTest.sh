@@ -88,8 +88,10 @@ if [ "${UEGO_HARDENED:-1}" = 1 ] && grep -q ' hardening-' "$work/lintian.log"; t
   status=1
 fi
 
-# Installed without recommended packages, the window starts under Xvfb, and every file it
-# maps then belongs to the package or to a package it depends on, directly or not.
+# Installed without recommended packages, the window starts under Xvfb, and every Qt plugin
+# it loads then (its platform plugin above all) comes from a package that the package depends
+# on, directly or not: one that only a recommendation brings may be missing elsewhere. The
+# libraries it links are the shared library dependencies' business.
 if [ "$(id -u)" != 0 ]; then
   echo "SKIPPED: installing the package (needs root)"
   exit $status
@@ -103,9 +105,10 @@ had_group=$(getent group uego-log >/dev/null && echo 1 || echo 0)
 xvfb_pid=""
 gui_pid=""
 uninstall() {
-  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null && wait "$gui_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  dpkg --purge uego-interface >/dev/null 2>&1 || true
+  [ -n "$gui_pid" ] && kill "$gui_pid" 2>/dev/null && wait "$gui_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -o DPkg::Lock::Timeout=600 uego-interface \
+    >"$work/purge.log" 2>&1 || { echo "could not purge uego-interface:"; cat "$work/purge.log"; }
   [ "$had_user" = 1 ] || userdel uego-log 2>/dev/null || true
   [ "$had_group" = 1 ] || groupdel uego-log 2>/dev/null || true
   rm -rf "$work"
@@ -156,7 +159,7 @@ apt-cache depends --recurse --installed --no-recommends --no-suggests --no-confl
   --no-replaces --no-enhances uego-interface 2>/dev/null |
   sed -n -e 's/^ *|\{0,1\}\(Pre\)\{0,1\}Depends: //p' -e 's/^\([^ ]\)/\1/p' |
   sed -e 's/[<>]//g' -e 's/:.*//' | sort -u >"$work/needed" || true
-sed -n 's|^[^/]* \(/.*\)$|\1|p' "/proc/$gui_pid/maps" | sort -u >"$work/mapped"
+sed -n 's|^[^/]* \(/.*/qt6/plugins/.*\)$|\1|p' "/proc/$gui_pid/maps" | sort -u >"$work/mapped"
 unowned=0
 while read -r file; do
   owner=""
@@ -165,10 +168,11 @@ while read -r file; do
   done
   [ -n "$owner" ] || continue
   if ! grep -qxF "$owner" "$work/needed"; then
-    echo "the window maps $file of $owner, which the package does not depend on"
+    echo "the window loads $file of $owner, which the package does not depend on"
     unowned=$((unowned + 1))
   fi
 done <"$work/mapped"
-echo "files mapped by the window: $(wc -l <"$work/mapped"), from packages the package does not need: $unowned"
+echo "Qt plugins the window loads: $(sed 's|.*/plugins/||' "$work/mapped" | tr '\n' ' ')"
+echo "of them from packages the package does not depend on: $unowned"
 [ "$unowned" = 0 ] || status=1
 exit $status

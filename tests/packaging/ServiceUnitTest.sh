@@ -121,11 +121,14 @@ else
       env -i PATH=/usr/bin:/bin HOME=/nonexistent XDG_CONFIG_HOME="$work/config" "$@"
   }
   (as "$user" "$work/bin/uego-sim" --port 7 >"$work/sim.out" 2>&1) &
-  pids+=($!)
-  until grep -q "offered as COM7" "$work/sim.out" || ! kill -0 "${pids[0]}" 2>/dev/null; do
+  sim=$!
+  pids+=("$sim")
+  until grep -q "offered as COM7" "$work/sim.out" || ! kill -0 "$sim" 2>/dev/null; do
     sleep 0.1
   done
   cat "$work/sim.out"
+  check "uego-sim, as $user, did not offer COM7" \
+    "$(grep -q "offered as COM7" "$work/sim.out" && echo 0 || echo 1)"
 
   # systemd's unescaping of ExecStart ($$ and %% halved, %i the instance), with the copied program.
   command_line=$(setting ExecStart "$unit" | sed -e 's/\$\$/$/g' -e 's/%i/7/g' -e 's/%%/%/g' \
@@ -136,7 +139,8 @@ else
   logger=$!
   pids+=("$logger")
   log=""
-  until [ -n "$log" ] && [ "$(wc -l <"$log")" -ge 2 ] || ! kill -0 "$logger" 2>/dev/null; do
+  until [ -n "$log" ] && [ "$(wc -l <"$log")" -ge 2 ] || ! kill -0 "$logger" 2>/dev/null ||
+    ! kill -0 "$sim" 2>/dev/null; do
     sleep 0.1
     log=$(find "$state" -name 'COM7-*.csv' | head -1)
   done
