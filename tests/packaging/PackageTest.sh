@@ -129,7 +129,7 @@ printed=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/uego-int
 echo "installed: $printed"
 [ "$printed" = "uego-interface $package_version" ] ||
   { echo "the installed uego-interface --version printed '$printed'"; status=1; }
-passwd=$(getent passwd uego-log)
+passwd=$(getent passwd uego-log || true)
 echo "service user: $passwd"
 IFS=: read -r _ _ uid gid _ home shell <<<"$passwd" || true
 [ -n "$passwd" ] && [ "$uid" -lt 1000 ] && [ "$(getent group uego-log | cut -d: -f3)" = "$gid" ] &&
