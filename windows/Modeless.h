@@ -6,3 +6,5 @@ class QWidget;
 void ShowModeless(QWidget* window);
 // Moves the window, as it is being shown, so that its frame is centred on the owner's frame.
 void CentreOn(QWidget* window, const QWidget* owner);
+// Moves the window so that its frame, as far as it is known, is centred on its screen.
+void CentreOnScreen(QWidget* window);
