@@ -163,7 +163,8 @@ TEST(Log, FailedHeaderLineLeavesTheLogOnWithItsFileOpen) {
         rig.link->Timer2Timer(nullptr);
         rig.ShowingTick();
         rig.link->LogStop();
-        EXPECT_EQ(FileLines(rig.path), c.lines) << "room " << c.room;
+        EXPECT_EQ(FileLines(rig.path).join('|').toStdString(), c.lines.join('|').toStdString())
+            << "room " << c.room;
     }
 }
 
