@@ -1,5 +1,6 @@
 #pragma once
-// Showing the secondary windows: modeless, in front, and placed over their owner.
+// Showing the secondary windows (modeless, in front, placed over their owner) and placing
+// the main window on its screen.
 class QWidget;
 
 // Shows the window modeless, or brings it to the front when it is already shown.
