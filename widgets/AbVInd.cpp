@@ -97,9 +97,10 @@ void TAbValueInd::Paint(QPainter& canvas) {
     canvas.setPen(ColorToQColor(Font()->Color()));
     if (FOptions.Contains(opUnit))
         TextOut(canvas, box.Right + g, box.Top, SignalSettings()->ValueUnit());
+    rFace = box;
     rValue = {box.Left + g, box.Top, box.Right - g, box.Bottom};
     FValueBmp.Setup(FFontValue->ToQFont(), ColorToQColor(FFontValue->Color()),
-                    ColorToQColor(FBevelValue->Color()), ValueArea().size(), devicePixelRatioF());
+                    ColorToQColor(FBevelValue->Color()), FaceArea().size(), devicePixelRatioF());
 }
 
 void TAbValueInd::PaintDone() {
@@ -114,21 +115,31 @@ void TAbValueInd::ValueChanged() {
     // characters that changed, at once, or nothing when the text shows as before.
     if (nested || InPaint() || !isVisible())
         return;
-    const QRect box = ValueArea();
-    if (box.isEmpty())
+    const QRect face = FaceArea();
+    if (ValueArea().isEmpty())
         return;
-    const QRect changed = FValueBmp.ShowRightAligned(ValueStr());
-    RepaintValue(changed.translated(box.topLeft()).intersected(box), true);
+    const QRect changed = ShowValue();
+    RepaintValue(changed.translated(face.topLeft()).intersected(face), true);
 }
 
-// The value right-aligned in its box: a text wider than the box loses its leading
-// characters at the box's left edge.
+// The value right-aligned in its area. A value wider than the area is centred on the box's
+// face, so that a channel's 65.535 shows whole; one wider than the face too ends where
+// the area ends and loses its leading characters at the face's left edge.
+QRect TAbValueInd::ShowValue() {
+    const QString text = ValueStr();
+    const int width = FValueBmp.TextWidth(text), face = rFace.Width();
+    const int areaRight = rValue.Right - rFace.Left;
+    if (width > face)
+        return FValueBmp.ShowRightAligned(text, areaRight, rValue.Left - rFace.Left);
+    return FValueBmp.ShowRightAligned(text, std::max(areaRight, (face + width) / 2));
+}
+
 void TAbValueInd::PaintValue(QPainter& canvas, const QRect& area) {
-    const QRect box = ValueArea();
+    const QRect box = FaceArea();
     const QRect target = area.intersected(box);
-    if (target.isEmpty())
+    if (ValueArea().isEmpty() || target.isEmpty())
         return;
-    FValueBmp.ShowRightAligned(ValueStr());
+    ShowValue();
     const qreal ratio = FValueBmp.Bitmap().devicePixelRatio();
     const QRect source = target.translated(-box.topLeft());
     canvas.drawImage(target, FValueBmp.Bitmap(),

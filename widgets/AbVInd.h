@@ -21,8 +21,10 @@ public:
     TValueIndOptions Options() const { return FOptions; }
     void SetOptions(TValueIndOptions v);
 
-    // The inner value box, where the value text is drawn.
+    // The part of the value box's face sized for the format, where the value text is drawn.
     QRect ValueArea() const { return rValue.ToQRect(); }
+    // The whole face inside the value box's frame.
+    QRect FaceArea() const { return rFace.ToQRect(); }
 
     void Loaded() override;
 
@@ -36,12 +38,14 @@ protected:
     void PaintValue(QPainter& canvas, const QRect& area) override;
 
 private:
+    QRect ShowValue();
+
     bool FAutoSize = true;
     std::unique_ptr<TFont> FFontValue;
     std::unique_ptr<TAbSBevel> FBevelInner, FBevelOuter, FBevelValue;
     TValueIndOptions FOptions{opName1, opName2, opUnit};
     QSize sName1, sName2, sValue, sUnit;
-    TRect rValue;
+    TRect rFace, rValue;
     qint16 min_w = 0, min_h = 0;
     TGlyphBitmap FValueBmp; // the value box's face with the value
     bool FValueChanging = false;

@@ -70,6 +70,10 @@ void TScaleSettings::DrawMinorTicks(QPainter& canvas, QPoint c, const QPoint* pt
 void TScaleSettings::RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, float Alpha) {
     canvas.setFont(FFont.ToQFont());
     canvas.setBrush(Qt::NoBrush);
+    // Ticks are lines on whole pixels in the pen's own colour: smoothed, a 1-pixel tick on
+    // a pixel column would spread over two half-tone columns.
+    const bool smooth = canvas.testRenderHint(QPainter::Antialiasing);
+    canvas.setRenderHint(QPainter::Antialiasing, false);
     const int E = FLogScale ? FLogSteps : FSteps;
     const int cx = r.Left + r.Width() / 2;
     const int R = FSpacing + (r.Width() - 2 * FSpacing) / 2 - FTextW / 2;
@@ -108,6 +112,7 @@ void TScaleSettings::RoundScala(QPainter& canvas, TRect& r, float AlphaFrom, flo
     if (Alpha != 360)
         drawLabel(Alpha, E);
     drawMajorTick(Alpha);
+    canvas.setRenderHint(QPainter::Antialiasing, smooth);
     FLinePos[0] = QPoint(r.Left + Fsl1, r.Top + Fsl1);
     FLinePos[1] = QPoint(r.Right - Fsl1, r.Bottom - Fsl1 + 1);
     FLinePos[2] = RotatePoint(pts[1], c, Alpha);

@@ -254,19 +254,24 @@ void TGlyphBitmap::Setup(const QFont& font, QColor color, QColor background, QSi
     FShownFromCells = true;
 }
 
-QRect TGlyphBitmap::ShowRightAligned(const QString& text) {
-    if (FBitmap.isNull() || (FShownFromCells && text == FShownText))
+QRect TGlyphBitmap::ShowRightAligned(const QString& text, int end, int start) {
+    if (FBitmap.isNull() ||
+        (FShownFromCells && text == FShownText && end == FShownEnd && start == FStart))
         return {};
     FShownText = text;
+    FShownEnd = end;
+    const bool newStart = start != FStart;
+    FStart = start;
     const QRect whole(QPoint(0, 0), FSize);
-    if (FBitmap.devicePixelRatio() != 1 || !Place(text, FNext)) {
+    if (FBitmap.devicePixelRatio() != 1 || !Place(text, end, FNext)) {
         FBitmap.fill(FBackground);
-        DrawWithLayout(text);
+        DrawWithLayout(text, end);
         FShown.clear();
         FShownFromCells = false;
         return whole;
     }
-    const bool refilled = !FShownFromCells; // after a laid-out text, or none yet
+    // After a laid-out text, none yet, or with the text shown from another column on.
+    const bool refilled = !FShownFromCells || newStart;
     if (refilled) {
         FBitmap.fill(FBackground);
         FShown.clear();
@@ -297,7 +302,7 @@ QRect TGlyphBitmap::ShowRightAligned(const QString& text) {
 
 // Where each character's picture goes, left to right; false when the text needs a real
 // layout (a pair that is not plain) or pictures would overlap, which copies cannot blend.
-bool TGlyphBitmap::Place(const QString& text, TPlacements& placements) {
+bool TGlyphBitmap::Place(const QString& text, int right, TPlacements& placements) {
     placements.clear();
     QVarLengthArray<int, 16> advances;
     int total = 0;
@@ -308,7 +313,7 @@ bool TGlyphBitmap::Place(const QString& text, TPlacements& placements) {
         advances.append(step.Advance);
         total += step.Advance;
     }
-    int x = (FBitmap.width() - ((total + 32) >> 6)) * 64; // the layout rounds its advance
+    int x = (right - ((total + 32) >> 6)) * 64; // the layout rounds its advance
     int lastColumn = INT_MIN;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (const TCell* cell = FPictures->Cell(text[i], x & 63)) {
@@ -336,8 +341,9 @@ void TGlyphBitmap::Compose(const QRect& area) {
             std::memcpy(line, from, bytes);
     };
     copy(area, FBlank.constBits() + area.left() * pixel, 0);
+    const QRect shown(QPoint(FStart, 0), QPoint(FBitmap.width() - 1, FBitmap.height() - 1));
     for (const TPlacement& p : FNext) {
-        const QRect part = p.Area.intersected(area);
+        const QRect part = p.Area.intersected(area).intersected(shown);
         if (part.isEmpty())
             continue;
         const QImage& picture = p.Cell->Picture;
@@ -347,10 +353,25 @@ void TGlyphBitmap::Compose(const QRect& area) {
     }
 }
 
-void TGlyphBitmap::DrawWithLayout(const QString& text) {
+void TGlyphBitmap::DrawWithLayout(const QString& text, int right) {
     QPainter painter(&FBitmap);
     painter.setFont(FFont);
     painter.setPen(FColor);
+    painter.setClipRect(QRect(QPoint(FStart, 0), FSize));
     const QFontMetrics metrics = painter.fontMetrics();
-    painter.drawText(FSize.width() - metrics.horizontalAdvance(text), metrics.ascent(), text);
+    painter.drawText(right - metrics.horizontalAdvance(text), metrics.ascent(), text);
+}
+
+// From the characters' steps where the text is plain, without laying it out.
+int TGlyphBitmap::TextWidth(const QString& text) {
+    if (!FPictures)
+        return 0;
+    int total = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto& step = FPictures->Step(text[i], i + 1 < text.size() ? text[i + 1] : QChar());
+        if (!step.Plain)
+            return QFontMetrics(FFont).horizontalAdvance(text);
+        total += step.Advance;
+    }
+    return (total + 32) >> 6;
 }

@@ -24,7 +24,12 @@ public:
     // Shows `text` as drawText would at x = the bitmap's width minus the text's advance,
     // with the top of the text cell at the top of the bitmap. Returns the part of the
     // bitmap that changed (empty when nothing did).
-    QRect ShowRightAligned(const QString& text);
+    QRect ShowRightAligned(const QString& text) { return ShowRightAligned(text, FSize.width()); }
+    // The same with the text ending at x = `end` instead of at the bitmap's right edge, and
+    // nothing of it shown left of x = `start`.
+    QRect ShowRightAligned(const QString& text, int end, int start = 0);
+    // The text's advance in pixels, as drawText lays it out.
+    int TextWidth(const QString& text);
     const QImage& Bitmap() const { return FBitmap; }
     // Whether the text shown was composed from character pictures rather than laid out.
     bool FromPictures() const { return FShownFromCells; }
@@ -44,9 +49,9 @@ private:
 
     using TPlacements = QVarLengthArray<TPlacement, 16>;
 
-    bool Place(const QString& text, TPlacements& placements);
+    bool Place(const QString& text, int right, TPlacements& placements);
     void Compose(const QRect& area);
-    void DrawWithLayout(const QString& text);
+    void DrawWithLayout(const QString& text, int right);
 
     std::shared_ptr<TGlyphPictures> FPictures;
     QFont FFont;
@@ -56,6 +61,7 @@ private:
     QImage FBlank; // one row of background
     // What the bitmap shows: the text and, when drawn from pictures, where they are.
     QString FShownText;
+    int FShownEnd = 0, FStart = 0;
     TPlacements FShown, FNext;
     bool FShownFromCells = false;
 };

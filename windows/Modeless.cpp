@@ -1,5 +1,7 @@
 #include "windows/Modeless.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 void ShowModeless(QWidget* window) {
@@ -33,4 +35,15 @@ void CentreOn(QWidget* window, const QWidget* owner) {
     QRect frame(QPoint(0, 0), window->size() + extra);
     frame.moveCenter(owner->frameGeometry().center());
     window->move(framed ? frame.topLeft() : frame.topLeft() + offset);
+}
+
+// The frame is known only once the window manager has framed the window: until then the
+// window is centred as if it had none, and once framed it is centred again by its frame.
+void CentreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }

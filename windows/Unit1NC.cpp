@@ -19,11 +19,9 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 TForm1* Form1 = nullptr;
@@ -229,8 +227,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer2->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 }
 
 TForm1::~TForm1() {
@@ -411,6 +408,14 @@ void TForm1::FormClose() {
     FLink->StopPortRetry();
     VaComm1->Close();
     FLink->LogCloseAtEnd();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (!FCentredByFrame && frameGeometry().size() != size()) {
+        FCentredByFrame = true;
+        CentreOnScreen(this);
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

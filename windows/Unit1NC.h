@@ -11,6 +11,7 @@ class QAction;
 class QFileDialog;
 class QFrame;
 class QLabel;
+class QMoveEvent;
 class QPushButton;
 class QTimer;
 class TAb270Meter;
@@ -73,6 +74,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Centres the window again by its frame once the window manager has framed it.
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void BindLink();
@@ -82,6 +85,7 @@ private:
     void CreatePort();
 
     std::unique_ptr<TDeviceLink> FLink;
+    bool FCentredByFrame = false;
 };
 
 extern TForm1* Form1;

@@ -3,6 +3,7 @@
 #include "windows/AppIcon.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
+#include "windows/Modeless.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -46,7 +47,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {
-    if (QWidget* owner = parentWidget())
-        move(owner->frameGeometry().center() - rect().center());
+    if (const QWidget* owner = parentWidget())
+        CentreOn(this, owner);
     QDialog::showEvent(event);
 }

@@ -16,7 +16,7 @@ public:
     QLabel* StaticText1;
 
 protected:
-    // Centred on the main window each time it is shown.
+    // Its frame centred on the main window's each time it is shown.
     void showEvent(QShowEvent* event) override;
 };
 

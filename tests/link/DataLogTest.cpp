@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+// Exact ties (1.125, 10.25, 1.375, 0.5625) go to the even neighbour.
 TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimals) {
     struct Case {
         double value;
@@ -19,6 +20,7 @@ TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimal
         {0.98765, "0.988"}, {1.0234, "1.020"}, {0.05, "0.050"},     {10.5, "10.500"},
         {65.535, "65.500"}, {1.0, "1.000"},    {0.0, "0.000"},      {0.9995, "1.000"},
         {1.35f, "1.350"},   {0.65f, "0.650"},  {-92.9f, "-92.900"}, {0.001, "0.001"},
+        {1.125, "1.120"},   {10.25, "10.200"}, {1.375, "1.380"},    {0.5625, "0.562"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(LogValue(c.value), QString::fromLatin1(c.written)) << c.value;
@@ -93,6 +95,13 @@ TEST(DataLog, HeaderAndTimeFollowTheLocalesDateAndTimeFormats) {
         EXPECT_EQ(FormatLocaleTime(c.when).toStdString(), c.time);
     }
     EXPECT_STREQ(LogColumnLine, "Time, CH1, CH2, CH3, CH4");
+}
+
+TEST(DataLog, HeaderDateFollowsOtherRegionalSettings) {
+    WithGermanLocale(LC_TIME, [] {
+        EXPECT_EQ(LogHeaderLine(46000.5).toStdString(), "VORLANX Log V1.0  09.12.2025");
+        EXPECT_EQ(FormatLocaleTime(46000.75).toStdString(), "18:00:00");
+    });
 }
 
 TEST(DataLog, ALineTheDiskTakesOnlyInPartLeavesTheFileOnAWholeLine) {

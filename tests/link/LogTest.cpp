@@ -36,16 +36,6 @@ struct LogRig : LinkRig {
     QString path;
 };
 
-// The descriptors this process holds open on the file.
-int OpenDescriptorsOf(const QString& path) {
-    const QString file = QFileInfo(path).canonicalFilePath();
-    const QDir descriptors(QStringLiteral("/proc/self/fd"));
-    int open = 0;
-    for (const QString& fd : descriptors.entryList(QDir::Files | QDir::System))
-        open += QFileInfo(descriptors.filePath(fd)).symLinkTarget() == file ? 1 : 0;
-    return open;
-}
-
 // Opens the pipe for reading should the test still be running after a while: a writer
 // blocked in opening it is let go, so a blocking open fails the test instead of hanging it.
 class PipeRescuer {
@@ -145,6 +135,39 @@ TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
     EXPECT_EQ(lines[2], QStringLiteral("12:00:00, 0,988, 1,020, 0,850, 1,000"));
 }
 
+// A header line that cannot be written is reported; logging is on all the same, with the
+// file open, and the next valid frame is recorded.
+TEST(Log, FailedHeaderLineLeavesTheLogOnWithItsFileOpen) {
+    const QString header = QStringLiteral("VORLANX Log V1.0  12/09/25");
+    const QString record = QStringLiteral("12:00:00, 1.000, 1.000, 1.000, 1.000");
+    // Room for nothing, or for the first line and part of the second.
+    const struct {
+        int room;
+        QStringList lines;
+    } cases[] = {{0, {record}}, {28 + 5, {header, record}}};
+    for (const auto& c : cases) {
+        LogRig rig;
+        rig.StartEmulator(ConstantController(1, 1, 1, 1));
+        WithFileSizeLimit(c.room, [&] {
+            try {
+                rig.link->LogStart(rig.path);
+                ADD_FAILURE() << "the header fits in " << c.room << " bytes";
+            } catch (const EInOutError& e) {
+                EXPECT_STREQ(e.what(), "I/O error 27");
+            }
+        });
+        EXPECT_TRUE(rig.link->State.LogActive);
+        EXPECT_TRUE(rig.view.DiskLamp);
+        EXPECT_FALSE(rig.view.LogStartEnabled);
+        EXPECT_TRUE(rig.view.LogStopEnabled);
+        rig.link->Timer2Timer(nullptr);
+        rig.ShowingTick();
+        rig.link->LogStop();
+        EXPECT_EQ(FileLines(rig.path).join('|').toStdString(), c.lines.join('|').toStdString())
+            << "room " << c.room;
+    }
+}
+
 // Each record holds the decoded lambdas themselves, rounded to three significant digits,
 // whatever range the meters show; and the shown values are the same decoded lambdas.
 TEST(Log, RecordsHoldTheDecodedLambdasWhateverTheMetersShow) {
@@ -155,6 +178,8 @@ TEST(Log, RecordsHoldTheDecodedLambdasWhateverTheMetersShow) {
     const Case cases[] = {
         {{1.235, 0.655, 12.345, 65.535}, "12:00:00, 1.240, 0.655, 12.300, 65.500"},
         {{0.001, 0.0, 9.999, 1.5}, "12:00:00, 0.001, 0.000, 10.000, 1.500"},
+        // Exact ties go to the even neighbour.
+        {{1.125, 10.25, 1.375, 10.75}, "12:00:00, 1.120, 10.200, 1.380, 10.800"},
     };
     for (const Case& c : cases) {
         LogRig rig;

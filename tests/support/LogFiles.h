@@ -1,6 +1,8 @@
 #pragma once
 // Reading back what a test wrote to disk.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -18,4 +20,14 @@ inline QStringList FileLines(const QString& path) {
     EXPECT_TRUE(text.endsWith(QStringLiteral("\r\n")));
     text.chop(2);
     return text.split(QStringLiteral("\r\n"));
+}
+
+// The descriptors this process holds open on the file.
+inline int OpenDescriptorsOf(const QString& path) {
+    const QString file = QFileInfo(path).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    int open = 0;
+    for (const QString& fd : descriptors.entryList(QDir::Files | QDir::System))
+        open += QFileInfo(descriptors.filePath(fd)).symLinkTarget() == file ? 1 : 0;
+    return open;
 }

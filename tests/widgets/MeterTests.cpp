@@ -11,6 +11,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <set>
 
 namespace {
 
@@ -101,6 +102,33 @@ TEST(Meter, FifteenLabelsAroundTheScale) {
     EXPECT_EQ(CountPixels(image, QRect(c.x() - 10, c.y() + R - 28, 20, 8), IsDark), 0);
 }
 
+// The tick at 12 o'clock stands on the dial's centre column: one column of black pixels
+// on the dial's face, with no half-tone beside it.
+TEST(Meter, TwelveOClockTickIsOnePixelColumnOfBlack) {
+    TMeterForm form;
+    const QImage image = Render(form.Meter1);
+    const QPoint c = form.DialCentre();
+    const QRect band(c.x() - 5, form.Meter1->PointerArea().top(), 11, 10);
+    const QColor face = ColorToQColor(clBtnFace), black(0, 0, 0);
+    std::set<int> blackColumns;
+    int blackPixels = 0, others = 0;
+    QString firstOther;
+    for (int y = band.top(); y <= band.bottom(); ++y)
+        for (int x = band.left(); x <= band.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (IsColor(p, black)) {
+                blackColumns.insert(x);
+                ++blackPixels;
+            } else if (!IsColor(p, face) && others++ == 0) {
+                firstOther = QStringLiteral("%1,%2 is %3").arg(x).arg(y).arg(QColor(p).name());
+            }
+        }
+    EXPECT_EQ(others, 0) << "neither black nor the face, first: " << firstOther.toStdString();
+    ASSERT_EQ(blackColumns.size(), 1u) << "the tick is one pixel wide";
+    EXPECT_EQ(*blackColumns.begin(), c.x());
+    EXPECT_GE(blackPixels, 8) << "the tick runs down the band";
+}
+
 TEST(Meter, ValueUpdateRepaintsOnlyThePointerArea) {
     TMeterForm form;
     form.Meter1->SetValue(0.9f);
@@ -143,15 +171,16 @@ TEST(Meter, HiddenMeterKeepsTheValueAndShowsItWhenShown) {
     EXPECT_LT(AngleDifference(PointerAngle(Render(form.Meter1), form.DialCentre()), 135), 2.0);
 }
 
-// Dark pixels on the scale-line circle, sampled between the ticks' angles.
+// Dark pixels on the scale-line circle, sampled midway between the ticks' angles (the
+// 70 gaps of 270 / 70 degrees from 225 degrees), where the ticks that meet the line do not.
 int ScaleLinePixels(TAb270Meter* meter) {
     const QImage image = Render(meter);
     const QPoint* linePos = meter->ScaleSettings()->LinePos();
     const QPointF centre = QRectF(QRectF(linePos[0], linePos[1])).center();
     const double radius = (linePos[1].x() - linePos[0].x()) / 2.0;
     int dark = 0;
-    for (int a = 232; a <= 488; a += 3) {
-        const double rad = a * std::numbers::pi / 180;
+    for (int gap = 0; gap < 70; ++gap) {
+        const double rad = (225 + (gap + 0.5) * 270 / 70) * std::numbers::pi / 180;
         const QPoint p(int(std::lround(centre.x() + radius * std::sin(rad))),
                        int(std::lround(centre.y() - radius * std::cos(rad))));
         dark += CountPixels(image, QRect(p - QPoint(1, 1), QSize(3, 3)), IsDark) > 0 ? 1 : 0;
@@ -165,8 +194,8 @@ TEST(Meter, ScaleLineOnlyWithTheSectorRing) {
     form.Meter1->SetOptions({opBevelOuter, opName1, opSector}); // sectors 1..1: no pies
     QCoreApplication::processEvents();
     const int withRing = ScaleLinePixels(form.Meter1);
-    EXPECT_LT(withoutRing, 30);
-    EXPECT_GT(withRing, 70); // of 86 samples
+    EXPECT_LT(withoutRing, 10);
+    EXPECT_GT(withRing, 60); // of 70 samples
 }
 
 TEST(Meter, PointerColorIsNotUsedByTheRoundMeter) {

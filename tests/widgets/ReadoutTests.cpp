@@ -21,21 +21,6 @@ struct TReadoutForm {
     }
 };
 
-// The column ranges of r holding lime: one per glyph where glyphs do not touch.
-std::vector<std::pair<int, int>> GlyphColumns(const QImage& image, const QRect& r) {
-    std::vector<std::pair<int, int>> runs;
-    bool inRun = false;
-    for (int x = r.left(); x <= r.right(); ++x) {
-        const bool lime = CountPixels(image, QRect(x, r.top(), 1, r.height()), IsLime) > 0;
-        if (lime && !inRun)
-            runs.push_back({x, x});
-        if (lime)
-            runs.back().second = x;
-        inRun = lime;
-    }
-    return runs;
-}
-
 bool SameWithinAPixel(const std::vector<std::pair<int, int>>& a,
                       const std::vector<std::pair<int, int>>& b) {
     if (a.size() != b.size())
@@ -83,6 +68,23 @@ TEST(Readout, WideValueLosesItsLeadingCharacters) {
     EXPECT_EQ(expected.size(), 5u) << "2 . 9 0 0";
     EXPECT_TRUE(SameWithinAPixel(GlyphColumns(clipped, box), expected));
     EXPECT_EQ(CountPixels(clipped, clipped.rect(), IsLime), CountPixels(clipped, box, IsLime));
+}
+
+// A channel carries up to 65.535: two whole digits show in full, inside the box's face.
+TEST(Readout, ChannelValuesOfTwoWholeDigitsShowWhole) {
+    TReadoutForm form;
+    TAbValueInd* readout = form.ValueInd1;
+    for (const char* text : {"65.535", "12.345", "10.000"}) {
+        readout->SetValue(QString::fromLatin1(text).toFloat());
+        ASSERT_EQ(readout->ValueStr().toStdString(), text);
+        EXPECT_TRUE(ShowsValueWhole(readout));
+    }
+    // A value of one whole digit is back where the format puts it, at the area's right.
+    readout->SetValue(1.5f);
+    const QImage image = Render(readout);
+    const QRect area = readout->ValueArea();
+    EXPECT_EQ(CountPixels(image, image.rect(), IsLime), CountPixels(image, area, IsLime));
+    EXPECT_GT(CountPixels(image, QRect(area.right() - 4, area.top(), 5, area.height()), IsLime), 0);
 }
 
 TEST(Readout, SupplyShowsOneDecimalAndTheUnit) {

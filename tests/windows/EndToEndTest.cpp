@@ -5,6 +5,7 @@
 
 #include "link/LiveFrame.h"
 #include "tests/support/LogFiles.h"
+#include "tests/widgets/WidgetTestSupport.h"
 #include <QAbstractButton>
 #include <QAction>
 #include <QDir>
@@ -161,6 +162,25 @@ TEST(EndToEnd, LiveMonitorFollowsTheControllerAndLogsEachValidFrame) {
     EXPECT_FALSE(Form1->Online_LED1->Checked());
 }
 
+// The controller's all-ones value, two whole digits and the full supply, as the operator
+// reads them.
+TEST(EndToEnd, ReadoutsShowTheWidestValuesWhole) {
+    WindowsRig rig;
+    rig.StartEmulator(ConstantController(65.535, 12.345, 10.0, 0.5, 255));
+    WindowsRig::OpenPortThroughWindow(WindowsRig::Port);
+    ASSERT_TRUE(WaitUntil([] { return Form1->ValueInd4->ValueStr() == "0.500"; }, 10000));
+    const std::pair<TAbValueInd*, const char*> shown[] = {{Form1->ValueInd1, "65.535"},
+                                                          {Form1->ValueInd2, "12.345"},
+                                                          {Form1->ValueInd3, "10.000"},
+                                                          {Form1->ValueInd4, "0.500"},
+                                                          {Form1->VoltsInd1, "16.0"}};
+    for (auto [readout, text] : shown) {
+        EXPECT_EQ(readout->ValueStr().toStdString(), text) << readout->objectName().toStdString();
+        EXPECT_TRUE(ShowsValueWhole(readout)) << readout->objectName().toStdString();
+    }
+    SaveScreenshot(Form1, "main-window-widest-values.png");
+}
+
 TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     WindowsRig rig;
     TickWatcher watcher;
@@ -172,9 +192,19 @@ TEST(EndToEnd, ClosingTheMainWindowWhileLoggingLeavesEveryRecordInTheFile) {
     QTest::mouseClick(Form1->LogStartButton, Qt::LeftButton);
     ASSERT_TRUE(Form1->Link().State.LogActive);
     ASSERT_TRUE(WaitUntil([&] { return watcher.logged >= 3; }, 20000));
+    // The port closes first, while the log is still open: no record is left half done.
+    const QString path = dir.filePath(QStringLiteral("closing.csv"));
+    int logOpenAtPortClose = -1;
+    const auto portClosed = Form1->VaComm1->OnClose;
+    Form1->VaComm1->OnClose = [&](QObject* sender) {
+        logOpenAtPortClose = OpenDescriptorsOf(path);
+        portClosed(sender);
+    };
     Form1->close();
     EXPECT_FALSE(Form1->VaComm1->Active());
-    const QStringList lines = FileLines(dir.filePath(QStringLiteral("closing.csv")));
+    EXPECT_EQ(logOpenAtPortClose, 1) << "the log is open when the port closes";
+    EXPECT_EQ(OpenDescriptorsOf(path), 0) << "and closed after";
+    const QStringList lines = FileLines(path);
     EXPECT_EQ(lines.size(), 2 + watcher.logged);
     for (int i = 2; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].endsWith(QStringLiteral(", 0.900, 0.900, 0.900, 0.900")))

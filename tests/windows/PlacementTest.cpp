@@ -1,10 +1,13 @@
-// Where the secondary windows appear: centred on the main window, frame on frame, from
-// their first showing on. Only a window manager frames windows, so the check runs again
-// on an X server of its own with a window manager, where the frames come late.
+// Where the windows appear: the main window's frame centred on the screen, the secondary
+// windows centred on the main window, frame on frame, from their first showing on. Only a
+// window manager frames windows, so the checks run again on an X server of its own with a
+// window manager, where the frames come late.
 #include "tests/windows/WindowsRig.h"
 #include "windows/Modeless.h"
 
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -68,6 +71,12 @@ void Open(QWidget* window, const std::function<void()>& open) {
     WaitUntil([&] { return Framed(window) == Framed(Form1) && Centre(window) == Centre(Form1); });
     EXPECT_EQ(Framed(window), Framed(Form1)) << Where(window);
     EXPECT_EQ(Centre(window), Centre(Form1)) << Where(window) << " / " << Where(Form1);
+    // The screen as the window manager shows it, at the window's first showing.
+    const QByteArray dir = qgetenv("UEGO_SCREENSHOT_DIR");
+    const QString shot =
+        QDir(QString::fromLocal8Bit(dir)).filePath(window->objectName() + "-placed.png");
+    if (!dir.isEmpty() && !qEnvironmentVariableIsEmpty(InnerRun) && !QFile::exists(shot))
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
 }
 
 // An X server and a window manager of their own, stopped with the test.
@@ -124,10 +133,28 @@ TEST(Placement, SecondaryWindowsOpenCentredOnTheMainWindow) {
         ConfigForm->close();
         Open(SerialEdit2Form, [] { ShowModeless(SerialEdit2Form); });
         SerialEdit2Form->close();
+        Open(AboutForm, [] { Form1->About1->trigger(); });
+        AboutForm->close();
     }
 }
 
-TEST(Placement, SecondaryWindowsOpenCentredUnderAWindowManager) {
+TEST(Placement, MainWindowOpensCentredOnTheScreen) {
+    WindowsRig rig;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    if (screen.width() < Form1->frameGeometry().width() ||
+        screen.height() < Form1->frameGeometry().height())
+        GTEST_SKIP() << "the screen is smaller than the window, which keeps it from its centre";
+    const QPoint c = screen.center();
+    const std::pair<int, int> centre{c.x(), c.y()};
+    WaitUntil([&] {
+        return (Framed(Form1) || qEnvironmentVariableIsEmpty(InnerRun)) && Centre(Form1) == centre;
+    });
+    EXPECT_TRUE(Framed(Form1) || qEnvironmentVariableIsEmpty(InnerRun));
+    EXPECT_EQ(Centre(Form1), centre) << Where(Form1);
+}
+
+TEST(Placement, WindowsOpenCentredUnderAWindowManager) {
     if (!qEnvironmentVariableIsEmpty(InnerRun))
         GTEST_SKIP() << "this is the run under the window manager";
     if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty())
@@ -143,7 +170,8 @@ TEST(Placement, SecondaryWindowsOpenCentredUnderAWindowManager) {
     inner.setProcessChannelMode(QProcess::MergedChannels);
     inner.start(
         QStringLiteral("/proc/self/exe"),
-        {QStringLiteral("--gtest_filter=Placement.SecondaryWindowsOpenCentredOnTheMainWindow")});
+        {QStringLiteral("--gtest_filter=Placement.SecondaryWindowsOpenCentredOnTheMainWindow:"
+                        "Placement.MainWindowOpensCentredOnTheScreen")});
     ASSERT_TRUE(inner.waitForFinished(120000));
     EXPECT_EQ(inner.exitCode(), 0) << inner.readAll().toStdString();
 }
