@@ -12,13 +12,15 @@ Logs the four lambda channels of the controller on port COMn, without a window.
   --port N            port number (1..255, default 1), numbered as in the main window:
                       the alias ~/.config/uego-interface/ports/COMn, else COM1..32 are
                       /dev/ttyS0..31, COM33..64 /dev/ttyUSB0..31, COM65..96 /dev/ttyACM0..31
-  --wait-for-port     wait for a port that is not there yet (an adapter still being
-                      plugged in or set up), then log; said once, not at every try
+  --wait-for-port     wait for a port whose device is not there yet (an adapter still
+                      being plugged in or set up), then log; said once, not at every try
   --rate HZ           requests a second (0.1..1000, default 10), or max: the next request
                       as soon as the answer is complete, or when it is given up
-  --answer-timeout MS with --rate max, how long an answer may take (1..60000, default 50):
-                      long enough for a USB adapter's latency timer; at a fixed rate an
-                      answer has until the next request
+  --answer-timeout MS how soon after its request an answer must begin, at any rate
+                      (1..60000, default 50): long enough for a USB adapter's latency
+                      timer. After an answer given up, the next request waits until the
+                      line has been quiet for half a second (or twice MS, if longer), so
+                      that a late answer is never taken for a later request's
   --out FILE          where the records go; - or none for standard output; /dev/null
                       for a dry run. An existing FILE is left alone unless one of:
   --append            continue an existing FILE of the same format (no second header)
@@ -27,8 +29,8 @@ Logs the four lambda channels of the controller on port COMn, without a window.
                       precise: a header row, then ISO 8601 local time with milliseconds,
                       elapsed seconds, the four lambda values, supply volts and warm-up flag
   --duration SECONDS  stop after this long (default: until interrupted)
-  --quiet             no status line and no notices on standard error; errors, and an
-                      unplugged adapter, still show
+  --quiet             no status line and no notices on standard error; errors, an
+                      unplugged adapter and a silent controller still show
   --help              show this help and exit
   --version           show the version and exit
 
@@ -37,9 +39,10 @@ at least once a second. SIGINT and SIGTERM end the run after the record in hand 
 0. A reader of standard output that went away ends the run quietly through SIGPIPE, as
 with any filter. An unplugged adapter is reported once; logging resumes by itself when
 the port is back.
-Exit status: 0 done; 1 the port failed; 2 bad options, or an existing FILE without
---append or --force; 3 an output fault, which a restart cannot mend (a full disk, a file
-that cannot be written).
+Exit status: 0 done; 1 the port failed, or no record was written; 2 bad options, an
+existing FILE without --append or --force, or a FILE that is not a regular file;
+3 an output fault, which a restart cannot mend (a full disk, a file that cannot be
+written).
 )";
 
 QString LogFormatName(TLogFormat format) {

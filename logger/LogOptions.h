@@ -21,8 +21,8 @@ struct TLogOptions {
     int Port = 1;
     double Rate = 10;     // requests a second
     bool MaxRate = false; // the next request as soon as the answer is complete
-    // At the line's limit, how long an answer may take before it is given up: long enough
-    // for a USB adapter's latency timer to let the whole answer through.
+    // How soon after its request an answer must begin, at any rate, before it is given up:
+    // long enough for a USB adapter's latency timer to let the answer through.
     int AnswerTimeoutMs = 50;
     QString Out; // empty or "-": standard output
     TLogFormat Format = TLogFormat::Window;

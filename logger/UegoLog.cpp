@@ -4,6 +4,7 @@
 #include "link/Frames.h"
 #include "link/LiveFrame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -25,6 +26,14 @@ const std::vector<std::uint8_t> LiveDataRequest = frames::Frame(frames::ReadLive
 const auto AnswerTime = ByteTime * (int(LiveDataRequest.size()) + frames::LiveFrameLength);
 // A line silent this long whose queued requests do not leave is taken as hung up.
 constexpr auto SilenceBeforeHangUp = 2s;
+// After an answer given up, the line must be quiet this long before the next request (or
+// twice the answer timeout, when that is longer), so that an answer that comes later still
+// cannot be taken for the next request's.
+constexpr auto SettlingTime = 500ms;
+// No valid answer for this long is reported, once, and so is their return.
+constexpr auto SilenceReported = 3s;
+// The line's limit is judged from the median turnaround of this many exchanges.
+constexpr std::size_t TurnaroundSamples = 64;
 
 int CeilMilliseconds(std::chrono::steady_clock::duration d) {
     return int(std::max<long long>(std::chrono::ceil<std::chrono::milliseconds>(d).count(), 0));
@@ -40,6 +49,28 @@ void WriteStandardError(const QByteArray& text) {
 
 QString Number(double value, int decimals) {
     return QString::number(value, 'f', decimals);
+}
+
+QString Records(int count) {
+    return count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(count);
+}
+
+// The port's device is not there (yet): no such file or device, or an alias that points
+// nowhere. Any other failed open (no permission, held by another program) is a fault.
+bool DeviceAbsent(const EVaCommError& e, const std::string& path) {
+    switch (e.ErrorCode()) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+        return true;
+    case 0:
+        break;
+    default:
+        return false;
+    }
+    struct stat device {};
+    return ::stat(path.c_str(), &device) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 // The null device by any name: a dry run.
@@ -104,7 +135,7 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     // Raised just before the port's own error for the hang-up, which LoseLine has reported.
     FPort.OnHangUp = [this](QObject*) { FHangUpReported = true; };
 
-    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer}) {
+    for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FEndTimer, &FSilenceTimer}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
@@ -120,6 +151,7 @@ TUegoLog::TUegoLog(const TLogOptions& options, QObject* parent)
     FSyncTimer.setInterval(1000);
     connect(&FPortWaitTimer, &QTimer::timeout, this, &TUegoLog::WaitForPort);
     connect(&FSyncTimer, &QTimer::timeout, this, &TUegoLog::SyncOutput);
+    connect(&FSilenceTimer, &QTimer::timeout, this, &TUegoLog::ReportSilence);
 }
 
 TUegoLog::~TUegoLog() {
@@ -135,38 +167,50 @@ TUegoLog::~TUegoLog() {
 
 std::optional<int> TUegoLog::Start() {
     FPort.SetPortNum(FOptions.Port);
-    if (OpenPort())
+    const TPortOpen opened = OpenPort();
+    if (opened == TPortOpen::Open)
         return Begin();
-    if (!FOptions.WaitForPort)
+    if (!FOptions.WaitForPort || opened == TPortOpen::Refused)
         return ExitFault;
     FPortWaitTimer.start();
     return std::nullopt;
 }
 
-// A port that cannot be opened is an error, unless it is waited for: then it is a notice,
-// given again only when the reason changes, so a journal gets one line, not one a second.
-bool TUegoLog::OpenPort() {
+// A port that cannot be opened is an error, unless it is waited for and its device is not
+// there yet: then it is a notice, given again only when the reason changes, so a journal
+// gets one line, not one a second. A device that is there but cannot be opened (no
+// permission, held by another program) is not waited for: a service restarts the run.
+TUegoLog::TPortOpen TUegoLog::OpenPort() {
     ++FPortTries;
     try {
         FPort.Open();
-        return true;
+        return TPortOpen::Open;
     } catch (const EVaCommError& e) {
         QString reason =
             QStringLiteral("COM%1: %2").arg(FOptions.Port).arg(QString::fromLocal8Bit(e.what()));
-        if (!FOptions.WaitForPort) {
+        if (!FOptions.WaitForPort || !DeviceAbsent(e, FPort.DevicePath())) {
             Say(reason);
-        } else if (reason != FPortWaitReason) {
+            return TPortOpen::Refused;
+        }
+        if (reason != FPortWaitReason) {
             FPortWaitReason = reason;
             if (reason.endsWith(QLatin1Char('.')))
                 reason.chop(1);
             Notice(reason + QStringLiteral("; waiting for it to appear"));
         }
-        return false;
+        return TPortOpen::Absent;
     }
 }
 
 void TUegoLog::WaitForPort() {
-    if (FFinished || !OpenPort())
+    if (FFinished)
+        return;
+    const TPortOpen opened = OpenPort();
+    if (opened == TPortOpen::Refused) {
+        FPortWaitTimer.stop();
+        Finish(ExitFault);
+    }
+    if (opened != TPortOpen::Open)
         return;
     FPortWaitTimer.stop();
     if (const std::optional<int> failed = Begin())
@@ -215,10 +259,15 @@ std::optional<int> TUegoLog::Begin() {
 // Standard output, the null device for a dry run, or a file: a new one, one replaced
 // (--force) or one continued (--append).
 void TUegoLog::OpenOutput() {
+    struct stat output {};
     if (FOptions.ToStandardOutput())
         FLog.Adopt(::dup(STDOUT_FILENO));
     else if (IsNullDevice(FOptions.Out))
         FLog.Adopt(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    else if (::stat(FOptions.Out.toLocal8Bit().constData(), &output) == 0 &&
+             !S_ISREG(output.st_mode)) // a directory, a FIFO, a device: not a log file
+        throw EOutputRefused(
+            QStringLiteral("%1: Not a regular file").arg(FOptions.Out).toLocal8Bit().toStdString());
     else if (FOptions.Existing == TExistingOutput::Append)
         return OpenToAppend();
     else if (FOptions.Existing == TExistingOutput::Replace)
@@ -284,7 +333,7 @@ void TUegoLog::Finish(int status) {
     FFinished = true;
     FRunEnd = Clock::now();
     for (QTimer* timer : {&FPollTimer, &FExchangeTimer, &FWatchTimer, &FStatusTimer, &FEndTimer,
-                          &FPortWaitTimer, &FSyncTimer})
+                          &FPortWaitTimer, &FSyncTimer, &FSilenceTimer})
         timer->stop();
     FRetry.Stop();
     QMetaObject::invokeMethod(
@@ -303,10 +352,15 @@ void TUegoLog::Close(int status) {
         status = ExitOutputFault;
     }
     if (FBegun)
-        Notice(QStringLiteral("%1 records in %2 s%3")
-                   .arg(FRecords)
+        Notice(QStringLiteral("%1 in %2 s%3")
+                   .arg(Records(FRecords))
                    .arg(Number(std::chrono::duration<double>(FRunEnd - FRunStart).count(), 1))
                    .arg(RejectedText()));
+    // A run that logged nothing has failed, whatever ended it: a service's journal says why.
+    if (status == ExitDone && FRecords == 0) {
+        Say(NoRecordReason());
+        status = ExitFault;
+    }
     if (OnFinished)
         OnFinished(status);
 }
@@ -342,6 +396,18 @@ QString TUegoLog::OutputName() const {
     return FOptions.ToStandardOutput() ? QStringLiteral("standard output") : FOptions.Out;
 }
 
+QString TUegoLog::NoRecordReason() const {
+    const QString port = QStringLiteral("COM%1: no record written: ").arg(FOptions.Port);
+    if (!FBegun)
+        return port + QStringLiteral("the port never opened");
+    if (FAnyValid) // the window format leaves warm-up out
+        return port + QStringLiteral("the controller was in sensor warm-up all along");
+    const int rejected = RejectedCount();
+    return port + (rejected == 0
+                       ? QStringLiteral("no answer came")
+                       : QStringLiteral("no valid answer came (%1 rejected)").arg(rejected));
+}
+
 QString TUegoLog::OutputError(const EInOutError& e) const {
     return QStringLiteral("%1: %2 (%3)")
         .arg(OutputName(), QString::fromLocal8Bit(e.what()),
@@ -352,8 +418,12 @@ QString TUegoLog::OutputError(const EInOutError& e) const {
 
 void TUegoLog::StartPolling() {
     FExchangeOpen = false;
+    FListening = false;
     FLastReceived = Clock::now();
     FPollStart = FLastReceived;
+    FLastValid = FLastReceived;
+    FRejectedAtValid = RejectedCount();
+    FSilenceTimer.start(int(std::chrono::milliseconds(SilenceReported).count()));
     FSlot = 0;
     if (FOptions.MaxRate)
         SendRequest();
@@ -361,19 +431,17 @@ void TUegoLog::StartPolling() {
         PollTick();
 }
 
-// An answer has until the next request is due. One still arriving then keeps the line for
-// this slot too, so a rate above the line's limit gives what the line carries rather than
-// cutting every answer short. An answer given up whose rest may still come makes the slot
-// one that only listens, so that a late answer is never taken for the next one.
+// A request goes out at each slot when the line is free. An answer still arriving (it has
+// its answer timeout to begin) keeps the line for this slot too, so a rate above the line's
+// limit gives what the line carries rather than cutting every answer short; so does the
+// quiet wait after an answer given up.
 void TUegoLog::PollTick() {
     const Clock::time_point now = Clock::now();
     if (FExchangeOpen)
         CollectAnswer(now);
-    if (FExchangeOpen && StillArriving(now))
+    if (FExchangeOpen)
         FOverran = true;
-    else if (FExchangeOpen && GiveUpAnswer())
-        ; // listening
-    else if (FPort.Active())
+    else if (!FListening && FPort.Active())
         SendRequest();
     ScheduleNextPoll(now);
 }
@@ -394,8 +462,6 @@ void TUegoLog::ScheduleNextPoll(Clock::time_point now) {
 // into this one.
 void TUegoLog::SendRequest() {
     FListening = false;
-    if (std::exchange(FGivenUp, false) && FPort.ReadBufUsed() > 0)
-        ++FRejectedIncomplete; // the late rest of the answer given up
     FPort.PurgeRead();
     FAnswer.clear();
     FExchangeOpen = true;
@@ -409,13 +475,11 @@ void TUegoLog::SendRequest() {
     WaitForAnswer(FRequestTime + AnswerTime);
 }
 
-// The port is first read when a whole answer can have come; what is still missing then is
-// read as it arrives. An answer thus costs a wake-up or two, as many as the pieces it comes in,
-// not one a byte.
+// The port is first read when a whole answer can have come, or at the answer's deadline
+// when that is sooner; what is still missing then is read as it arrives. An answer thus
+// costs a wake-up or two, as many as the pieces it comes in, not one a byte.
 void TUegoLog::WaitForAnswer(Clock::time_point at) {
-    if (FOptions.MaxRate)
-        at = std::min(at, FAnswerDeadline);
-    FExchangeTimer.start(CeilMilliseconds(at - Clock::now()));
+    FExchangeTimer.start(CeilMilliseconds(std::min(at, FAnswerDeadline) - Clock::now()));
 }
 
 void TUegoLog::ReadAnswer() {
@@ -430,15 +494,16 @@ void TUegoLog::ReadAnswer() {
     const Clock::time_point now = Clock::now();
     if (CollectAnswer(now))
         return;
-    if (FOptions.MaxRate && now >= FAnswerDeadline) {
+    if (!StillArriving(now)) {
         if (GiveUpAnswer())
             ListenForLateRest();
-        else
+        else if (FOptions.MaxRate)
             SendRequest();
     } else if (FPort.Active()) {
         WatchPort(true);
-        if (FOptions.MaxRate && !FExchangeTimer.isActive())
-            WaitForAnswer(FAnswerDeadline);
+        const Clock::time_point check =
+            now < FAnswerDeadline ? FAnswerDeadline : FAnswerDeadline + AnswerTime;
+        FExchangeTimer.start(CeilMilliseconds(check - now));
     }
 }
 
@@ -488,10 +553,11 @@ bool TUegoLog::TakeAnswer() {
     return false;
 }
 
-// Too soon for a whole answer; or bytes came, yet no frame that failed its check, and the
-// rest of the answer may be on its way.
+// An answer must begin within the answer timeout of its request: until then it may still
+// come. One that began in time, with no frame that failed its check, has an answer's
+// byte-times more for the rest.
 bool TUegoLog::StillArriving(Clock::time_point now) const {
-    if (now < FRequestTime + AnswerTime)
+    if (now < FAnswerDeadline)
         return true;
     return !FAnswer.empty() && !FBadChecksum && now < FAnswerDeadline + AnswerTime;
 }
@@ -502,9 +568,9 @@ void TUegoLog::AnswerDone(Clock::time_point now) {
     WatchPort(false);
     FBadChecksum = false;
     FExchangeTimer.stop();
+    ValidAnswer(now);
     Record();
-    if (FOverran && !FRateReported && !FOptions.MaxRate)
-        ReportLineLimit(now - FRequestTime);
+    MeasureTurnaround(now - FRequestTime);
     if (FOptions.MaxRate && !FFinished && !FLost)
         SendRequest();
 }
@@ -515,41 +581,94 @@ bool TUegoLog::GiveUpAnswer() {
     FExchangeOpen = false;
     WatchPort(false);
     FExchangeTimer.stop();
-    FGivenUp = true;
     const bool badChecksum = std::exchange(FBadChecksum, false);
     if (badChecksum)
         ++FRejectedChecksum;
     else if (!FAnswer.empty())
         ++FRejectedIncomplete;
+    FLateCounted = badChecksum || !FAnswer.empty();
     return !badChecksum;
 }
 
-// At the line's limit, the next request waits until the line has been quiet for twice as
-// long as an answer may take, so that a late answer comes while nothing is asked.
+// The next request waits until the line has been quiet for the settling time; what comes
+// meanwhile (a late answer, the rest of one) is dropped as it comes, counted once, and the
+// wait starts again from it. A late answer thus comes while nothing is asked.
 void TUegoLog::ListenForLateRest() {
     FListening = true;
-    FExchangeTimer.start(
-        CeilMilliseconds(2 * std::chrono::milliseconds(FOptions.AnswerTimeoutMs) + AnswerTime));
+    WatchPort(FPort.Active());
+    FExchangeTimer.start(CeilMilliseconds(std::max<Clock::duration>(
+        SettlingTime, 2 * std::chrono::milliseconds(FOptions.AnswerTimeoutMs))));
 }
 
+// Called as bytes come, and when the line has been quiet long enough.
 void TUegoLog::EndListening() {
     if (FPort.ReadBufUsed() > 0) {
-        ++FRejectedIncomplete;
+        if (!std::exchange(FLateCounted, true))
+            ++FRejectedIncomplete;
         FPort.PurgeRead();
         FLastReceived = Clock::now();
         ListenForLateRest();
         return;
     }
-    SendRequest();
+    if (FExchangeTimer.isActive())
+        return; // woken with nothing to read: still settling
+    FListening = false;
+    WatchPort(false);
+    if (FOptions.MaxRate)
+        SendRequest(); // at a fixed rate, the next slot sends
 }
 
-void TUegoLog::ReportLineLimit(Clock::duration exchange) {
+// What the line carries is judged from a figure that one slow exchange does not move: the
+// bytes of an exchange at the line's speed, plus the controller's turnaround (the rest of
+// the exchange's time) as the median of many exchanges. It is said once, when the rate
+// asked for is above it and slots went by while an answer was still on its way.
+void TUegoLog::MeasureTurnaround(Clock::duration exchange) {
+    if (FOptions.MaxRate || FRateReported)
+        return;
+    const double bytes = std::chrono::duration<double>(AnswerTime).count();
+    FTurnarounds.push_back(std::max(std::chrono::duration<double>(exchange).count() - bytes, 0.0));
+    if (FTurnarounds.size() < TurnaroundSamples)
+        return;
+    const auto middle = FTurnarounds.begin() + std::ptrdiff_t(FTurnarounds.size() / 2);
+    std::nth_element(FTurnarounds.begin(), middle, FTurnarounds.end());
+    const double carried = 1.0 / (bytes + *middle);
+    FTurnarounds.clear();
+    if (std::exchange(FOverran, false) && FOptions.Rate > carried)
+        ReportLineLimit(carried);
+}
+
+void TUegoLog::ReportLineLimit(double carried) {
     FRateReported = true;
-    const double carried = 1.0 / std::chrono::duration<double>(exchange).count();
     if (!FOptions.Quiet)
         Say(QStringLiteral("--rate %1 is more than the line carries; it carries about %2 a second")
                 .arg(FOptions.Rate)
                 .arg(std::floor(carried)));
+}
+
+// ---- A silent controller -------------------------------------------------------------------
+
+void TUegoLog::ValidAnswer(Clock::time_point now) {
+    if (std::exchange(FSilenceReported, false))
+        Say(QStringLiteral("COM%1: valid answers again after %2 s")
+                .arg(FOptions.Port)
+                .arg(Number(std::chrono::duration<double>(now - FLastValid).count(), 1)));
+    FAnyValid = true;
+    FLastValid = now;
+    FRejectedAtValid = RejectedCount();
+    FSilenceTimer.start(int(std::chrono::milliseconds(SilenceReported).count()));
+}
+
+// Said also with --quiet: records stop coming, as when the line goes.
+void TUegoLog::ReportSilence() {
+    if (FFinished || FLost)
+        return;
+    FSilenceReported = true;
+    const int rejected = RejectedCount() - FRejectedAtValid;
+    Say(QStringLiteral("COM%1: no valid answer for %2 s (%3)")
+            .arg(FOptions.Port)
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(SilenceReported).count())
+            .arg(rejected == 0 ? QStringLiteral("no answer at all")
+                               : QStringLiteral("%1 rejected").arg(rejected)));
 }
 
 // ---- Records ----------------------------------------------------------------------------
@@ -597,6 +716,7 @@ void TUegoLog::LoseLine() {
     FLost = true;
     FExchangeOpen = false;
     FExchangeTimer.stop();
+    FSilenceTimer.stop();
     DropPortWatch();
     FPollTimer.stop();
     Say(QStringLiteral("COM%1: the line is gone (adapter unplugged?); retrying once a second")
@@ -625,12 +745,15 @@ void TUegoLog::ShowStatus() {
     const double rate = seconds > 0 ? (FRecords - FRecordsAtStatus) / seconds : 0;
     FRecordsAtStatus = FRecords;
     FStatusTime = now;
-    QString text = QStringLiteral("%1 records  %2/s  lambda").arg(FRecords).arg(Number(rate, 1));
-    for (float lambda : FLastLambda)
-        text += QLatin1Char(' ') + Number(lambda, 3);
-    text += QStringLiteral("  %1 V  silent %2 s")
-                .arg(Number(FLastVolts, 2),
-                     Number(std::chrono::duration<double>(now - FLastReceived).count(), 1));
+    QString text = QStringLiteral("%1  %2/s").arg(Records(FRecords), Number(rate, 1));
+    if (FAnyValid) { // no value before the first valid answer
+        text += QStringLiteral("  lambda");
+        for (float lambda : FLastLambda)
+            text += QLatin1Char(' ') + Number(lambda, 3);
+        text += QStringLiteral("  %1 V").arg(Number(FLastVolts, 2));
+    }
+    text += QStringLiteral("  silent %1 s")
+                .arg(Number(std::chrono::duration<double>(now - FLastValid).count(), 1));
     if (const int rejected = FRejectedChecksum + FRejectedIncomplete)
         text += QStringLiteral("  rejected %1").arg(rejected);
     if (FLastWarmUp)

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // A record of the precise format (its header row is PreciseHeaderLine): ISO 8601 local time
 // with milliseconds and the UTC offset, elapsed seconds, the four lambda values, supply volts
@@ -68,7 +69,8 @@ public:
     TVaComm& Port() { return FPort; }
 
 private:
-    bool OpenPort();
+    enum class TPortOpen { Open, Absent, Refused };
+    TPortOpen OpenPort();
     void WaitForPort();
     std::optional<int> Begin();
     void OpenOutput();
@@ -96,7 +98,11 @@ private:
     bool GiveUpAnswer();
     void ListenForLateRest();
     void EndListening();
-    void ReportLineLimit(Clock::duration exchange);
+    void MeasureTurnaround(Clock::duration exchange);
+    void ReportLineLimit(double carried);
+    void ValidAnswer(Clock::time_point now);
+    void ReportSilence();
+    QString NoRecordReason() const;
     void Record();
     void WriteRecordLine(const QString& line);
     void WatchLine();
@@ -126,6 +132,7 @@ private:
     QTimer FEndTimer;                                 // --duration
     QTimer FPortWaitTimer; // --wait-for-port: once a second, is the port there yet?
     QTimer FSyncTimer;     // the file to disk within a second of a record
+    QTimer FSilenceTimer;  // 3 s after the last valid answer: the controller is silent
 
     bool FExchangeOpen = false;
     bool FLost = false;
@@ -143,12 +150,17 @@ private:
     Clock::time_point FRequestTime;
     Clock::time_point FAnswerDeadline;
     bool FBadChecksum = false; // a frame of this exchange failed its check
-    bool FGivenUp = false;     // the last exchange ended without a good answer
-    bool FListening = false;   // waiting out the late rest of an answer given up
+    bool FListening = false;   // after an answer given up: waiting for the line to be quiet
+    bool FLateCounted = false; // the answer given up is counted already
     int FRejectedChecksum = 0;
     int FRejectedIncomplete = 0; // late, cut short, or of the wrong length
     bool FOverran = false;       // an answer still coming kept the line past its slot
     bool FRateReported = false;
+    std::vector<double> FTurnarounds; // the controller's, in seconds, of recent exchanges
+    bool FAnyValid = false;           // a valid answer came in this run
+    Clock::time_point FLastValid;     // the last valid answer, or the start of polling
+    int FRejectedAtValid = 0;         // answers rejected until then
+    bool FSilenceReported = false;
     int FRecords = 0;
     int FRecordsAtStatus = 0;
     Clock::time_point FStatusTime;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
             break;
         }
     } catch (const EUsageError& e) {
-        std::fprintf(stderr, "uego-log: %s\n%s", e.what(), LogUsageText);
+        std::fprintf(stderr, "uego-log: %s\nTry 'uego-log --help'.\n", e.what());
         return ExitUsage;
     }
     if (!CatchStopSignals()) {
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
         return ExitFault;
     }
     TLogApplication application(argc, argv);
+    // The messages are English, and so are the system's error texts within them, whatever
+    // language the regional settings ask for (the application object has just taken those).
+    std::setlocale(LC_MESSAGES, "C");
     TUegoLog log(options);
     application.OnError = [&log](const QString& text) { log.ReportEscapedError(text); };
     log.OnFinished = [](int status) { QCoreApplication::exit(status); };

@@ -30,8 +30,9 @@ void RaiseCommError(const char* format, int code) {
 
 void RaiseOpenError(const std::string& path, int code) {
     if (code == ENOENT)
-        throw EVaCommError(Format(sDeviceNotFound, path.c_str()));
-    throw EVaCommError(Format(sCantOpenDevice, path.c_str(), code, SystemErrorText(code).c_str()));
+        throw EVaCommError(Format(sDeviceNotFound, path.c_str()), code);
+    throw EVaCommError(Format(sCantOpenDevice, path.c_str(), code, SystemErrorText(code).c_str()),
+                       code);
 }
 
 EVaCommError DisconnectedError(const std::string& path) {

@@ -9,7 +9,13 @@
 // Every error the port component raises.
 class EVaCommError : public std::runtime_error {
 public:
-    explicit EVaCommError(const std::string& message) : std::runtime_error(message) {}
+    explicit EVaCommError(const std::string& message, int errorCode = 0)
+        : std::runtime_error(message), FErrorCode(errorCode) {}
+    // The system's error number behind it, where one is known (a failed open); else 0.
+    int ErrorCode() const { return FErrorCode; }
+
+private:
+    int FErrorCode;
 };
 
 // Messages used verbatim.

@@ -392,6 +392,7 @@ struct ControllerEmulator::Impl {
     Clock::time_point outboundFree;
     Clock::duration tick{}; // the latency timer's period; zero: none
     std::deque<Bytes> requests;
+    std::deque<ControllerEmulator::LiveAnswer> liveAnswers;
     std::size_t liveRequests = 0;
     std::size_t heardBytes = 0;
 
@@ -518,7 +519,11 @@ void ControllerEmulator::Impl::Answer(const Bytes& frame, Clock::time_point now)
         Reply(VersionReply(options.firmwareVersion), now);
     if (command == ReadLiveData) {
         ++liveRequests;
-        Reply(LiveFrame(now), now);
+        Bytes live = LiveFrame(now);
+        if (liveAnswers.size() == MaxLoggedRequests)
+            liveAnswers.pop_front();
+        liveAnswers.push_back({now, live});
+        Reply(std::move(live), now);
     }
 }
 
@@ -811,7 +816,13 @@ std::size_t ControllerEmulator::LiveRequestCount() const {
 void ControllerEmulator::ClearRequests() {
     std::lock_guard lock(d->mutex);
     d->requests.clear();
+    d->liveAnswers.clear();
     d->liveRequests = 0;
+}
+
+std::vector<ControllerEmulator::LiveAnswer> ControllerEmulator::LiveAnswers() const {
+    std::lock_guard lock(d->mutex);
+    return {d->liveAnswers.begin(), d->liveAnswers.end()};
 }
 
 std::vector<std::uint8_t> ControllerEmulator::LiveFrameNow() const {

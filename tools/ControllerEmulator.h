@@ -91,6 +91,14 @@ public:
     std::size_t HeardByteCount() const;
     void ClearRequests();
 
+    // Each live data frame made for a request (the latest 10000): when the request was
+    // heard, and the frame as made (before any fault changed or held it back).
+    struct LiveAnswer {
+        std::chrono::steady_clock::time_point heard;
+        std::vector<std::uint8_t> frame;
+    };
+    std::vector<LiveAnswer> LiveAnswers() const;
+
     // The live data frame as it would be sent now (17 bytes, correct checksum).
     std::vector<std::uint8_t> LiveFrameNow() const;
 

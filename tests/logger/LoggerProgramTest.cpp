@@ -4,12 +4,14 @@
 #include "chart/LogReader.h"
 #include "logger/LogOptions.h"
 #include "logger/UegoLog.h"
+#include "serial/ComPortPaths.h"
 #include "tests/logger/LoggerController.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogFiles.h"
 #include "tools/ControllerEmulator.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -21,7 +23,10 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -31,6 +36,12 @@ namespace {
 struct LoggerRun : ChildProcess {
     explicit LoggerRun(const std::vector<std::string>& args)
         : ChildProcess(BuildProgramPath("uego-log"), args) {}
+};
+
+// A shell line with the built program as "$0".
+struct ShellRun : ChildProcess {
+    explicit ShellRun(const std::string& line)
+        : ChildProcess("/bin/bash", {"-c", line, BuildProgramPath("uego-log")}) {}
 };
 
 bool Eventually(const std::function<bool()>& condition, std::chrono::seconds timeout = 30s) {
@@ -106,6 +117,7 @@ struct Quiet {
     int status; // forced status byte; -1: the controller's own
     const char* format;
     int headerLines;
+    const char* reason; // why the run failed, at the end of standard error
 };
 
 sim::EmulatorOptions WithFault(sim::Fault fault) {
@@ -116,10 +128,11 @@ sim::EmulatorOptions WithFault(sim::Fault fault) {
 
 TEST(LoggerProgram, NoValidAnswerNoRecord) {
     std::vector<Quiet> cases{
-        {"silent", WithFault(sim::Fault::Silent), -1, "window", 2},
-        {"silent", WithFault(sim::Fault::Silent), -1, "precise", 1},
-        {"corrupt checksums", WithFault(sim::Fault::CorruptChecksum), -1, "precise", 1},
-        {"warming up", {}, 1, "window", 2},
+        {"silent", WithFault(sim::Fault::Silent), -1, "window", 2, "no answer came\n"},
+        {"silent", WithFault(sim::Fault::Silent), -1, "precise", 1, "no answer came\n"},
+        {"corrupt checksums", WithFault(sim::Fault::CorruptChecksum), -1, "precise", 1,
+         "no valid answer came ("},
+        {"warming up", {}, 1, "window", 2, "the controller was in sensor warm-up all along\n"},
     };
     for (const Quiet& c : cases) {
         auto controller = StartController(32, c.controller);
@@ -128,8 +141,12 @@ TEST(LoggerProgram, NoValidAnswerNoRecord) {
         const QString path = dir.filePath("run.csv");
         LoggerRun run({"--port", "32", "--rate", "50", "--duration", "1.5", "--format", c.format,
                        "--out", Text(path), "--quiet"});
-        EXPECT_EQ(run.End(), 0) << c.name << ": " << run.stderrText;
-        EXPECT_GT(controller->LiveRequestCount(), 20u) << c.name << ": the logger did not poll";
+        EXPECT_EQ(run.End(), 1) << c.name << ": " << run.stderrText;
+        EXPECT_TRUE(run.stderrText.starts_with("uego-log: COM32: no record written: " +
+                                               std::string(c.reason)))
+            << c.name << ": " << run.stderrText;
+        // After an answer given up, the next request waits for a quiet line.
+        EXPECT_GE(controller->LiveRequestCount(), 2u) << c.name << ": the logger did not poll";
         EXPECT_EQ(FileLines(path).size(), c.headerLines) << c.name << " gave records";
     }
 }
@@ -222,7 +239,7 @@ TEST(LoggerProgram, LoggingResumesWhenTheLineComesBack) {
     }
 }
 
-TEST(LoggerProgram, BadOptionsGiveOneLineAndTheUsageWithStatusTwo) {
+TEST(LoggerProgram, BadOptionsGiveOneLineAndThePointerToTheHelpWithStatusTwo) {
     const std::vector<std::vector<std::string>> cases{
         {"--port", "0"},    {"--port", "COM3"},  {"--port"},          {"--rate", "0"},
         {"--rate", "fast"}, {"--format", "csv"}, {"--duration", "0"}, {"--quiet=yes"},
@@ -238,7 +255,7 @@ TEST(LoggerProgram, BadOptionsGiveOneLineAndTheUsageWithStatusTwo) {
         const std::string first = run.stderrText.substr(0, lineEnd);
         EXPECT_TRUE(first.starts_with("uego-log: ")) << first;
         EXPECT_NE(first.find(args[0].substr(0, args[0].find('='))), std::string::npos) << first;
-        EXPECT_EQ(run.stderrText.substr(lineEnd + 1), LogUsageText) << args[0];
+        EXPECT_EQ(run.stderrText.substr(lineEnd + 1), "Try 'uego-log --help'.\n") << args[0];
     }
 }
 
@@ -258,24 +275,166 @@ TEST(LoggerProgram, HelpListsEveryOptionAndVersionAnswers) {
 }
 
 // A missing port may come back, so a restart may help: status 1. An output that cannot be
-// written stays so: status 3, which tells a service not to restart.
+// written stays so: status 3, which tells a service not to restart. An output that is no
+// file at all is a bad argument: status 2.
 TEST(LoggerProgram, PortOrOutputThatCannotBeOpenedEndsWithItsStatus) {
     auto controller = StartController(35);
+    QTemporaryDir dir;
+    const std::string fifo = Text(dir.filePath("fifo"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
-        const char* said;
+        std::string said;
         int status;
     } cases[] = {
         {{"--port", "250"}, "COM250: Specified device not found", 1},
         {{"--port", "35", "--out", "/nonexistent-folder/run.csv"},
          "/nonexistent-folder/run.csv: File not found",
          3},
-        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Not a regular file", 3},
+        {{"--port", "35", "--out", "/dev/full"}, "/dev/full: Not a regular file\n", 2},
+        {{"--port", "35", "--out", fifo}, fifo + ": Not a regular file\n", 2},
+        {{"--port", "35", "--out", Text(dir.path())},
+         Text(dir.path()) + ": Not a regular file\n",
+         2},
     };
     for (const Case& c : cases) {
         LoggerRun run(c.args);
         EXPECT_EQ(run.End(), c.status) << c.said;
         EXPECT_NE(run.stderrText.find(std::string("uego-log: ") + c.said), std::string::npos)
+            << run.stderrText;
+    }
+}
+
+// Under German regional settings the system's error text in an English message is English
+// too. Checked against a program that does translate it, with the locale the build made.
+TEST(LoggerProgram, SystemErrorTextsAreEnglish) {
+    const std::string locales = UEGO_TEST_LOCALES;
+    if (locales.empty() || !QDir(QString::fromStdString(locales)).exists("de_DE.UTF-8"))
+        GTEST_SKIP() << "no de_DE.UTF-8 locale was built";
+    auto controller = StartController(41);
+    const std::string german = "LOCPATH='" + locales + "' LC_ALL=de_DE.UTF-8 ";
+    ChildProcess control("/bin/sh", {"-c", german + "exec ls /nonexistent-folder"});
+    control.End();
+    if (control.stderrText.find("Datei oder Verzeichnis nicht gefunden") == std::string::npos)
+        GTEST_SKIP() << "the system's German error texts are not installed: " << control.stderrText;
+    ShellRun run(german + "\"$0\" --port 41 --quiet --out /nonexistent-folder/run.csv");
+    EXPECT_EQ(run.End(), 3);
+    EXPECT_EQ(run.stderrText, "uego-log: /nonexistent-folder/run.csv: File not found (No such "
+                              "file or directory)\n");
+}
+
+// On a terminal, the status line shows no value before the first valid answer, and how long
+// there has been none. Standard error is the terminal that script(1) gives the program.
+TEST(LoggerProgram, StatusLineShowsNoValueBeforeAValidAnswer) {
+    const QString script = QStandardPaths::findExecutable("script");
+    if (script.isEmpty())
+        GTEST_SKIP() << "script(1) is not installed";
+    struct Case {
+        sim::EmulatorOptions controller;
+        QString shows;    // a status line that must appear
+        bool lambdaShown; // any status line with values
+    } cases[] = {
+        {WithFault(sim::Fault::CorruptChecksum),
+         "\\r0 records  0\\.0/s  silent 2\\.\\d s  rejected \\d+\\x1b\\[K", false},
+        {WithFault(sim::Fault::Silent), "\\r0 records  0\\.0/s  silent 2\\.\\d s\\x1b\\[K", false},
+        {{},
+         "\\r\\d+ records  \\d+\\.\\d/s  lambda 0\\.988 1\\.023 0\\.850 1\\.000  12\\.55 V  "
+         "silent 0\\.\\d s\\x1b\\[K",
+         true},
+    };
+    for (const Case& c : cases) {
+        auto controller = StartController(58, c.controller);
+        ChildProcess run(
+            Text(script),
+            {"-qfec", BuildProgramPath("uego-log") + " --port 58 --out /dev/null", "/dev/null"});
+        const QRegularExpression shows(c.shows);
+        ASSERT_TRUE(run.ReadUntil([&] {
+            return shows.match(QString::fromStdString(run.stdoutText)).hasMatch();
+        })) << run.stdoutText;
+        EXPECT_EQ(run.stdoutText.find("lambda") != std::string::npos, c.lambdaShown)
+            << run.stdoutText;
+        run.End(SIGTERM);
+    }
+}
+
+// A run that got one answer says "1 record".
+TEST(LoggerProgram, OneRecordIsOneRecord) {
+    auto controller = StartController(47);
+    LoggerRun run({"--port", "47", "--rate", "0.5", "--duration", "1", "--out", "/dev/null"});
+    EXPECT_EQ(run.End(), 0) << run.stderrText;
+    EXPECT_TRUE(run.stderrText.ends_with("uego-log: 1 record in 1.0 s\n")) << run.stderrText;
+}
+
+// A controller that falls silent: one line after 3 s without a valid answer (also with
+// --quiet), one when answers return; nothing from a silent controller is counted as an
+// answer rejected.
+TEST(LoggerProgram, ASilentControllerIsReportedAndSoIsItsReturn) {
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "--quiet" : "with notices");
+        auto controller = StartController(48, WithFault(sim::Fault::Silent));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        std::vector<std::string> args{"--port",   "48",      "--rate", "20",
+                                      "--format", "precise", "--out",  Text(path)};
+        if (quiet)
+            args.push_back("--quiet");
+        const auto start = std::chrono::steady_clock::now();
+        LoggerRun run(args);
+        const std::string silent = "uego-log: COM48: no valid answer for 3 s (no answer at all)\n";
+        ASSERT_TRUE(run.WaitFor(silent, run.stderrText)) << run.stderrText;
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 3s);
+        controller->SetFault(sim::Fault::Silent, false);
+        ASSERT_TRUE(run.WaitFor("uego-log: COM48: valid answers again after ", run.stderrText))
+            << run.stderrText;
+        ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 5; })) << run.stderrText;
+        EXPECT_EQ(run.End(SIGTERM), 0) << run.stderrText;
+        EXPECT_EQ(Occurrences(run.stderrText, silent), 1u) << run.stderrText;
+        EXPECT_EQ(Occurrences(run.stderrText, "valid answers again"), 1u) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find("rejected"), std::string::npos) << run.stderrText;
+        if (quiet) {
+            EXPECT_TRUE(QRegularExpression(
+                            QStringLiteral(
+                                "^uego-log: COM48: no valid answer for 3 s \\(no answer at all\\)\n"
+                                "uego-log: COM48: valid answers again after \\d+\\.\\d s\n$"))
+                            .match(QString::fromStdString(run.stderrText))
+                            .hasMatch())
+                << run.stderrText;
+        }
+    }
+}
+
+// A run against a controller that never gives a valid answer ends with status 1 and says
+// why; the summary counts no answer as rejected when none came. Answers that came wrong
+// are counted in the 3 s line.
+TEST(LoggerProgram, ARunWithoutARecordFailsWithItsReason) {
+    struct Case {
+        sim::Fault fault;
+        std::vector<std::string> more;
+        QString said; // standard error, as a pattern
+    } cases[] = {
+        {sim::Fault::Silent,
+         {},
+         "^uego-log: logging COM49 \\(.*\\) at 10 Hz to /dev/null\n"
+         "uego-log: COM49: no valid answer for 3 s \\(no answer at all\\)\n"
+         "uego-log: 0 records in 4\\.0 s\n"
+         "uego-log: COM49: no record written: no answer came\n$"},
+        {sim::Fault::Silent,
+         {"--quiet"},
+         "^uego-log: COM49: no valid answer for 3 s \\(no answer at all\\)\n"
+         "uego-log: COM49: no record written: no answer came\n$"},
+        {sim::Fault::CorruptChecksum,
+         {"--quiet"},
+         "^uego-log: COM49: no valid answer for 3 s \\([1-9]\\d* rejected\\)\n"
+         "uego-log: COM49: no record written: no valid answer came \\([1-9]\\d* rejected\\)\n$"},
+    };
+    for (const Case& c : cases) {
+        auto controller = StartController(49, WithFault(c.fault));
+        std::vector<std::string> args{"--port", "49", "--duration", "4", "--out", "/dev/null"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        LoggerRun run(args);
+        EXPECT_EQ(run.End(), 1) << run.stderrText;
+        EXPECT_TRUE(
+            QRegularExpression(c.said).match(QString::fromStdString(run.stderrText)).hasMatch())
             << run.stderrText;
     }
 }
@@ -304,12 +463,6 @@ TEST(LoggerProgram, FullDiskEndsTheRunOnAWholeLine) {
         EXPECT_TRUE(record.endsWith(QStringLiteral(", 0.988, 1.020, 0.850, 1.000")))
             << Text(record);
 }
-
-// A shell line with the built program as "$0".
-struct ShellRun : ChildProcess {
-    explicit ShellRun(const std::string& line)
-        : ChildProcess("/bin/bash", {"-c", line, BuildProgramPath("uego-log")}) {}
-};
 
 // A reader that stops early ends the logger as it ends any filter: through SIGPIPE (status
 // 141 in the shell), without a word.
@@ -461,6 +614,53 @@ TEST(LoggerProgram, NullDeviceIsADryRun) {
     EXPECT_EQ(run.End(), 0) << run.stderrText;
     EXPECT_NE(run.stderrText.find(" to /dev/null\n"), std::string::npos) << run.stderrText;
     EXPECT_EQ(run.stderrText.find("Not a regular file"), std::string::npos) << run.stderrText;
+}
+
+// Holds a terminal as a program that has it open exclusively does.
+struct ExclusiveTerminal {
+    explicit ExclusiveTerminal(const std::string& path)
+        : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+        if (fd >= 0)
+            held = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
+    }
+    ~ExclusiveTerminal() {
+        if (fd >= 0) {
+            ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+        }
+    }
+    const int fd;
+    bool held = false;
+};
+
+// --wait-for-port waits for a device that is not there, and for no other failure: a port
+// that is there but held by another program ends the run at once with status 1, which a
+// service restarts.
+TEST(LoggerProgram, WaitForPortEndsAtOnceOnAPortThatIsThereButCannotBeOpened) {
+    auto controller = StartController(50);
+    ExclusiveTerminal other(controller->SlavePath());
+    ASSERT_TRUE(other.held);
+    LoggerRun run({"--port", "50", "--wait-for-port", "--out", "/dev/null"});
+    run.ReadUntil([] { return false; }); // until it ends by itself, or a wait shows
+    EXPECT_EQ(run.End(SIGTERM), 1) << run.stderrText;
+    EXPECT_TRUE(run.stderrText.starts_with("uego-log: COM50: Can't open specified device "))
+        << run.stderrText;
+    EXPECT_EQ(run.stderrText.find("waiting"), std::string::npos) << run.stderrText;
+}
+
+// An alias that points nowhere (its adapter unplugged) is a port not there yet.
+TEST(LoggerProgram, WaitForPortWaitsOnADanglingAlias) {
+    const QString alias = QString::fromStdString(va::PortAliasPath(57));
+    QDir().mkpath(QFileInfo(alias).path());
+    ASSERT_TRUE(QFile::link("/dev/pts/no-such-terminal", alias));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    LoggerRun run({"--port", "57", "--wait-for-port", "--format", "precise", "--rate", "50",
+                   "--out", Text(path)});
+    ASSERT_TRUE(run.WaitFor("; waiting for it to appear\n", run.stderrText)) << run.stderrText;
+    auto controller = StartController(57); // takes the dangling alias over
+    ASSERT_TRUE(Eventually([&] { return WholeLines(path) > 5; })) << run.stderrText;
+    EXPECT_EQ(run.End(SIGTERM), 0) << run.stderrText;
 }
 
 // The service starts before its adapter is there: one line while it waits, then records.
