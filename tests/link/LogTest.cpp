@@ -289,10 +289,9 @@ TEST(Log, AHeaderThatCouldNotBeWrittenComesBeforeTheFirstRecord) {
     rig.link->Timer2Timer(nullptr);
     rig.ShowingTick();
     rig.link->LogStop();
-    EXPECT_EQ(FileLines(rig.path),
-              (QStringList{QStringLiteral("VORLANX Log V1.0  12/09/25"),
-                           QStringLiteral("Time, CH1, CH2, CH3, CH4"),
-                           QStringLiteral("12:00:00, 1.000, 1.000, 1.000, 1.000")}));
+    EXPECT_EQ(FileBytes(rig.path).toStdString(), "VORLANX Log V1.0  12/09/25\r\n"
+                                                 "Time, CH1, CH2, CH3, CH4\r\n"
+                                                 "12:00:00, 1.000, 1.000, 1.000, 1.000\r\n");
 }
 
 TEST(Log, ClosingAtTheEndClosesOnlyAnOpenLog) {
