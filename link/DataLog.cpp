@@ -45,11 +45,11 @@ void TDataLog::OpenRegularFile(const QString& path, int flags) {
 }
 
 void TDataLog::Create(const QString& path) {
-    OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND);
 }
 
 void TDataLog::CreateNew(const QString& path) {
-    OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+    OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND);
 }
 
 void TDataLog::Append(const QString& path) {
@@ -86,8 +86,31 @@ void TDataLog::Adopt(int fd) {
     FFile = fd;
 }
 
+void TDataLog::SetHeader(std::function<QStringList()> header) {
+    FHeader = std::move(header);
+}
+
+QByteArray TDataLog::HeaderBytes() const {
+    QByteArray bytes;
+    if (FHeader)
+        for (const QString& line : FHeader())
+            bytes += ToCodePage(line) + "\r\n";
+    return bytes;
+}
+
+void TDataLog::WriteHeader() {
+    WriteBytes(HeaderBytes());
+}
+
+// A pipe, a terminal or the null device is never a log begun anew.
+bool TDataLog::FoundEmpty() const {
+    struct stat st {};
+    return FHeader && ::fstat(FFile, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
 void TDataLog::WriteLine(const QString& text) {
-    WriteBytes(ToCodePage(text) + "\r\n");
+    const QByteArray line = ToCodePage(text) + "\r\n";
+    WriteBytes(FFile >= 0 && FoundEmpty() ? HeaderBytes() + line : line);
 }
 
 void TDataLog::WriteBytes(const QByteArray& line) {

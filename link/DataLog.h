@@ -7,7 +7,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <functional>
 
 class TDataLog {
 public:
@@ -17,6 +19,8 @@ public:
     TDataLog& operator=(const TDataLog&) = delete;
 
     bool IsOpen() const { return FFile >= 0; }
+    // Every file is opened for appending, as loggers do: a file cut short under the program
+    // (logrotate's copytruncate) is continued at its new end, not at the old offset.
     // Creates the file (replacing an existing one's content) and opens it for writing.
     // Anything but a regular file is refused with "Not a regular file".
     void Create(const QString& path);
@@ -29,6 +33,13 @@ public:
     QByteArray FirstLine() const;
     // Takes over an open descriptor (standard output, say) and closes it at Close.
     void Adopt(int fd);
+    // The lines a log begins with, made each time they are written (a header may carry
+    // the date). A regular file found empty before a line is written gets them first, in
+    // the same write: a log cut to nothing while it is written (rotated by copytruncate),
+    // or whose header could not be written, begins again as a log.
+    void SetHeader(std::function<QStringList()> header);
+    // Writes the header lines in one write.
+    void WriteHeader();
     // Writes the text and CR LF in one write; characters Latin-1 cannot hold become "?".
     // A line that cannot be written whole leaves no part of itself in a file.
     void WriteLine(const QString& text);
@@ -41,6 +52,9 @@ private:
     void OpenRegularFile(const QString& path, int flags);
     void WriteBytes(const QByteArray& line);
     void CutPartialLine(qsizetype written);
+    QByteArray HeaderBytes() const;
+    bool FoundEmpty() const;
 
     int FFile = -1;
+    std::function<QStringList()> FHeader;
 };

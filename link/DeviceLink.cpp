@@ -184,9 +184,13 @@ void TDeviceLink::SetLogActive(bool logging) {
 void TDeviceLink::LogStart(const QString& path) {
     LogFileName = path;
     FLog.Create(path);
+    FLogFailing = false;
+    FRecordsLost = 0;
     SetLogActive(true);
-    FLog.WriteLine(LogHeaderLine(Now()));
-    FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+    FLog.SetHeader([this] {
+        return QStringList{LogHeaderLine(Now()), QString::fromLatin1(LogColumnLine)};
+    });
+    FLog.WriteHeader();
     Raise(OnLogFileName, LogFileName);
 }
 
@@ -201,22 +205,24 @@ void TDeviceLink::LogCloseAtEnd() {
         FLog.Close();
 }
 
+// A record that cannot be written leaves the log on: the next valid frame tries again. The
+// first failure of a spell is reported, the rest are only counted, so a full disk gives
+// one box rather than ten a second; the first record written after it says so.
 void TDeviceLink::WriteRecord(const std::array<float, 4>& lambda) {
     try {
         FLog.WriteLine(LogRecordLine(Now(), lambda));
     } catch (const EInOutError&) {
-        StopLogAfterFailure();
+        ++FRecordsLost;
+        if (std::exchange(FLogFailing, true))
+            return;
         throw;
     }
-}
-
-// A record that cannot be written ends the log, so the failure is reported once rather
-// than at every tick; the file is released whatever its close reports.
-void TDeviceLink::StopLogAfterFailure() {
-    State.LogActive = false;
-    try {
-        FLog.Close();
-    } catch (const EInOutError&) {
-    }
-    SetLogActive(false);
+    if (!std::exchange(FLogFailing, false))
+        return;
+    const int lost = std::exchange(FRecordsLost, 0);
+    Raise(OnLogWrittenAgain,
+          QStringLiteral("Records are written to %1 again; %2 %3 not written.")
+              .arg(LogFileName)
+              .arg(lost)
+              .arg(lost == 1 ? QStringLiteral("record was") : QStringLiteral("records were")));
 }

@@ -72,6 +72,9 @@ public:
     // A log started (with its file name, once its header is written) or ended.
     std::function<void(bool logging)> OnLogActive;
     std::function<void(const QString& fileName)> OnLogFileName;
+    // Records are written again after a spell of failed ones, the first of which was
+    // reported: the text says so, with how many records were lost.
+    std::function<void(const QString& text)> OnLogWrittenAgain;
     // The read cycle's progress: shown or hidden, its position, and what it read.
     std::function<void(bool shown)> OnReadProgressShown;
     std::function<void(int position)> OnReadProgress;
@@ -129,12 +132,13 @@ private:
     void DecodeConfiguration();
     void ReadRequest(int rxMode, const std::vector<std::uint8_t>& frame);
     void ShowLiveFrame();
-    void StopLogAfterFailure();
     void SetLogActive(bool logging);
     void PortReopened();
 
     TVaComm& FPort;
     QTimer& FReadClock;
     TDataLog FLog;
+    bool FLogFailing = false; // the last record could not be written
+    int FRecordsLost = 0;     // records not written in the failure spell
     TPortRetry FRetry;
 };

@@ -259,6 +259,12 @@ std::optional<int> TUegoLog::Begin() {
 // Standard output, the null device for a dry run, or a file: a new one, one replaced
 // (--force) or one continued (--append).
 void TUegoLog::OpenOutput() {
+    // Written again ahead of the next record should the file be cut to nothing under us.
+    FLog.SetHeader([this] {
+        if (FOptions.Format == TLogFormat::Precise)
+            return QStringList{QString::fromLatin1(PreciseHeaderLine)};
+        return QStringList{LogHeaderLine(Now()), QString::fromLatin1(LogColumnLine)};
+    });
     struct stat output {};
     if (FOptions.ToStandardOutput())
         FLog.Adopt(::dup(STDOUT_FILENO));
@@ -299,13 +305,7 @@ bool TUegoLog::HasOwnHeader(const QByteArray& firstLine) const {
 }
 
 void TUegoLog::WriteHeader() {
-    if (FOptions.Format == TLogFormat::Precise) {
-        FLog.WriteLine(QString::fromLatin1(PreciseHeaderLine));
-        SyncWithinASecond();
-        return;
-    }
-    FLog.WriteLine(LogHeaderLine(Now()));
-    FLog.WriteLine(QString::fromLatin1(LogColumnLine));
+    FLog.WriteHeader();
     SyncWithinASecond();
 }
 

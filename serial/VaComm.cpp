@@ -91,8 +91,14 @@ TVaCustomComm::~TVaCustomComm() {
     }
 }
 
+// A number once opened through its alias stays with it: when the alias is gone or its
+// device is, the port is not there, and never the numbered device behind it (the emulator
+// stopped, an adapter unplugged: a retry must not open a board's own UART instead).
 std::string TVaCustomComm::DevicePath() const {
-    return va::ComNameToDevicePath(FormatDeviceName(FDeviceName, FPortNum));
+    const std::string name = FormatDeviceName(FDeviceName, FPortNum);
+    if (!FAliasName.empty() && name == FAliasName)
+        return va::ComNameAliasPath(name);
+    return va::ComNameToDevicePath(name);
 }
 
 void TVaCustomComm::Loaded() {
@@ -130,9 +136,12 @@ void TVaCustomComm::Open() {
 void TVaCustomComm::CreateHandle() {
     const std::string path = DevicePath();
     if (const int error = FDevice->Open(path))
-        RaiseOpenError(path, error);
+        RaiseOpenError(va::DescribeDevicePath(path), error);
     FHandle = FDevice->Handle();
     FOpenPath = path;
+    const std::string name = FormatDeviceName(FDeviceName, FPortNum);
+    const std::string alias = va::ComNameAliasPath(name);
+    FAliasName = !alias.empty() && path == alias ? name : std::string();
 }
 
 void TVaCustomComm::ApplyEventMask() {

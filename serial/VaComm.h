@@ -62,7 +62,8 @@ public:
     void Close();
     bool Active() const { return FHandle >= 0; }
     int Handle() const { return FHandle; }
-    // DeviceName filled with PortNum, then mapped to a Linux device.
+    // DeviceName filled with PortNum, then mapped to a Linux device. Once a name "COMn"
+    // has been opened through its alias, it means that alias alone from then on.
     std::string DevicePath() const;
     void Loaded() override;
 
@@ -226,6 +227,7 @@ private:
     std::unique_ptr<TVaLine> FDevice;
     int FHandle = -1;
     std::string FOpenPath;
+    std::string FAliasName; // the "COMn" last opened, when it was opened through its alias
     TVaCriticalSection FWriteSection;  // one direct write at a time
     TVaCriticalSection FGlobalSection; // one pull-and-take, purge or stop request at a time
     std::unique_ptr<TVaHangUpLatch> FHangUp;

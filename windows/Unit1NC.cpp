@@ -16,11 +16,13 @@
 #include "windows/Unit7.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -330,6 +332,13 @@ void TForm1::BindLink() {
     FLink->OnLogFileName = [this](const QString& fileName) {
         StaticText2->setText(fileName);
         StaticText2->adjustSize();
+    };
+    // Told once a spell of failed records is over; the box does not hold up the ticks.
+    FLink->OnLogWrittenAgain = [this](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationName(), text,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     };
 }
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 const std::string Header = "VORLANX Log V1.0  24.12.2024\r\nTime, CH1, CH2, CH3, CH4\r\n";
@@ -446,6 +447,39 @@ TEST(LogFollower, AReplacedLogIsReadAgainFromItsStart) {
     EXPECT_TRUE(follower.Poll()) << "written anew in place, and longer than before";
     ASSERT_EQ(follower.Parser().Series().Size(), 10u);
     EXPECT_EQ(follower.Parser().Series().Time(0), 43200.0);
+}
+
+// A log rotated with copytruncate: cut to nothing in place while it is followed, then
+// written on from its start by the logger, header first. Seen empty or not, it is read
+// again from its start, and only what it now holds is shown.
+TEST(LogFollower, ALogCutToNothingAndWrittenOnIsReadAgainFromItsStart) {
+    for (const bool seenEmpty : {true, false}) {
+        SCOPED_TRACE(seenEmpty ? "polled while empty" : "polled once refilled");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("run.csv");
+        Append(path, Header + Records(20, "10:00:00", "1.000, 1.000, 1.000, 1.000"));
+        TLogFollower follower;
+        follower.Open(path);
+        ASSERT_EQ(follower.Parser().Series().Size(), 20u);
+        ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 0), 0);
+        if (seenEmpty) {
+            EXPECT_TRUE(follower.Poll());
+            EXPECT_EQ(follower.Parser().Series().Size(), 0u);
+            EXPECT_EQ(follower.Parser().State(), TLogParser::TState::Empty);
+        }
+        Append(path, Header + Records(3, "11:00:00", "0.900, 0.900, 0.900, 0.900"));
+        EXPECT_TRUE(follower.Poll());
+        Append(path, Records(2, "11:00:01", "0.800, 0.800, 0.800, 0.800"));
+        follower.Poll();
+        const TLogParser& parser = follower.Parser();
+        EXPECT_EQ(parser.State(), TLogParser::TState::Log);
+        ASSERT_EQ(parser.Series().Size(), 5u);
+        EXPECT_NEAR(parser.Series().Time(0), 39600.0, 1e-9);
+        EXPECT_EQ(parser.Series().Value(0, 0), 0.9f);
+        EXPECT_EQ(parser.Series().Value(0, 4), 0.8f);
+        EXPECT_EQ(parser.Malformed(), 0u);
+        EXPECT_EQ(follower.Generation(), 2);
+    }
 }
 
 TEST(LogFollower, AMissingFileIsAnInputOutputError) {

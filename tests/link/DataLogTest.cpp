@@ -1,6 +1,7 @@
 // The data log file: value format, line ends, code page, errors.
 #include "link/DataLog.h"
 #include "tests/support/CLocale.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 
@@ -9,7 +10,9 @@
 #include <clocale>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 // Exact ties (1.125, 10.25, 1.375, 0.5625) go to the even neighbour.
 TEST(DataLog, ValuesAreRoundedToThreeSignificantDigitsAndWrittenWithThreeDecimals) {
@@ -122,4 +125,103 @@ TEST(DataLog, ALineTheDiskTakesOnlyInPartLeavesTheFileOnAWholeLine) {
     log.WriteLine(QStringLiteral("third"));
     log.Close();
     EXPECT_EQ(FileBytes(path), QByteArray("first\r\nthird\r\n"));
+}
+
+namespace {
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+} // namespace
+
+// Continuing a log: what the file held stays, and the next line starts a line of its own.
+TEST(DataLog, AppendContinuesAnyFileOnALineOfItsOwn) {
+    const struct {
+        const char* name;
+        std::optional<QByteArray> held; // none: no file yet
+        QByteArray firstLine;
+        QByteArray after;
+    } cases[] = {
+        {"no file", std::nullopt, "", "next\r\n"},
+        {"an empty file", QByteArray(""), "", "next\r\n"},
+        {"a whole file", QByteArray("first\r\nsecond\r\n"), "first", "first\r\nsecond\r\nnext\r\n"},
+        {"one cut mid-line", QByteArray("first\r\nsec"), "first", "first\r\nsec\r\nnext\r\n"},
+        {"one byte", QByteArray("f"), "f", "f\r\nnext\r\n"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("log.csv");
+        if (c.held)
+            WriteFile(path, *c.held);
+        TDataLog log;
+        try {
+            log.Append(path);
+        } catch (const EInOutError& e) {
+            ADD_FAILURE() << c.name << ": " << e.what();
+            continue;
+        }
+        EXPECT_EQ(log.FirstLine().toStdString(), c.firstLine.toStdString()) << c.name;
+        log.WriteLine(QStringLiteral("next"));
+        log.Close();
+        EXPECT_EQ(FileBytes(path).toStdString(), c.after.toStdString()) << c.name;
+    }
+}
+
+// logrotate's copytruncate cuts the file to nothing while it is written; a header that
+// could not be written leaves it empty too. Either way the next line comes after a fresh
+// header, at the file's start, whichever way the file was opened.
+TEST(DataLog, AFileFoundEmptyBeginsAgainWithAFreshHeader) {
+    const struct {
+        const char* name;
+        void (TDataLog::*open)(const QString&);
+    } opens[] = {
+        {"Create", &TDataLog::Create},
+        {"CreateNew", &TDataLog::CreateNew},
+        {"Append", &TDataLog::Append},
+    };
+    for (const auto& o : opens) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("log.csv");
+        TDataLog log;
+        (log.*o.open)(path);
+        int made = 0;
+        log.SetHeader([&] {
+            ++made;
+            return QStringList{QStringLiteral("header %1").arg(made), QStringLiteral("columns")};
+        });
+        log.WriteHeader();
+        log.WriteLine(QStringLiteral("record 1"));
+        log.WriteLine(QStringLiteral("record 2"));
+        EXPECT_EQ(FileBytes(path).toStdString(), "header 1\r\ncolumns\r\nrecord 1\r\nrecord 2\r\n")
+            << o.name;
+        ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 0), 0);
+        log.WriteLine(QStringLiteral("record 3"));
+        log.WriteLine(QStringLiteral("record 4"));
+        EXPECT_EQ(FileBytes(path).toStdString(), "header 2\r\ncolumns\r\nrecord 3\r\nrecord 4\r\n")
+            << o.name;
+
+        ASSERT_EQ(::truncate(path.toLocal8Bit().constData(), 0), 0);
+        WithFileSizeLimit(0, [&] { EXPECT_THROW(log.WriteHeader(), EInOutError) << o.name; });
+        EXPECT_EQ(FileBytes(path).toStdString(), "") << o.name;
+        log.WriteLine(QStringLiteral("record 5"));
+        log.Close();
+        EXPECT_EQ(FileBytes(path).toStdString(), "header 4\r\ncolumns\r\nrecord 5\r\n") << o.name;
+    }
+}
+
+// Standard output (a pipe) found empty is no log begun anew: it never gets the header again.
+TEST(DataLog, APipeNeverGetsTheHeaderAgain) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    TDataLog log;
+    log.Adopt(ends[1]);
+    log.SetHeader([] { return QStringList{QStringLiteral("header")}; });
+    log.WriteHeader();
+    log.WriteLine(QStringLiteral("record"));
+    log.Close();
+    char got[64] = {};
+    const ssize_t n = ::read(ends[0], got, sizeof got);
+    ::close(ends[0]);
+    EXPECT_EQ(std::string(got, std::size_t(std::max<ssize_t>(n, 0))), "header\r\nrecord\r\n");
 }

@@ -242,34 +242,81 @@ TEST(Log, PathThatIsNotARegularFileIsRefusedAtOnce) {
     }
 }
 
-TEST(Log, FailedRecordIsReportedOnceStopsTheLogAndLeavesOnlyWholeLines) {
+// A record that cannot be written (a full disk) leaves the log on, and the next valid frame
+// tries again. Only the first failure of a spell is reported; the first record written after
+// it says so, with how many were lost. The file keeps only whole lines throughout.
+TEST(Log, AFailedRecordIsReportedOncePerSpellWhileLoggingGoesOn) {
     // The record cannot be written at all, or only its first bytes fit.
     for (const int room : {0, 10}) {
+        SCOPED_TRACE(room);
         LogRig rig;
+        QStringList told;
+        rig.link->OnLogWrittenAgain = [&](const QString& text) { told << text; };
         rig.StartEmulator(ConstantController(1, 1, 1, 1));
         rig.link->LogStart(rig.path);
         rig.link->Timer2Timer(nullptr);
         rig.ShowingTick();
-        const QByteArray whole = FileBytes(rig.path);
-        int failures = 0;
-        WithFileSizeLimit(whole.size() + room, [&] {
-            for (int i = 0; i < 3; ++i) {
-                try {
-                    rig.ShowingTick();
-                } catch (const EInOutError& e) {
-                    ++failures;
-                    EXPECT_STREQ(e.what(), "I/O error 27");
+        const struct {
+            int failing;
+            const char* told;
+        } spells[] = {
+            {3, "Records are written to %1 again; 3 records were not written."},
+            {1, "Records are written to %1 again; 1 record was not written."},
+        };
+        for (const auto& spell : spells) {
+            const QByteArray whole = FileBytes(rig.path);
+            const qsizetype toldBefore = told.size();
+            int failures = 0;
+            WithFileSizeLimit(whole.size() + room, [&] {
+                for (int i = 0; i < spell.failing; ++i) {
+                    try {
+                        rig.ShowingTick();
+                    } catch (const EInOutError& e) {
+                        ++failures;
+                        EXPECT_STREQ(e.what(), "I/O error 27");
+                    }
                 }
-            }
-        });
-        EXPECT_EQ(failures, 1) << room;
-        EXPECT_FALSE(rig.link->State.LogActive);
-        EXPECT_FALSE(rig.view.DiskLamp);
-        EXPECT_TRUE(rig.view.LogStartEnabled);
-        EXPECT_FALSE(rig.view.LogStopEnabled);
-        EXPECT_EQ(FileBytes(rig.path).toStdString(), whole.toStdString())
-            << "cut back to the last whole record, room " << room;
+            });
+            EXPECT_EQ(failures, 1) << "one report a spell";
+            EXPECT_TRUE(rig.link->State.LogActive);
+            EXPECT_TRUE(rig.view.DiskLamp);
+            EXPECT_FALSE(rig.view.LogStartEnabled);
+            EXPECT_TRUE(rig.view.LogStopEnabled);
+            EXPECT_EQ(FileBytes(rig.path).toStdString(), whole.toStdString())
+                << "cut back to the last whole record";
+            EXPECT_EQ(told.size(), toldBefore) << "said before a record was written";
+
+            rig.ShowingTick(); // room again: written
+            const QStringList lines = FileLines(rig.path);
+            EXPECT_EQ(lines.size(), whole.count("\r\n") + 1);
+            EXPECT_EQ(lines.back(), QStringLiteral("12:00:00, 1.000, 1.000, 1.000, 1.000"));
+            ASSERT_EQ(told.size(), toldBefore + 1);
+            EXPECT_EQ(told.back(), QString::fromLatin1(spell.told).arg(rig.path));
+            rig.ShowingTick();
+            EXPECT_EQ(told.size(), toldBefore + 1) << "said once";
+        }
+        rig.link->LogStop();
     }
+}
+
+// A header line that cannot be written leaves the log on with the file open; the file
+// gets its header ahead of the first record that can be written.
+TEST(Log, AHeaderThatCouldNotBeWrittenComesBeforeTheFirstRecord) {
+    LogRig rig;
+    rig.StartEmulator(ConstantController(1, 1, 1, 1));
+    WithFileSizeLimit(10, [&] { EXPECT_THROW(rig.link->LogStart(rig.path), EInOutError); });
+    EXPECT_TRUE(rig.link->State.LogActive);
+    EXPECT_TRUE(rig.view.DiskLamp);
+    EXPECT_FALSE(rig.view.LogStartEnabled);
+    EXPECT_TRUE(rig.view.LogStopEnabled);
+    EXPECT_EQ(OpenDescriptorsOf(rig.path), 1) << "the file stays open";
+    EXPECT_EQ(FileBytes(rig.path).size(), 0);
+    rig.link->Timer2Timer(nullptr);
+    rig.ShowingTick();
+    rig.link->LogStop();
+    EXPECT_EQ(FileBytes(rig.path).toStdString(), "VORLANX Log V1.0  12/09/25\r\n"
+                                                 "Time, CH1, CH2, CH3, CH4\r\n"
+                                                 "12:00:00, 1.000, 1.000, 1.000, 1.000\r\n");
 }
 
 TEST(Log, ClosingAtTheEndClosesOnlyAnOpenLog) {
