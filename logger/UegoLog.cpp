@@ -52,6 +52,8 @@ bool IsNullDevice(const QString& path) {
            target.st_rdev == null.st_rdev;
 }
 
+const QString SheetUnit = QStringLiteral("lambda");
+
 // The main window's first header line up to its date.
 QString WindowHeaderStart() {
     const QString header = LogHeaderLine(0);
@@ -246,12 +248,19 @@ void TUegoLog::OpenToAppend() {
 bool TUegoLog::HasOwnHeader(const QByteArray& firstLine) const {
     if (FOptions.Format == TLogFormat::Precise)
         return firstLine == PreciseHeaderLine;
+    if (FOptions.Format == TLogFormat::Sheet)
+        return firstLine == ToCodePage(SheetHeaderLine(SheetUnit));
     return firstLine.startsWith(ToCodePage(WindowHeaderStart()));
 }
 
 void TUegoLog::WriteHeader() {
     if (FOptions.Format == TLogFormat::Precise) {
         FLog.WriteLine(QString::fromLatin1(PreciseHeaderLine));
+        SyncWithinASecond();
+        return;
+    }
+    if (FOptions.Format == TLogFormat::Sheet) {
+        FLog.WriteLine(SheetHeaderLine(SheetUnit));
         SyncWithinASecond();
         return;
     }
@@ -562,7 +571,10 @@ void TUegoLog::Record() {
         const double elapsed = std::chrono::duration<double>(Clock::now() - FRunStart).count();
         WriteRecordLine(PreciseRecordLine(PreciseNow(), elapsed, FLiveBuf));
     } else if (!FLastWarmUp) { // the main window writes no record while warming up
-        WriteRecordLine(LogRecordLine(Now(), FLastLambda));
+        WriteRecordLine(
+            FOptions.Format == TLogFormat::Sheet
+                ? SheetRecordLine(FormatSheetDateTime(Now()), FLastLambda, float(FLastVolts))
+                : LogRecordLine(Now(), FLastLambda));
     }
 }
 
