@@ -63,10 +63,11 @@ TDayAndMs SplitMs(TDateTime dt) {
 
 QString SheetClock(long long ms) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", ms / 3600000, ms / 60000 % 60,
-                  ms / 1000 % 60);
-    return QString::fromLatin1(text) + DecimalSeparator() +
-           QStringLiteral("%1").arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
+                  ms / 1000 % 60, ms % 1000);
+    QString clock = QString::fromLatin1(text);
+    clock[8] = DecimalSeparator();
+    return clock;
 }
 
 std::string LongYearDateFormat() {
@@ -79,8 +80,17 @@ std::string LongYearDateFormat() {
 
 QString FormatSheetDateTime(TDateTime dt) {
     const TDayAndMs at = SplitMs(dt);
-    return FormatLocale(LongYearDateFormat().c_str(), double(at.Day)) + QLatin1Char(' ') +
-           SheetClock(at.Ms);
+    // A log's records share their date for a day: it is written once a day, not each time.
+    thread_local std::string lastFormat;
+    thread_local long long lastDay = 0;
+    thread_local QString lastDate;
+    const std::string format = LongYearDateFormat();
+    if (lastDate.isEmpty() || at.Day != lastDay || format != lastFormat) {
+        lastFormat = format;
+        lastDay = at.Day;
+        lastDate = FormatLocale(format.c_str(), double(at.Day)) + QLatin1Char(' ');
+    }
+    return lastDate + SheetClock(at.Ms);
 }
 
 QString FormatSheetTime(TDateTime dt) {
