@@ -19,6 +19,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
@@ -682,30 +684,35 @@ TEST(LambdaChart, ExportsTheLiveSpan) {
     }
 }
 
+namespace {
+// uego-log's precise format, 91 records a second from 10:00 on 9 December 2025.
+QString WriteLargeLog(const QString& path, int records) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n");
+    QByteArray text;
+    for (int i = 0; i < records; ++i) {
+        const int ms = 36000000 + i * 11;
+        text +=
+            QStringLiteral("2025-12-09T%1:%2:%3.%4+01:00,0.000,0.900,1.000,1.100,1.200,12.55,0\r\n")
+                .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
+                .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                .arg(ms % 1000, 3, 10, QLatin1Char('0'))
+                .toLatin1();
+    }
+    file.write(text);
+    return path;
+}
+} // namespace
+
 // A large export runs beside the window's events: they keep being handled while it
 // writes, and the file holds every record.
 TEST(LambdaChart, TheWindowTurnsToItsEventsThroughALargeExport) {
     WindowsRig rig;
     const CLocaleScope cLocale;
     QTemporaryDir dir;
-    const QString log = dir.filePath("large.csv");
-    {
-        QFile file(log);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n");
-        QByteArray text;
-        for (int i = 0; i < 400000; ++i) {
-            const int ms = 36000000 + i * 11;
-            text += QStringLiteral(
-                        "2025-12-09T%1:%2:%3.%4+01:00,0.000,0.900,1.000,1.100,1.200,12.55,0\r\n")
-                        .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
-                        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-                        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-                        .arg(ms % 1000, 3, 10, QLatin1Char('0'))
-                        .toLatin1();
-        }
-        file.write(text);
-    }
+    const QString log = WriteLargeLog(dir.filePath("large.csv"), 400000);
     TLambdaChartForm* chart = OpenChart();
     chart->OpenLog(log);
     ASSERT_TRUE(WaitUntil([&] { return !chart->Loading(); }));
@@ -739,4 +746,42 @@ TEST(LambdaChart, TheWindowTurnsToItsEventsThroughALargeExport) {
     ASSERT_EQ(lines.size(), 1 + 400000);
     EXPECT_EQ(lines[1], QStringLiteral("12/09/2025 10:00:00.000,0.900,1.000,1.100,1.200,"));
     EXPECT_EQ(lines[400000], QStringLiteral("12/09/2025 11:13:19.989,0.900,1.000,1.100,1.200,"));
+}
+
+// Cancelled midway, an export leaves the file it was to replace as it was, and nothing
+// beside it; the log is followed again.
+TEST(LambdaChart, ACancelledExportLeavesTheTargetAsItWas) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLargeLog(dir.filePath("large.csv"), 400000));
+    ASSERT_TRUE(WaitUntil([&] { return !chart->Loading(); }));
+    chart->ResetView();
+    const QString target = dir.filePath("span.csv");
+    WriteOld(target, "an earlier export\r\n");
+    std::optional<std::pair<std::size_t, std::size_t>> cancelledAt;
+    QTimer turn;
+    turn.setInterval(0);
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        const auto progress = chart->ExportProgress();
+        auto* dialog = chart->findChild<QProgressDialog*>();
+        auto* cancel = dialog ? dialog->findChild<QPushButton*>() : nullptr;
+        if (!cancelledAt && progress && progress->first > 0 && cancel) {
+            cancelledAt = progress;
+            EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+            cancel->click();
+        }
+    });
+    turn.start();
+    chart->ExportCsv(target);
+    turn.stop();
+    ASSERT_TRUE(cancelledAt);
+    EXPECT_LT(cancelledAt->first, cancelledAt->second) << "cancelled before the end";
+    EXPECT_EQ(FileBytes(target), QByteArray("an earlier export\r\n"));
+    EXPECT_EQ(FolderEntries(dir.path()), (QStringList{"large.csv", "span.csv"}));
+    QFile log(dir.filePath("large.csv"));
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write("2025-12-09T11:13:20.000+01:00,0.000,0.900,1.000,1.100,1.200,12.55,0\r\n");
+    log.close();
+    EXPECT_TRUE(WaitUntil([&] { return chart->Log().Parser().Series().Size() == 400001; }));
 }
