@@ -1,5 +1,7 @@
 #include "chart/LogSeries.h"
 
+#include "core/CodePage.h"
+#include "core/LogText.h"
 #include "core/Numbers.h"
 
 #include <algorithm>
@@ -227,21 +229,26 @@ QString ClockText(double seconds) {
         .arg(ofDay % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString SpanCsv(const TLogSeries& series, double x0, double x1, double origin, double scale,
-                const QString& unit) {
-    QString text = QStringLiteral("Elapsed s, Time");
-    for (int n = 1; n <= ChartChannels; ++n)
-        text += QStringLiteral(", CH%1 %2").arg(n).arg(unit);
-    text += QStringLiteral("\r\n");
-    const std::size_t last = series.UpperBound(x1);
-    for (std::size_t i = series.LowerBound(x0); i < last; ++i) {
-        const double time = series.Time(i);
-        text += FixedDecimals(time - origin, 3) + QStringLiteral(", ") + ClockText(time);
-        // Three decimals, not the log's three significant digits, which would cut an
-        // air-fuel ratio such as 14.524 to 14.500.
+bool WriteSheetRecords(
+    const TLogSeries& series, std::size_t first, std::size_t end, std::optional<double> day,
+    double scale, const std::function<bool(const QByteArray& lines, std::size_t records)>& write) {
+    constexpr qsizetype PieceChars = 64 << 10;
+    const double tickSeconds = series.Unit() == TLogSeries::TTimeUnit::Millisecond ? 0.001 : 1.0;
+    QString text;
+    text.reserve(PieceChars + 256);
+    for (std::size_t i = first; i < end; ++i) {
+        const double time = double(series.Tick(i)) * tickSeconds / SecondsPerDay;
+        TLambdas values;
         for (int n = 0; n < ChartChannels; ++n)
-            text += QStringLiteral(", ") + FixedDecimals(series.Value(n, i) * scale, 3);
-        text += QStringLiteral("\r\n");
+            values[n] = float(double(series.Value(n, i)) * scale);
+        text += SheetRecordLine(day ? FormatSheetDateTime(*day + time) : FormatSheetTime(time),
+                                values, std::nullopt);
+        text += QLatin1String("\r\n");
+        if (text.size() >= PieceChars || i + 1 == end) {
+            if (!write(ToCodePage(text), i + 1 - first))
+                return false;
+            text.clear();
+        }
     }
-    return text;
+    return true;
 }

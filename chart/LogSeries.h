@@ -9,10 +9,12 @@
 #include "chart/BlockValues.h"
 #include "chart/SeriesPyramid.h"
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -115,8 +117,12 @@ std::optional<std::size_t> NearestRecord(const TLogSeries& series, double time, 
 // "HH:MM:SS" of a time counted in seconds from a midnight; later days wrap around.
 QString ClockText(double seconds);
 
-// The records in [x0, x1] as CSV: an elapsed-seconds column counted from `origin`, the
-// time of day and the four channels, each value multiplied by `scale` (1 for lambda).
-// Numbers use the locale's decimal separator, as the data log does.
-QString SpanCsv(const TLogSeries& series, double x0, double x1, double origin, double scale,
-                const QString& unit);
+// The records [first, end) as the lines of the log for spreadsheets (core/LogText), each
+// value multiplied by `scale` (1 for lambda), the supply voltage's cell empty: the series
+// keeps none. A record's time cell is `day`, the midnight the series counts from, plus its
+// time (the main window's log: its whole second); without a day, the time of day alone.
+// The lines go to `write` some 64 KiB at a time, with the count of records written so far;
+// it returns false to stop. True when every line was taken.
+bool WriteSheetRecords(
+    const TLogSeries& series, std::size_t first, std::size_t end, std::optional<double> day,
+    double scale, const std::function<bool(const QByteArray& lines, std::size_t records)>& write);

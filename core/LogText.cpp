@@ -30,3 +30,49 @@ QString LogRecordLine(TDateTime when, const std::array<float, 4>& lambda) {
         line += QStringLiteral(", ") + LogValue(value);
     return line;
 }
+
+namespace {
+bool DecimalComma() {
+    return DecimalSeparator() == QLatin1Char(',');
+}
+
+QString SheetNumber(double value, int decimals) {
+    QString text = QString::number(value, 'f', decimals);
+    if (DecimalComma())
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+// A cell holding the separator or a quote goes in quotes, as CSV has it.
+QString SheetCell(const QString& text) {
+    if (!text.contains(SheetSeparator()) && !text.contains(QLatin1Char('"')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+QChar SheetSeparator() {
+    return DecimalComma() ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+QString SheetHeaderLine(const QString& unit) {
+    const QChar separator = SheetSeparator();
+    QString line = QStringLiteral("Time");
+    for (int n = 1; n <= 4; ++n)
+        line += separator + QStringLiteral("CH%1 ").arg(n) + unit;
+    return line + separator + QStringLiteral("Supply V");
+}
+
+QString SheetRecordLine(const QString& time, const std::array<float, 4>& values,
+                        std::optional<float> supplyVolts) {
+    const QChar separator = SheetSeparator();
+    QString line = SheetCell(time);
+    for (float value : values)
+        line += separator + SheetNumber(value, 3);
+    line += separator;
+    if (supplyVolts)
+        line += SheetNumber(*supplyVolts, 2);
+    return line;
+}

@@ -34,22 +34,44 @@ mode_t ModeFor(const QByteArray& target) {
 }
 } // namespace
 
+TSaveFile::TSaveFile(const QString& path)
+    : FTarget(QFile::encodeName(path)), FTemporary(FTarget + ".XXXXXX") {
+    FFile = ::mkstemp(FTemporary.data());
+    if (FFile < 0) {
+        FError = errno;
+        FTemporary.clear();
+    }
+}
+
+TSaveFile::~TSaveFile() {
+    if (FFile >= 0)
+        ::close(FFile);
+    if (!FCommitted && !FTemporary.isEmpty())
+        ::unlink(FTemporary.constData());
+}
+
+int TSaveFile::Write(const QByteArray& bytes) {
+    if (FError == 0)
+        FError = WriteAll(FFile, bytes);
+    return FError;
+}
+
+int TSaveFile::Commit() {
+    if (FError == 0 && ::fchmod(FFile, ModeFor(FTarget)) != 0)
+        FError = errno;
+    if (FError == 0 && ::fsync(FFile) != 0)
+        FError = errno;
+    if (FFile >= 0 && ::close(FFile) != 0 && FError == 0)
+        FError = errno;
+    FFile = -1;
+    if (FError == 0 && std::rename(FTemporary.constData(), FTarget.constData()) != 0)
+        FError = errno;
+    FCommitted = FError == 0;
+    return FError;
+}
+
 int SaveFileWhole(const QString& path, const QByteArray& bytes) {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return errno;
-    int error = WriteAll(fd, bytes);
-    if (error == 0 && ::fchmod(fd, ModeFor(target)) != 0)
-        error = errno;
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(temporary.constData());
-    return error;
+    TSaveFile file(path);
+    file.Write(bytes);
+    return file.Commit();
 }

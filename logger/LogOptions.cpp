@@ -27,7 +27,11 @@ Logs the four lambda channels of the controller on port COMn, without a window.
   --force             replace an existing FILE
   --format NAME       window (default): the main window's log, header lines included;
                       precise: a header row, then ISO 8601 local time with milliseconds,
-                      elapsed seconds, the four lambda values, supply volts and warm-up flag
+                      elapsed seconds, the four lambda values, supply volts and warm-up flag;
+                      sheet: for a spreadsheet under the same regional settings: local date
+                      and time, the four lambda values and supply volts, with ";" and the
+                      decimal comma where that is the decimal separator, else "," and the
+                      point; no record while the sensor warms up
   --duration SECONDS  stop after this long (default: until interrupted)
   --quiet             no status line and no notices on standard error; errors, an
                       unplugged adapter and a silent controller still show
@@ -46,7 +50,15 @@ written).
 )";
 
 QString LogFormatName(TLogFormat format) {
-    return format == TLogFormat::Precise ? QStringLiteral("precise") : QStringLiteral("window");
+    switch (format) {
+    case TLogFormat::Precise:
+        return QStringLiteral("precise");
+    case TLogFormat::Sheet:
+        return QStringLiteral("sheet");
+    case TLogFormat::Window:
+        break;
+    }
+    return QStringLiteral("window");
 }
 
 namespace {
@@ -84,10 +96,10 @@ void SetRate(TLogOptions& options, const QString& text) {
 }
 
 TLogFormat ParseFormat(const QString& text) {
-    for (TLogFormat format : {TLogFormat::Window, TLogFormat::Precise})
+    for (TLogFormat format : {TLogFormat::Window, TLogFormat::Precise, TLogFormat::Sheet})
         if (text == LogFormatName(format))
             return format;
-    Bad(QStringLiteral("--format"), text, QStringLiteral("is not one of window, precise"));
+    Bad(QStringLiteral("--format"), text, QStringLiteral("is not one of window, precise, sheet"));
 }
 
 void SetExisting(TLogOptions& options, TExistingOutput existing, const char* name) {

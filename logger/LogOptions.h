@@ -8,6 +8,7 @@
 enum class TLogFormat {
     Window,  // the main window's log, byte for byte
     Precise, // ISO 8601 stamps with milliseconds, elapsed time, supply and warm-up
+    Sheet,   // for spreadsheets under the regional settings (core/LogText.h)
 };
 
 // What becomes of an output file that already exists.

@@ -83,6 +83,8 @@ bool IsNullDevice(const QString& path) {
            target.st_rdev == null.st_rdev;
 }
 
+const QString SheetUnit = QStringLiteral("lambda");
+
 // The main window's first header line up to its date.
 QString WindowHeaderStart() {
     const QString header = LogHeaderLine(0);
@@ -263,6 +265,8 @@ void TUegoLog::OpenOutput() {
     FLog.SetHeader([this] {
         if (FOptions.Format == TLogFormat::Precise)
             return QStringList{QString::fromLatin1(PreciseHeaderLine)};
+        if (FOptions.Format == TLogFormat::Sheet)
+            return QStringList{SheetHeaderLine(SheetUnit)};
         return QStringList{LogHeaderLine(Now()), QString::fromLatin1(LogColumnLine)};
     });
     struct stat output {};
@@ -301,6 +305,8 @@ void TUegoLog::OpenToAppend() {
 bool TUegoLog::HasOwnHeader(const QByteArray& firstLine) const {
     if (FOptions.Format == TLogFormat::Precise)
         return firstLine == PreciseHeaderLine;
+    if (FOptions.Format == TLogFormat::Sheet)
+        return firstLine == ToCodePage(SheetHeaderLine(SheetUnit));
     return firstLine.startsWith(ToCodePage(WindowHeaderStart()));
 }
 
@@ -681,7 +687,10 @@ void TUegoLog::Record() {
         const double elapsed = std::chrono::duration<double>(Clock::now() - FRunStart).count();
         WriteRecordLine(PreciseRecordLine(PreciseNow(), elapsed, FLiveBuf));
     } else if (!FLastWarmUp) { // the main window writes no record while warming up
-        WriteRecordLine(LogRecordLine(Now(), FLastLambda));
+        WriteRecordLine(
+            FOptions.Format == TLogFormat::Sheet
+                ? SheetRecordLine(FormatSheetDateTime(Now()), FLastLambda, float(FLastVolts))
+                : LogRecordLine(Now(), FLastLambda));
     }
 }
 

@@ -1,5 +1,8 @@
 #include "windows/LambdaChart.h"
 
+#include "core/CodePage.h"
+#include "core/DateTime.h"
+#include "core/LogText.h"
 #include "core/Numbers.h"
 #include "core/SaveFile.h"
 #include "link/DeviceLink.h"
@@ -9,11 +12,13 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTime>
 #include <QToolBar>
@@ -24,6 +29,7 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 TLambdaChartForm* LambdaChartForm = nullptr;
 
@@ -107,7 +113,9 @@ TLambdaChartForm::TLambdaChartForm(QWidget* parent, TDeviceLink& link,
     statusBar()->addWidget(StatusLabel, 1);
     resize(900, 580);
 
-    FLiveOrigin = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+    const TDateTime now = Now();
+    FLiveDay = std::floor(now);
+    FLiveOrigin = (now - FLiveDay) * SecondsPerDay;
     FLiveClock.start();
     link.OnLiveFrame = [form = QPointer<TLambdaChartForm>(this)](const std::array<float, 4>& lambda,
                                                                  bool warmUp) {
@@ -486,12 +494,93 @@ void TLambdaChartForm::ExportPng(const QString& path) {
     SaveExport(path, bytes);
 }
 
+// The log's first midnight: a precise log's date, or the main window's header date.
+std::optional<TDateTime> TLambdaChartForm::LogDay() const {
+    return ParseLogDate(FFollower.Parser().Date());
+}
+
 void TLambdaChartForm::ExportCsv(const QString& path) {
-    const TLogSeries& series = ShownSeries();
-    const double origin =
-        FMode == TMode::Live ? FLiveOrigin : (series.Empty() ? 0 : series.FrontTime());
+    if (FExporting)
+        throw std::runtime_error("An export is under way");
+    // What the export reads holds still while it runs: the live view's frames in the span
+    // are copied (a few thousand at most); a log is neither read on nor followed meanwhile.
+    TLogSeries liveSpan;
+    const TLogSeries* series = &FFollower.Parser().Series();
+    std::optional<TDateTime> day;
+    if (FMode == TMode::Live) {
+        const TLogSeries& live = FLive.Series();
+        const std::size_t end = live.UpperBound(Plot->X1());
+        for (std::size_t i = live.LowerBound(Plot->X0()); i < end; ++i)
+            liveSpan.AppendTick(live.Tick(i), {live.Value(0, i), live.Value(1, i), live.Value(2, i),
+                                               live.Value(3, i)});
+        series = &liveSpan;
+        day = FLiveDay;
+    } else {
+        day = LogDay();
+    }
+    const std::size_t first = series->LowerBound(Plot->X0());
+    const std::size_t end = series->UpperBound(Plot->X1());
+    const bool loading = FLoadTimer.isActive();
+    const bool following = FFollowTimer.isActive();
+    FLoadTimer.stop();
+    FFollowTimer.stop();
+
     const QString unit = FScale == 1.0 ? QStringLiteral("lambda") : QStringLiteral("AFR");
-    SaveExport(path, SpanCsv(series, Plot->X0(), Plot->X1(), origin, FScale, unit).toLatin1());
+    TSaveFile file(path);
+    file.Write(ToCodePage(SheetHeaderLine(unit) + QStringLiteral("\r\n")));
+    FExportDone = 0;
+    FExportTotal = end - std::min(first, end);
+    FExporting = true;
+    std::atomic<bool> cancel{false};
+    QProgressDialog progress(QStringLiteral("Exporting %1 records\u2026").arg(FExportTotal),
+                             QStringLiteral("Cancel"), 0, 1000, this);
+    progress.setWindowTitle(QStringLiteral("Export CSV"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(300);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    connect(&progress, &QProgressDialog::canceled, this, [&cancel] { cancel = true; });
+    QTimer progressTimer;
+    progressTimer.setInterval(100);
+    connect(&progressTimer, &QTimer::timeout, this, [&] {
+        progress.setValue(
+            int(1000.0 * double(FExportDone) / double(std::max<std::size_t>(FExportTotal, 1))));
+    });
+    QEventLoop loop;
+    std::thread worker([&] {
+        if (file.Error() == 0 &&
+            WriteSheetRecords(*series, first, end, day, FScale,
+                              [&](const QByteArray& lines, std::size_t records) {
+                                  if (cancel || file.Write(lines) != 0)
+                                      return false;
+                                  FExportDone = records;
+                                  return true;
+                              }))
+            file.Commit();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    progressTimer.start();
+    progress.setValue(0);
+    loop.exec();
+    worker.join();
+    progressTimer.stop();
+    FExporting = false;
+    if (loading)
+        FLoadTimer.start();
+    if (following)
+        FFollowTimer.start();
+    if (cancel)
+        return;
+    if (const int error = file.Error())
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2")
+                                     .arg(path, QString::fromLocal8Bit(std::strerror(error)))
+                                     .toStdString());
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> TLambdaChartForm::ExportProgress() const {
+    if (!FExporting)
+        return std::nullopt;
+    return std::pair{FExportDone.load(), FExportTotal};
 }
 
 void ShowLambdaChart(QWidget* owner, TDeviceLink& link,

@@ -10,7 +10,9 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <atomic>
 #include <optional>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -74,7 +76,13 @@ public:
     bool Loading() const { return FLoadTimer.isActive(); }
     void ResetView();
     void ExportPng(const QString& path);
+    // Writes the records of the span shown as a log for spreadsheets, record by record on
+    // a thread of its own, into a file that takes the name only when whole. The window
+    // goes on turning to its events meanwhile, behind a modal progress dialog that can
+    // cancel the export (which leaves no file). Throws when the file cannot be written.
     void ExportCsv(const QString& path);
+    // The records an export under way has written, and the span's records; none between exports.
+    std::optional<std::pair<std::size_t, std::size_t>> ExportProgress() const;
 
 protected:
     // The live view catches up with the frames recorded while the window was hidden.
@@ -101,11 +109,13 @@ private:
     double LiveNow() const;
     const TLogSeries& ShownSeries() const;
     QString ValueText(float lambda) const;
+    std::optional<double> LogDay() const;
 
     TMode FMode = TMode::Live;
     TLiveTrace FLive;
     QElapsedTimer FLiveClock;
     double FLiveOrigin = 0; // the live clock's start, in seconds since midnight
+    double FLiveDay = 0;    // and that midnight
     TLogFollower FFollower;
     int FFollowGeneration = 0;
     QTimer FLiveTimer;
@@ -114,6 +124,10 @@ private:
     QElapsedTimer FLoadShown;
     std::optional<TLogExtent> FLoadExtent; // what the view last showed while reading
     double FScale = 1;
+    // The export under way: its records written, and the span's records.
+    std::atomic<std::size_t> FExportDone{0};
+    std::size_t FExportTotal = 0;
+    bool FExporting = false;
 };
 
 extern TLambdaChartForm* LambdaChartForm;

@@ -7,6 +7,9 @@
 //              [--loading PNG]                   and the view while it is still being read
 //              [--answer PNG]                    and the screen with the unit list opened by a
 //                                                click while the log is read, then a unit picked
+//              [--export CSV]                    and the whole log exported as CSV: how long,
+//                                                the peak memory before and after, and the
+//                                                longest the window went without its events
 #include "app/Application.h"
 #include "serial/VaComm.h"
 #include "tools/ControllerEmulator.h"
@@ -20,6 +23,8 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -116,6 +121,45 @@ void AnswerWhileLoading(const QString& png) {
                 (long long)longestGap);
 }
 
+// The peak resident memory so far, in MiB (VmHWM).
+double PeakMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+    return 0;
+}
+
+// The whole log exported, a timer watching the window's turns meanwhile.
+void ExportWhole(const QString& csv) {
+    LambdaChartForm->ResetView();
+    const double peakBefore = PeakMiB();
+    QElapsedTimer gapClock;
+    gapClock.start();
+    qint64 longestGap = 0;
+    long turns = 0;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, gapClock.restart());
+        ++turns;
+    });
+    QElapsedTimer took;
+    took.start();
+    watch.start();
+    gapClock.restart();
+    LambdaChartForm->ExportCsv(csv);
+    watch.stop();
+    std::printf("export of %zu records to %s: %.1f s, %.1f MiB; peak memory %.1f MiB before the "
+                "export, %.1f MiB after; %ld turns of the window's events, the longest gap "
+                "%lld ms\n",
+                LambdaChartForm->Log().Parser().Series().Size(), qPrintable(csv),
+                double(took.elapsed()) / 1000.0, double(QFileInfo(csv).size()) / (1 << 20),
+                peakBefore, PeakMiB(), turns, (long long)longestGap);
+}
+
 void PointAt(QWidget* widget, QPoint at) {
     Mouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
 }
@@ -143,6 +187,7 @@ int main(int argc, char** argv) {
                        "With --open: open the unit list and pick a unit while the log is read; "
                        "save the screen with the list open.",
                        "PNG"});
+    options.addOption({"export", "With --open: export the whole log as this CSV.", "CSV"});
     options.addHelpOption();
     options.process(application);
 
@@ -167,7 +212,10 @@ int main(int argc, char** argv) {
         while (LambdaChartForm->Loading())
             RunFor(50);
         RunFor(300);
-        LambdaChartForm->grab().save(options.value("log"));
+        if (options.isSet("export"))
+            ExportWhole(options.value("export"));
+        if (options.isSet("log"))
+            LambdaChartForm->grab().save(options.value("log"));
         std::printf("log records %zu\n", LambdaChartForm->Log().Parser().Series().Size());
         Form1->close();
         DestroyForms();

@@ -44,6 +44,7 @@ TEST(LogOptions, EveryOptionIsRead) {
     EXPECT_EQ(Parsed({"--rate", "33.5"}).Rate, 33.5);
     EXPECT_TRUE(Parsed({"--out", "-"}).ToStandardOutput());
     EXPECT_EQ(Parsed({"--format", "precise", "--format", "window"}).Format, TLogFormat::Window);
+    EXPECT_EQ(Parsed({"--format", "sheet"}).Format, TLogFormat::Sheet);
     EXPECT_EQ(Parsed({"--force", "--out", "run.csv"}).Existing, TExistingOutput::Replace);
     EXPECT_EQ(Parsed({"--append", "--append", "--out", "run.csv"}).Existing,
               TExistingOutput::Append);
@@ -64,8 +65,8 @@ TEST(LogOptions, BadOptionsNameTheOptionAndWhatIsWrong) {
         {{"--rate", "0"}, "--rate: '0' is out of range (0.1..1000)"},
         {{"--rate", "fast"}, "--rate: 'fast' is not a number"},
         {{"--rate", "nan"}, "--rate: 'nan' is not a number"},
-        {{"--format", "csv"}, "--format: 'csv' is not one of window, precise"},
-        {{"--format", "design"}, "--format: 'design' is not one of window, precise"},
+        {{"--format", "csv"}, "--format: 'csv' is not one of window, precise, sheet"},
+        {{"--format", "design"}, "--format: 'design' is not one of window, precise, sheet"},
         {{"--append", "--force", "--out", "a"}, "--force: --append and --force exclude each other"},
         {{"--force", "--append", "--out", "a"},
          "--append: --append and --force exclude each other"},

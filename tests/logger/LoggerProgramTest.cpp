@@ -265,7 +265,7 @@ TEST(LoggerProgram, HelpListsEveryOptionAndVersionAnswers) {
     EXPECT_EQ(help.stdoutText, LogUsageText);
     for (const char* option :
          {"--port", "--wait-for-port", "--rate", "max", "--out", "/dev/null", "--append", "--force",
-          "--format", "window", "precise", "--duration", "--quiet", "--help", "--version",
+          "--format", "window", "precise", "sheet", "--duration", "--quiet", "--help", "--version",
           "3 an output fault, which a restart cannot mend"})
         EXPECT_NE(help.stdoutText.find(option), std::string::npos) << option;
     EXPECT_EQ(help.stdoutText.find("design"), std::string::npos);

@@ -2,24 +2,33 @@
 // log review with zoom, pan, cursor and statistics, following, bad input and export.
 #include "tests/windows/WindowsRig.h"
 
+#include "tests/support/CLocale.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/GermanNumbers.h"
 #include "tests/support/LogFiles.h"
 #include "windows/ChartPlot.h"
 #include "windows/LambdaChart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <vector>
 
 namespace {
 TLambdaChartForm* OpenChart() {
@@ -477,8 +486,12 @@ TEST(LambdaChart, AFailedExportLeavesTheOldFileAndNoOther) {
               (QStringList{"chart.png", "pull.csv", "span.csv"}));
 }
 
+// The span's records as a spreadsheet reads them: the log's date and the time in one cell
+// (the main window's log has whole seconds), then the channels; the chart keeps no supply
+// voltage, so its cell stays empty.
 TEST(LambdaChart, ExportsTheVisibleChartAndSpan) {
     WindowsRig rig;
+    const CLocaleScope cLocale;
     QTemporaryDir dir;
     TLambdaChartForm* chart = OpenChart();
     chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
@@ -487,9 +500,10 @@ TEST(LambdaChart, ExportsTheVisibleChartAndSpan) {
     const QStringList lines = FileLines(dir.filePath("span.csv"));
     ASSERT_EQ(lines.size(), 1 + 21);
     EXPECT_EQ(lines[0],
-              QStringLiteral("Elapsed s, Time, CH1 lambda, CH2 lambda, CH3 lambda, CH4 lambda"));
-    EXPECT_EQ(lines[1], QStringLiteral("14.000, 00:00:04, 1.000, 0.950, 1.050, 1.100"));
-    EXPECT_EQ(lines[11], QStringLiteral("15.000, 00:00:05, 0.700, 0.950, 1.050, 1.100"));
+              QStringLiteral("Time,CH1 lambda,CH2 lambda,CH3 lambda,CH4 lambda,Supply V"));
+    EXPECT_EQ(lines[1], QStringLiteral("01/01/2025 00:00:04.000,1.000,0.950,1.050,1.100,"));
+    EXPECT_EQ(lines[11], QStringLiteral("01/01/2025 00:00:05.000,0.700,0.950,1.050,1.100,"));
+    EXPECT_EQ(lines[21], QStringLiteral("01/01/2025 00:00:06.000,1.000,0.950,1.050,1.100,"));
 
     chart->ExportPng(dir.filePath("chart.png"));
     const QImage image(dir.filePath("chart.png"));
@@ -598,6 +612,7 @@ TEST(LambdaChart, AnExportOntoAFullDiskLeavesTheTargetAsItWas) {
 
 TEST(LambdaChart, AnExportWhoseWritesFailLeavesTheTargetAsItWas) {
     WindowsRig rig;
+    const CLocaleScope cLocale;
     QTemporaryDir dir;
     TLambdaChartForm* chart = OpenChart();
     chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, false));
@@ -621,7 +636,152 @@ TEST(LambdaChart, AnExportWhoseWritesFailLeavesTheTargetAsItWas) {
     chart->ExportCsv(csv);
     const QStringList lines = FileLines(csv);
     ASSERT_EQ(lines.size(), 1 + 300);
-    EXPECT_EQ(lines[1], QStringLiteral("0.000, 23:59:50, 1.000, 0.950, 1.050, 1.100"));
+    EXPECT_EQ(lines[1], QStringLiteral("12/31/2024 23:59:50.000,1.000,0.950,1.050,1.100,"));
     chart->ExportPng(dir.filePath("out4/chart.png"));
     EXPECT_FALSE(QImage(dir.filePath("out4/chart.png")).isNull());
+}
+
+// Under German settings: semicolons, the decimal comma, the German date; in air-fuel
+// ratio when the chart shows it.
+TEST(LambdaChart, ExportsForASpreadsheetUnderGermanSettings) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    WithGermanNumbersAndDates([&] {
+        chart->OpenLog(WriteLog(dir.filePath("pull.csv"), 30, true));
+        chart->UnitBox->setCurrentIndex(1); // AFR gasoline, 14.7
+        chart->Plot->SetXRange(86390 + 15, 86390 + 15.05);
+        chart->ExportCsv(dir.filePath("span.csv"));
+    });
+    EXPECT_EQ(FileLines(dir.filePath("span.csv")),
+              (QStringList{"Time;CH1 AFR;CH2 AFR;CH3 AFR;CH4 AFR;Supply V",
+                           "01.01.2025 00:00:05,000;10,290;13,965;15,435;16,170;"}));
+}
+
+// The live view's frames of the span, dated today.
+TEST(LambdaChart, ExportsTheLiveSpan) {
+    WindowsRig rig;
+    const CLocaleScope cLocale;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    const QDateTime before = QDateTime::currentDateTime();
+    for (int i = 0; i < 3; ++i)
+        chart->AddLiveFrame({1.0f, 0.95f, 1.05f, float(i)}, false);
+    chart->SetPaused(true);
+    chart->Plot->SetXRange(chart->Plot->X1() - 600, chart->Plot->X1() + 600);
+    chart->ExportCsv(dir.filePath("live.csv"));
+    const QStringList lines = FileLines(dir.filePath("live.csv"));
+    ASSERT_EQ(lines.size(), 4);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const QStringList cells = lines[i + 1].split(',');
+        ASSERT_EQ(cells.size(), 6);
+        const QDateTime at =
+            QDateTime::fromString(cells[0], QStringLiteral("MM/dd/yyyy HH:mm:ss.zzz"));
+        EXPECT_LE(std::abs(at.msecsTo(before)), 2000) << cells[0].toStdString();
+        EXPECT_EQ(cells.mid(1),
+                  (QStringList{"1.000", "0.950", "1.050", QStringLiteral("%1.000").arg(i), ""}));
+    }
+}
+
+namespace {
+// uego-log's precise format, 91 records a second from 10:00 on 9 December 2025.
+QString WriteLargeLog(const QString& path, int records) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("time,elapsed_s,ch1,ch2,ch3,ch4,supply_v,warmup\r\n");
+    QByteArray text;
+    for (int i = 0; i < records; ++i) {
+        const int ms = 36000000 + i * 11;
+        text +=
+            QStringLiteral("2025-12-09T%1:%2:%3.%4+01:00,0.000,0.900,1.000,1.100,1.200,12.55,0\r\n")
+                .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
+                .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                .arg(ms % 1000, 3, 10, QLatin1Char('0'))
+                .toLatin1();
+    }
+    file.write(text);
+    return path;
+}
+} // namespace
+
+// A large export runs beside the window's events: they keep being handled while it
+// writes, and the file holds every record.
+TEST(LambdaChart, TheWindowTurnsToItsEventsThroughALargeExport) {
+    WindowsRig rig;
+    const CLocaleScope cLocale;
+    QTemporaryDir dir;
+    const QString log = WriteLargeLog(dir.filePath("large.csv"), 400000);
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(log);
+    ASSERT_TRUE(WaitUntil([&] { return !chart->Loading(); }));
+    chart->ResetView();
+
+    // A timer's turns, each with how far the export had come.
+    std::vector<std::pair<std::size_t, std::size_t>> seen;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer turn;
+    turn.setInterval(0);
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        if (const auto progress = chart->ExportProgress())
+            seen.push_back(*progress);
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    turn.start();
+    chart->ExportCsv(dir.filePath("span.csv"));
+    turn.stop();
+    const auto midway = std::count_if(
+        seen.begin(), seen.end(), [](const auto& p) { return p.first > 0 && p.first < p.second; });
+    EXPECT_GE(midway, 2) << "the window's events waited for the export";
+    std::printf("export of 400000 records: %zu turns of the window meanwhile, %lld ms "
+                "the longest between two\n",
+                seen.size(), static_cast<long long>(longest));
+    EXPECT_FALSE(chart->ExportProgress());
+    const QStringList lines = FileLines(dir.filePath("span.csv"));
+    ASSERT_EQ(lines.size(), 1 + 400000);
+    EXPECT_EQ(lines[1], QStringLiteral("12/09/2025 10:00:00.000,0.900,1.000,1.100,1.200,"));
+    EXPECT_EQ(lines[400000], QStringLiteral("12/09/2025 11:13:19.989,0.900,1.000,1.100,1.200,"));
+}
+
+// Cancelled midway, an export leaves the file it was to replace as it was, and nothing
+// beside it; the log is followed again.
+TEST(LambdaChart, ACancelledExportLeavesTheTargetAsItWas) {
+    WindowsRig rig;
+    QTemporaryDir dir;
+    TLambdaChartForm* chart = OpenChart();
+    chart->OpenLog(WriteLargeLog(dir.filePath("large.csv"), 400000));
+    ASSERT_TRUE(WaitUntil([&] { return !chart->Loading(); }));
+    chart->ResetView();
+    const QString target = dir.filePath("span.csv");
+    WriteOld(target, "an earlier export\r\n");
+    std::optional<std::pair<std::size_t, std::size_t>> cancelledAt;
+    QTimer turn;
+    turn.setInterval(0);
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        const auto progress = chart->ExportProgress();
+        auto* dialog = chart->findChild<QProgressDialog*>();
+        auto* cancel = dialog ? dialog->findChild<QPushButton*>() : nullptr;
+        if (!cancelledAt && progress && progress->first > 0 && cancel) {
+            cancelledAt = progress;
+            EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+            cancel->click();
+        }
+    });
+    turn.start();
+    chart->ExportCsv(target);
+    turn.stop();
+    ASSERT_TRUE(cancelledAt);
+    EXPECT_LT(cancelledAt->first, cancelledAt->second) << "cancelled before the end";
+    EXPECT_EQ(FileBytes(target), QByteArray("an earlier export\r\n"));
+    EXPECT_EQ(FolderEntries(dir.path()), (QStringList{"large.csv", "span.csv"}));
+    QFile log(dir.filePath("large.csv"));
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write("2025-12-09T11:13:20.000+01:00,0.000,0.900,1.000,1.100,1.200,12.55,0\r\n");
+    log.close();
+    EXPECT_TRUE(WaitUntil([&] { return chart->Log().Parser().Series().Size() == 400001; }));
 }
