@@ -177,7 +177,10 @@ void TVaCustomComm::Close() {
     if (InOwnHandler())
         throw EVaCommError(sCloseInHandler);
     Shut();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The port setup window opens the next port straight after Close; the pause gives the
+    // released device (a USB adapter's driver above all) time to settle before that Open.
+    constexpr auto SettleAfterClose = std::chrono::milliseconds(300);
+    std::this_thread::sleep_for(SettleAfterClose);
 }
 
 // A handler that one of the port's threads handed over to the main thread, or, without

@@ -6,6 +6,7 @@
 #include "widgets/AbLED.h"
 #include "widgets/AbRMeter.h"
 #include "widgets/AbVInd.h"
+#include "widgets/InstrumentForms.h"
 #include "windows/AppIcon.h"
 #include "windows/FormFonts.h"
 #include "windows/JpegImage.h"
@@ -31,7 +32,6 @@ TForm1* Form1 = nullptr;
 namespace {
 constexpr int ClientWidth = 894;
 constexpr int ClientHeight = 534;
-constexpr float MeterStartValue = -92.9f; // below the scale until the first data frame
 
 template <class T> T* Place(T* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -39,155 +39,14 @@ template <class T> T* Place(T* widget, const char* name, int left, int top, int 
     return widget;
 }
 
-void ConfigureBevel(TAbSBevel* bevel, TBevelStyle style, TBevelLine line) {
-    bevel->SetStyle(style);
-    bevel->SetBevelLine(line);
-    bevel->SetWidth(2);
-    bevel->SetSpacing(5);
-    bevel->SurfaceGrad()->SetVisible(false);
-}
-
-void ConfigureReadout(TAbValueInd* readout, const QString& title, const QString& format) {
-    readout->SignalSettings()->SetName1(title);
-    readout->SignalSettings()->SetValueFormat(format);
-    readout->SignalSettings()->SetValueTo(100);
-    readout->SignalSettings()->SetValueUnit(QStringLiteral("%"));
-    readout->SetLimitUpper(90);
-    readout->SetLimitLower(10);
-    readout->SetOptions({opName1});
-    readout->Font()->SetName(QStringLiteral("Arial"));
-    readout->Font()->SetHeight(-20);
-    readout->Font()->SetStyle({});
-    readout->FontValue()->SetName(QStringLiteral("Arial"));
-    readout->FontValue()->SetHeight(-40);
-    readout->FontValue()->SetStyle({});
-    readout->FontValue()->SetColor(clLime);
-    readout->BevelValue()->SetStyle(bsLowered);
-    readout->BevelValue()->SetBevelLine(blNone);
-    readout->BevelValue()->SetWidth(2);
-    readout->BevelValue()->SetSpacing(0);
-    readout->BevelValue()->SetColor(clBlack);
-    ConfigureBevel(readout->BevelOuter(), bsRaised, blOuter);
-    ConfigureBevel(readout->BevelInner(), bsLowered, blInner);
-    readout->SetAutoSize(true);
+// An instrument at its place on the form, with the form's settings.
+template <class T, class Form> T* Place(T* instrument, const Form& form) {
+    instrument->setObjectName(form.Name);
+    instrument->setGeometry(form.Bounds);
+    ApplyForm(instrument, form);
+    return instrument;
 }
 } // namespace
-
-void ConfigureLambdaMeter(TAb270Meter* meter, int channel) {
-    meter->SetDigit(-133643);
-    meter->SignalSettings()->SetName1(QStringLiteral("LAMBDA CH%1").arg(channel));
-    meter->SignalSettings()->SetValueFormat(channel == 1 ? QStringLiteral("#0.000")
-                                                         : QStringLiteral("#0.0"));
-    meter->SignalSettings()->SetValueFrom(0.65f);
-    meter->SignalSettings()->SetValueTo(1.35f);
-    meter->SignalSettings()->SetValueUnit(QStringLiteral("h"));
-    meter->SetLimitUpper(2.0f);
-    meter->SetLimitLower(0.5f);
-    meter->SetOptions({opBevelOuter, opName1});
-    TScaleSettings* scale = meter->ScaleSettings();
-    scale->SetSteps(14);
-    scale->SetSubSteps(5);
-    scale->SetValueFormat(QStringLiteral("#0.00"));
-    scale->SetValueFormatLog(QStringLiteral("0e-0"));
-    scale->SetColor(clBlack);
-    scale->SetPointerColor(clLime);
-    scale->SetDrawLine(true);
-    scale->SetPosLeftTop(false);
-    scale->Font()->SetName(QStringLiteral("Arial"));
-    scale->Font()->SetHeight(-16);
-    scale->Font()->SetStyle({fsBold});
-    TSectorSettings* sectors = meter->SectorSettings();
-    sectors->SetSector1Color(clGreen);
-    sectors->SetSector3Color(clGreen);
-    sectors->SetSector1From(1);
-    sectors->SetSector1To(1);
-    sectors->SetSector2From(1);
-    sectors->SetSector2To(1);
-    sectors->SetSector3From(1);
-    sectors->SetSector3To(1);
-    sectors->SetOffset(0);
-    sectors->SetWidthOffset(0);
-    meter->MinMax()->SetUseSectorCol(false);
-    meter->MinMax()->SetMinVisible(false);
-    meter->MinMax()->SetMaxVisible(false);
-    ConfigureBevel(meter->BevelOuter(), bsRaised, blOuter);
-    ConfigureBevel(meter->BevelInner(), bsLowered, blInner);
-    meter->Font()->SetName(QStringLiteral("Arial"));
-    meter->Font()->SetHeight(-11);
-    meter->Font()->SetStyle({});
-    meter->FontUnit()->SetName(QStringLiteral("System"));
-    meter->FontUnit()->SetHeight(-13);
-    meter->FontUnit()->SetStyle({fsBold});
-    meter->FontUnit()->SetColor(clBlack);
-    meter->SetAutoSize(false);
-    meter->SetValue(MeterStartValue);
-}
-
-void ConfigureLambdaReadout(TAbValueInd* readout, const QString& title) {
-    ConfigureReadout(readout, title, QStringLiteral("0.000"));
-    readout->SetValue(0);
-}
-
-void ConfigureVoltsReadout(TAbValueInd* readout) {
-    ConfigureReadout(readout, QStringLiteral("Power"), QStringLiteral("#0.0"));
-    readout->SignalSettings()->SetValueUnit(QStringLiteral("V"));
-    readout->SetOptions({opName1, opUnit});
-    readout->Font()->SetHeight(-16);
-    readout->Font()->SetStyle({fsBold});
-    readout->FontValue()->SetHeight(-21);
-    readout->FontValue()->SetStyle({fsBold});
-    readout->SetValue(0);
-}
-
-void ConfigureStatusLamp(TAbLED* lamp, const QString& caption) {
-    lamp->SetCaption(caption);
-    lamp->SetMode(mIndicator);
-    lamp->SetFlashing(false);
-    lamp->SetFrequency(ff1Hz);
-    lamp->LED()->SetWidth(18);
-    lamp->LED()->SetHeight(18);
-    lamp->LED()->SetColorOff(clAppWorkSpace);
-    lamp->SetLED_Position(lpLeft);
-    lamp->SetSpacing(5);
-    lamp->Font()->SetName(QStringLiteral("Arial"));
-    lamp->Font()->SetHeight(-16);
-    lamp->Font()->SetStyle({fsBold});
-}
-
-void ConfigureDiskLamp(TAbLED* lamp) {
-    lamp->SetCaption(QStringLiteral("Log to Disk"));
-    lamp->SetMode(mIndicator);
-    lamp->SetFlashing(false);
-    lamp->SetFrequency(ff1Hz);
-    lamp->LED()->SetWidth(15);
-    lamp->LED()->SetHeight(15);
-    lamp->SetLED_Position(lpLeft);
-    lamp->SetSpacing(5);
-}
-
-void ConfigureOnlineButton(TAbColBitBtn* button) {
-    button->SetTextOn(QStringLiteral("COMMS ON"));
-    button->SetTextColOn(clLime);
-    button->SetTextOff(QStringLiteral("COMMS OFF"));
-    button->SetTextColOff(clBlack);
-    button->SetText3D(true);
-    button->Font()->SetName(QStringLiteral("Tahoma"));
-    button->Font()->SetHeight(-11);
-    button->Font()->SetStyle({fsBold});
-    button->GradBtnFace()->SetVisible(true);
-    button->GradBtnFace()->SetStyle(gsHorizontal1);
-    button->GradBtnFace()->SetColorFrom(RGBColor(240, 240, 240));
-    button->GradBtnFace()->SetColorTo(RGBColor(105, 105, 105));
-    button->ButtonBevel()->SetWidth(4);
-    button->SetColorOn(clBtnFace);
-    button->SetColorOff(clBtnFace);
-    button->SetColorDisabled(RGBColor(160, 160, 160));
-    button->SetOffsetDown(1);
-    button->SetSpacing(4);
-    button->SetMode(mSwitch);
-    button->SetChecked(true);
-    button->SetStatusInt(1);
-}
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
@@ -239,39 +98,24 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreateInstruments(QWidget* client) {
-    Meter1 = Place(new TAb270Meter(client), "Meter1", 17, 9, 273, 241);
-    Meter2 = Place(new TAb270Meter(client), "Meter2", 296, 8, 273, 241);
-    Meter3 = Place(new TAb270Meter(client), "Meter3", 16, 256, 273, 241);
-    Meter4 = Place(new TAb270Meter(client), "Meter4", 296, 256, 273, 241);
-    ValueInd1 = Place(new TAbValueInd(client), "ValueInd1", 582, 8, 148, 72);
-    ValueInd2 = Place(new TAbValueInd(client), "ValueInd2", 736, 8, 148, 72);
-    ValueInd3 = Place(new TAbValueInd(client), "ValueInd3", 584, 96, 148, 72);
-    ValueInd4 = Place(new TAbValueInd(client), "ValueInd4", 738, 96, 148, 72);
-    VoltsInd1 = Place(new TAbValueInd(client), "VoltsInd1", 621, 182, 83, 47);
-    const std::pair<TAb270Meter*, TAbValueInd*> channels[] = {
-        {Meter1, ValueInd1}, {Meter2, ValueInd2}, {Meter3, ValueInd3}, {Meter4, ValueInd4}};
-    int channel = 1;
-    for (auto [meter, readout] : channels) {
-        ConfigureLambdaMeter(meter, channel);
-        ConfigureLambdaReadout(readout, QStringLiteral("CH%1").arg(channel));
-        ++channel;
-    }
-    ConfigureVoltsReadout(VoltsInd1);
+    TAb270Meter** meters[] = {&Meter1, &Meter2, &Meter3, &Meter4};
+    for (int i = 0; i < 4; ++i)
+        *meters[i] = Place(new TAb270Meter(client), MainMeters[i]);
+    TAbValueInd** readouts[] = {&ValueInd1, &ValueInd2, &ValueInd3, &ValueInd4, &VoltsInd1};
+    for (int i = 0; i < 5; ++i)
+        *readouts[i] = Place(new TAbValueInd(client), MainReadouts[i]);
 
     Bevel1 = Place(new QFrame(client), "Bevel1", 752, 174, 106, 102);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
 
-    Online_LED1 = Place(new TAbLED(client), "Online_LED1", 624, 304, 217, 33);
-    ConfigureStatusLamp(Online_LED1, QStringLiteral("LAMBDA DATA ONLINE"));
-    LED2 = Place(new TAbLED(client), "LED2", 624, 330, 217, 33);
-    ConfigureStatusLamp(LED2, QStringLiteral("SENSOR WARMUP"));
+    Online_LED1 = Place(new TAbLED(client), MainLamps[0]);
+    LED2 = Place(new TAbLED(client), MainLamps[1]);
 
     Image3 = Place(new QLabel(client), "Image3", 672, 383, 121, 102);
     Image3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image3->setPixmap(QPixmap::fromImage(SensorPicture()));
 
-    OnlineButton = Place(new TAbColBitBtn(client), "OnlineButton", 592, 243, 129, 33);
-    ConfigureOnlineButton(OnlineButton);
+    OnlineButton = Place(new TAbColBitBtn(client), MainOnlineButton);
     OnlineButton->setVisible(false);
 
     for (TAbGraphicControl* w : std::initializer_list<TAbGraphicControl*>{
@@ -281,8 +125,7 @@ void TForm1::CreateInstruments(QWidget* client) {
 }
 
 void TForm1::CreateLogControls(QWidget* client) {
-    DiskLED = Place(new TAbLED(client), "DiskLED", 761, 174, 97, 33);
-    ConfigureDiskLamp(DiskLED);
+    DiskLED = Place(new TAbLED(client), MainLamps[2]);
     DiskLED->Loaded();
 
     LogStartButton = Place(new QPushButton(QStringLiteral("Log Start"), client), "LogStartButton",

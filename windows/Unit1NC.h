@@ -89,12 +89,3 @@ private:
 };
 
 extern TForm1* Form1;
-
-// The main window's instrument settings (its form description), in declaration order;
-// the caller places the widget and ends its loading. Also used by the widget tests and demo.
-void ConfigureLambdaMeter(TAb270Meter* meter, int channel);
-void ConfigureLambdaReadout(TAbValueInd* readout, const QString& title);
-void ConfigureVoltsReadout(TAbValueInd* readout);
-void ConfigureStatusLamp(TAbLED* lamp, const QString& caption);
-void ConfigureDiskLamp(TAbLED* lamp);
-void ConfigureOnlineButton(TAbColBitBtn* button);

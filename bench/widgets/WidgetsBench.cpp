@@ -1,6 +1,6 @@
 // Cost of a value update (the pointer, the number, the lamp) against a full repaint of
 // the same widget, each configured as the main window configures it. Prints the ratios.
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -22,7 +22,7 @@ struct TBenchForm {
         ValueInd1->move(582, 8);
         ConfigureChannelReadout(ValueInd1, 1);
         Online_LED1->move(624, 304);
-        ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
+        ConfigureOnlineLamp(Online_LED1);
         Window.show();
         QApplication::processEvents();
     }

@@ -3,7 +3,7 @@
 //   widgets-demo --screenshot PATH   fixed values, saves the window as PNG and exits
 //   widgets-demo --states DIR        a fixed series of states (new extremes, overflow, alarm
 //                                    flash, a changed range), saved as DIR/state-N.png
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -54,10 +54,10 @@ TDemoForm::TDemoForm() {
     ConfigureDisk(DiskLED);
     Online_LED1 = new TAbLED(&Window);
     Online_LED1->move(624, 304);
-    ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
+    ConfigureOnlineLamp(Online_LED1);
     LED2 = new TAbLED(&Window);
     LED2->move(624, 330);
-    ConfigureLamp(LED2, "SENSOR WARMUP");
+    ConfigureWarmupLamp(LED2);
 }
 
 void TDemoForm::Show(const std::array<float, 4>& lambda, float volts) {

@@ -1,5 +1,5 @@
 // The two-state colour button: its state as the live-stream switch, and its drawing.
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 
 #include <QPainter>

@@ -1,7 +1,7 @@
 // Lamps: state word, groups, modes, drawing, and the flash service behind them.
 #include "serial/VaClasses.h"
 #include "tests/support/BoxWatcher.h"
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/AbFlashT.h"
 
@@ -22,7 +22,7 @@ struct TLampForm {
 
     TLampForm() {
         Window.resize(400, 100);
-        ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
+        ConfigureOnlineLamp(Online_LED1);
         DiskLED->move(250, 0);
         ConfigureDisk(DiskLED);
         ShowAndWait(Window);

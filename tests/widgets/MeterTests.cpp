@@ -1,5 +1,5 @@
 // The round meter drawn offscreen, configured as the main window configures it.
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/AbFlashT.h"
 

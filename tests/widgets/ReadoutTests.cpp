@@ -1,5 +1,5 @@
 // The numeric readouts drawn offscreen, configured as the main window configures them.
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 
 #include <gtest/gtest.h>

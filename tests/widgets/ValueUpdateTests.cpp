@@ -2,7 +2,7 @@
 // pictures of their characters, and the lamps' faces drawn once and copied. The window's
 // screen is read after the update and again after a full repaint of the same widget.
 #include "tests/support/GermanNumbers.h"
-#include "tests/widgets/MainWindowInstruments.h"
+#include "tests/widgets/MainInstruments.h"
 #include "tests/widgets/WidgetTestSupport.h"
 #include "widgets/GlyphBitmap.h"
 
@@ -109,7 +109,7 @@ struct TInstrumentForm {
         VoltsInd1->move(5, 100);
         ConfigureVolts(VoltsInd1);
         Online_LED1->move(160, 5);
-        ConfigureLamp(Online_LED1, "LAMBDA DATA ONLINE");
+        ConfigureOnlineLamp(Online_LED1);
         DiskLED->move(160, 100);
         ConfigureDisk(DiskLED);
         ShowAndWait(Window);
