@@ -167,15 +167,30 @@ TEST(LogFields, ReadsTheLogsNumbersAsTheTextSays) {
         bool ok;
         float value;
     } cases[] = {
-        {"0.988", true, 0.988f},     {"0,988", true, 0.988f},
-        {"14.524", true, 14.524f},   {"-1.5", true, -1.5f},
-        {"1", true, 1.0f},           {"7.1", true, 7.1f},
-        {"32.767", true, 32.767f},   {"12345.678", true, 12345.678f},
-        {"0.98765", true, 0.98765f}, {".5", true, 0.5f},
-        {"1.", true, 1.0f},          {"", false, 0},
-        {"1.0x0", false, 0},         {"1,000,0", false, 0},
-        {" 1.0", false, 0},          {"1e3", false, 0},
-        {"inf", false, 0},           {"-", false, 0},
+        {"0.988", true, 0.988f},
+        {"0,988", true, 0.988f},
+        {"14.524", true, 14.524f},
+        {"-1.5", true, -1.5f},
+        {"1", true, 1.0f},
+        {"7.1", true, 7.1f},
+        {"32.767", true, 32.767f},
+        {"12345.678", true, 12345.678f},
+        {"0.98765", true, 0.98765f},
+        {".5", true, 0.5f},
+        {"1.", true, 1.0f},
+        {"", false, 0},
+        {"1.0x0", false, 0},
+        {"1,000,0", false, 0},
+        {" 1.0", false, 0},
+        {"1e3", false, 0},
+        {"inf", false, 0},
+        {"-", false, 0},
+        // Ten digits and more, whole or decimal, read in full.
+        {"12345678901", true, 12345678901.0f},
+        {"-9876543210.5", true, -9876543210.5f},
+        {"1.00000000001", true, 1.0f},
+        {"0,1234567890123", true, 0.1234567890123f},
+        {"99999999999999999999", true, 1e20f},
     };
     for (const auto& c : cases) {
         float value = -99;
