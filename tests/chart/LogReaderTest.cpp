@@ -748,3 +748,41 @@ TEST(LogFollower, FollowsOnlyARegularFilesGrowth) {
     EXPECT_TRUE(follower.Poll()) << "a regular file again";
     EXPECT_EQ(follower.Parser().Series().Size(), 2u);
 }
+
+// Precise stamps across month ends, leap days and changes of a negative offset: each pair
+// lies the given seconds apart; impossible dates are malformed lines.
+TEST(LogReader, PreciseStampsAcrossMonthEndsLeapDaysAndOffsets) {
+    const struct {
+        const char* first;
+        const char* second;
+        double apart;
+    } pairs[] = {
+        {"2025-01-31T23:59:59.000Z", "2025-02-01T00:00:01.000Z", 2},
+        {"2025-02-28T23:59:59.000Z", "2025-03-01T00:00:00.000Z", 1},
+        {"2024-02-28T23:59:59.000Z", "2024-03-01T00:00:00.000Z", 86401}, // 2024 is leap
+        {"2000-02-28T23:59:59.000Z", "2000-03-01T00:00:00.000Z", 86401}, // so is 2000
+        {"2100-02-28T23:59:59.000Z", "2100-03-01T00:00:00.000Z", 1},     // 2100 is not
+        {"2025-04-30T23:59:59.000Z", "2025-05-01T00:00:00.000Z", 1},
+        {"2025-12-31T23:59:59.500Z", "2026-01-01T00:00:00.250Z", 0.75},
+        {"2025-03-09T01:59:59.000-05:00", "2025-03-09T03:00:00.000-04:00", 1},
+        {"2025-11-02T01:59:59.000-04:00", "2025-11-02T01:00:00.000-05:00", 1},
+        {"2025-06-01T10:00:00.000-03:30", "2025-06-01T13:30:00.000Z", 0},
+    };
+    const std::string values = ",0.000,1.000,1.000,1.000,1.000,12.55,0\r\n";
+    for (const auto& p : pairs) {
+        TLogParser parser;
+        parser.Feed(PreciseHeader + p.first + values + p.second + values);
+        ASSERT_EQ(parser.Series().Size(), 2u) << p.first;
+        EXPECT_NEAR(parser.Series().Time(1) - parser.Series().Time(0), p.apart, 1e-9)
+            << p.first << " to " << p.second;
+    }
+    for (const char* impossible :
+         {"1900-02-29T10:00:00.000Z", "2100-02-29T10:00:00.000Z", "2025-04-31T10:00:00.000Z",
+          "2025-06-31T10:00:00.000Z", "2025-09-31T10:00:00.000Z", "2025-11-31T10:00:00.000Z",
+          "2025-00-10T10:00:00.000Z", "2025-01-00T10:00:00.000Z"}) {
+        TLogParser parser;
+        parser.Feed(PreciseHeader + impossible + values);
+        EXPECT_EQ(parser.Malformed(), 1u) << impossible;
+        EXPECT_EQ(parser.Series().Size(), 0u) << impossible;
+    }
+}
