@@ -16,16 +16,24 @@ bool ParseThousandths(std::string_view text, int& thousandths) {
     std::size_t i = 0;
     const bool negative = !text.empty() && text[0] == '-';
     i += negative;
+    // Digits past the most that are read here end the reading before they are added, so
+    // a long field cannot overflow: the full reading takes it.
     int whole = 0, digits = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i, ++digits)
+    for (; i < text.size() && IsDigit(text[i]); ++i, ++digits) {
+        if (digits == MostWholeDigits)
+            return false;
         whole = whole * 10 + (text[i] - '0');
-    if (digits == 0 || digits > MostWholeDigits)
+    }
+    if (digits == 0)
         return false;
     int fraction = 0, decimals = 0;
     if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-        for (++i; i < text.size() && IsDigit(text[i]); ++i, ++decimals)
+        for (++i; i < text.size() && IsDigit(text[i]); ++i, ++decimals) {
+            if (decimals == MostDecimals)
+                return false;
             fraction = fraction * 10 + (text[i] - '0');
-        if (decimals == 0 || decimals > MostDecimals)
+        }
+        if (decimals == 0)
             return false;
     }
     if (i != text.size())

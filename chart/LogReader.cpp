@@ -4,6 +4,8 @@
 #include "chart/WindowLogLine.h"
 #include "core/InOutError.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <malloc.h>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <type_traits>
@@ -312,25 +315,65 @@ void TLogFollower::Open(const QString& path) {
     Start(path, std::numeric_limits<std::uint64_t>::max());
 }
 
+namespace {
+// Opened without waiting: a pipe's open would wait for a writer.
+int OpenToRead(const QString& path) {
+    return ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+}
+
+// Why the file cannot be read as a log, in the operator's words and with its name.
+EInOutError Refusal(const QString& path, int error, mode_t mode = 0) {
+    const std::string name = QFileInfo(path).fileName().toStdString();
+    if (S_ISDIR(mode))
+        return EInOutError(EISDIR, name + " is a folder, not a data log");
+    if (S_ISFIFO(mode))
+        return EInOutError(error, name + " is a pipe, not a data log");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return EInOutError(error, name + " is a device, not a data log");
+    if (S_ISSOCK(mode))
+        return EInOutError(error, name + " is a socket, not a data log");
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return EInOutError(error, name + " may not be read: access denied");
+    case ENOENT:
+    case ENOTDIR:
+        return EInOutError(error, name + " was not found");
+    case EISDIR:
+        return EInOutError(error, name + " is a folder, not a data log");
+    default:
+        return EInOutError(error,
+                           name + " could not be read (error " + std::to_string(error) + ")");
+    }
+}
+} // namespace
+
 void TLogFollower::Start(const QString& path, std::uint64_t firstBytes) {
     Close();
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenToRead(path);
     if (fd < 0)
-        throw EInOutError::FromErrno(errno);
+        throw Refusal(path, errno);
+    // Only a regular file has an end to read to; a pipe or a device would be read for ever.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        throw Refusal(path, error, info.st_mode);
+    }
     FPath = path;
     const bool read = ReadFrom(fd, firstBytes);
     ::close(fd);
     if (!read) {
         const int error = errno;
         Close();
-        throw EInOutError::FromErrno(error);
+        throw Refusal(path, error);
     }
 }
 
 bool TLogFollower::Continue(std::uint64_t bytes) {
     if (!IsOpen())
         return false;
-    const int fd = ::open(FPath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenToRead(FPath);
     if (fd < 0)
         return false;
     const std::size_t lines = FParser.Lines();
@@ -360,6 +403,11 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return false;
+    // What replaced the log under its name is followed only while it is a regular file.
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
     if (info.st_dev != FDevice || info.st_ino != FInode || std::uint64_t(info.st_size) < FOffset ||
         !TailUnchanged(fd)) {
         FParser.Reset();
@@ -371,8 +419,8 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
         FParser.Reserve(std::uint64_t(info.st_size));
     }
     FSize = std::uint64_t(info.st_size);
-    const std::uint64_t stop =
-        most > FSize - std::min(FOffset, FSize) ? ~std::uint64_t(0) : FOffset + most;
+    // Reading stops at the size just taken: what is written meanwhile is the next read's.
+    const std::uint64_t stop = FOffset + std::min(most, FSize - std::min(FOffset, FSize));
     const std::uint64_t left = std::max<std::uint64_t>(FSize - std::min(FOffset, FSize), 4096);
     FChunk.resize(std::max(FChunk.size(), std::size_t(std::min<std::uint64_t>(ChunkSize, left))));
     while (FOffset < stop) {
@@ -383,10 +431,8 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
             continue;
         if (got < 0)
             return false;
-        if (got == 0) {
-            ReleaseAfterLargeRead();
-            return true;
-        }
+        if (got == 0)
+            break; // cut short since its size was taken
         const std::string_view bytes(FChunk.data(), std::size_t(got));
         FParser.Feed(bytes);
         FOffset += std::uint64_t(got);
@@ -394,6 +440,8 @@ bool TLogFollower::ReadFrom(int fd, std::uint64_t most) {
         if (FTail.size() > TailSize)
             FTail.erase(0, FTail.size() - TailSize);
     }
+    if (FOffset >= FSize)
+        ReleaseAfterLargeRead();
     return true;
 }
 

@@ -67,6 +67,10 @@ void TAbAnalogValue::SetLogScale(bool v) {
     FLogScale = v;
     FSignalSettings.SetLogScale(v);
     FSectorSettings.SetLogScale(v);
+    // A log scale has no place for zero or less: a range that starts there (the default
+    // range starts at zero) starts at the smallest value instead.
+    if (v && FSignalSettings.ValueFrom() <= 0)
+        FSignalSettings.SetValueFrom(TSignalSettings::SmallestLogValue);
     LogScaleChanged();
 }
 

@@ -34,7 +34,7 @@ float TSignalSettings::SnapToDecade(float v) const {
 void TSignalSettings::SetValueFrom(float v) {
     if (v == FValueFrom || v == FValueTo)
         return;
-    FValueFrom = SnapToDecade(v == 0 ? 0.000001f : v);
+    FValueFrom = SnapToDecade(v == 0 ? SmallestLogValue : v);
     Change();
 }
 

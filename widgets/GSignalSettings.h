@@ -5,6 +5,9 @@
 
 class TSignalSettings : public TAbPersistent {
 public:
+    // Where a range given as starting at zero starts: a log scale has no place for zero.
+    static constexpr float SmallestLogValue = 0.000001f;
+
     TSignalSettings();
 
     int DigitalFrom() const { return FDigitalFrom; }

@@ -167,15 +167,30 @@ TEST(LogFields, ReadsTheLogsNumbersAsTheTextSays) {
         bool ok;
         float value;
     } cases[] = {
-        {"0.988", true, 0.988f},     {"0,988", true, 0.988f},
-        {"14.524", true, 14.524f},   {"-1.5", true, -1.5f},
-        {"1", true, 1.0f},           {"7.1", true, 7.1f},
-        {"32.767", true, 32.767f},   {"12345.678", true, 12345.678f},
-        {"0.98765", true, 0.98765f}, {".5", true, 0.5f},
-        {"1.", true, 1.0f},          {"", false, 0},
-        {"1.0x0", false, 0},         {"1,000,0", false, 0},
-        {" 1.0", false, 0},          {"1e3", false, 0},
-        {"inf", false, 0},           {"-", false, 0},
+        {"0.988", true, 0.988f},
+        {"0,988", true, 0.988f},
+        {"14.524", true, 14.524f},
+        {"-1.5", true, -1.5f},
+        {"1", true, 1.0f},
+        {"7.1", true, 7.1f},
+        {"32.767", true, 32.767f},
+        {"12345.678", true, 12345.678f},
+        {"0.98765", true, 0.98765f},
+        {".5", true, 0.5f},
+        {"1.", true, 1.0f},
+        {"", false, 0},
+        {"1.0x0", false, 0},
+        {"1,000,0", false, 0},
+        {" 1.0", false, 0},
+        {"1e3", false, 0},
+        {"inf", false, 0},
+        {"-", false, 0},
+        // Ten digits and more, whole or decimal, read in full.
+        {"12345678901", true, 12345678901.0f},
+        {"-9876543210.5", true, -9876543210.5f},
+        {"1.00000000001", true, 1.0f},
+        {"0,1234567890123", true, 0.1234567890123f},
+        {"99999999999999999999", true, 1e20f},
     };
     for (const auto& c : cases) {
         float value = -99;
@@ -204,4 +219,68 @@ TEST(CompactSeries, KeepsNarrowAndWideBlocksExactly) {
         for (int n = 0; n < 4; ++n)
             ASSERT_EQ(series.Value(n, i), rows[i].lambda[n]) << "record " << i << " CH" << n + 1;
     EXPECT_LT(series.Bytes(), rows.size() * 12) << "the narrow blocks take a byte a value";
+}
+
+// A value kept beside the thousandths (past ±32.767, more than three decimals, or the
+// mark's own -32.768) at every position of a block: the extremes of the whole bucket, of
+// runs that start, end or lie around it, and of spans across blocks, count it.
+TEST(SeriesPyramid, ExtremesCountAValueKeptBesideTheThousandthsWhereverItLies) {
+    const float kept[] = {65.5f, 40.0f, -33.0f, -32.768f, 1.2345f, 0.5005f};
+    for (float value : kept) {
+        for (std::size_t p = 0; p < TSeriesPyramid::BucketRecords; ++p) {
+            std::vector<Row> rows;
+            for (int i = 0; i < 400; ++i) { // blocks 0 to 2 sealed, 16 records in block 3
+                const float base = 1.0f + float(i % 11) / 1000.0f;
+                rows.push_back({i * 10LL, {base, base, 2.0f - base, base}});
+            }
+            const std::size_t at = TSeriesPyramid::BucketRecords + p; // in block 1
+            rows[at].lambda[0] = value;
+            rows[at].lambda[2] = value;
+            const TLogSeries series = SeriesOf(rows);
+            const std::size_t ranges[][2] = {
+                {128, 256},                    // the whole bucket
+                {at, 256},                     // a run that starts with it
+                {128, at + 1},                 // one that ends with it
+                {at > 0 ? at - 1 : 0, at + 2}, // one around it
+                {at, at + 1},                  // it alone
+                {5, 395},                      // across blocks
+                {at, 400},                     // to the block being filled
+            };
+            for (const auto& r : ranges) {
+                for (int n = 0; n < 4; ++n) {
+                    std::size_t minAt = r[0], maxAt = r[0];
+                    for (std::size_t i = r[0]; i < r[1]; ++i) {
+                        minAt = rows[i].lambda[n] < rows[minAt].lambda[n] ? i : minAt;
+                        maxAt = rows[i].lambda[n] > rows[maxAt].lambda[n] ? i : maxAt;
+                    }
+                    const TExtremes found = series.Pyramid().Extremes(series, n, r[0], r[1]);
+                    ASSERT_EQ(found.MinAt, minAt)
+                        << value << " at " << at << ", " << r[0] << ".." << r[1] << " CH" << n + 1;
+                    ASSERT_EQ(found.MaxAt, maxAt)
+                        << value << " at " << at << ", " << r[0] << ".." << r[1] << " CH" << n + 1;
+                }
+            }
+        }
+    }
+}
+
+// A pause in logging that starts at a bucket's first record, or just before or after it,
+// at the edges of buckets of each level: found from wherever the search starts.
+TEST(SeriesPyramid, APauseAtABucketsEdgeIsFound) {
+    const std::size_t edges[] = {128, 1024, 1152, 8192, 9 * 128};
+    for (std::size_t edge : edges) {
+        for (std::size_t pause : {edge - 1, edge, edge + 1}) {
+            std::vector<Row> rows;
+            long long tick = 0;
+            for (std::size_t i = 0; i < 20000; ++i)
+                rows.push_back({tick += (i == pause ? 10000 : 100), {1, 1, 1, 1}});
+            const TLogSeries series = SeriesOf(rows);
+            for (std::size_t from : {std::size_t(0), std::size_t(1),
+                                     pause - std::min<std::size_t>(pause, 128), pause - 1, pause})
+                EXPECT_EQ(series.Pyramid().FirstStepOver(series, from, 20000, 2.0), pause)
+                    << "pause before record " << pause << ", searched from " << from;
+            EXPECT_EQ(series.Pyramid().FirstStepOver(series, pause + 1, 20000, 2.0), 20000u)
+                << "none after record " << pause;
+        }
+    }
 }

@@ -182,3 +182,33 @@ TEST(LiveTrace, KeepsTheWidestSpanAndDropsOlderFrames) {
     EXPECT_LE(trace.Series().FrontTime(), seconds - TLiveTrace::KeptSeconds);
     EXPECT_GE(trace.Series().FrontTime(), seconds - TLiveTrace::KeptSeconds - 200);
 }
+
+// Zoomed out so far that each pixel column holds whole buckets of records, a pause that
+// starts at a bucket's edge (128·k) or a record either side still breaks the line there,
+// for both kinds of stamps.
+TEST(Decimation, APauseAtABucketsEdgeBreaksTheLineZoomedOut) {
+    for (bool wholeSeconds : {false, true}) {
+        for (std::size_t edge : {std::size_t(128), std::size_t(1024), std::size_t(5 * 128)}) {
+            for (std::size_t pause : {edge - 1, edge, edge + 1}) {
+                Records stamped;
+                long long t = 36000000;
+                for (std::size_t i = 0; i < 12000; ++i)
+                    stamped.Add(t += (i == pause ? 20000 : 100), {float(i % 7), 1, 1, 1});
+                const Records r = wholeSeconds ? InWholeSeconds(stamped) : stamped;
+                const double front = r.Time(0), back = r.Time(r.ms.size() - 1);
+                const int columns = 4; // about 3000 records, 23 buckets, a column
+                const TTrace trace = Decimate(r.series, front, back, columns, 2.0)[0];
+                const std::string where = std::string(wholeSeconds ? "whole seconds" : "ms") +
+                                          ", pause before record " + std::to_string(pause);
+                ASSERT_EQ(trace.RunStarts.size(), 2u) << where;
+                const std::size_t cut = trace.RunStarts[1];
+                ASSERT_GT(cut, 0u) << where;
+                ASSERT_LT(cut, trace.Points.size()) << where;
+                EXPECT_LE(trace.Points[cut - 1].x(), r.Time(pause - 1)) << where;
+                EXPECT_GE(trace.Points[cut].x(), r.Time(pause)) << where;
+                const auto truth = BruteForce(r, front, back, columns, 2.0);
+                EXPECT_EQ(trace.Points, truth[0].Points) << where;
+            }
+        }
+    }
+}

@@ -4,10 +4,22 @@
 // and malformed lines, and files that are not logs.
 #include "chart/LogReader.h"
 
+#include "core/InOutError.h"
+#include "tests/support/Privileges.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -203,6 +215,24 @@ std::vector<Case> Cases() {
                          "2025-12-09T10:00:01.000+01:00,0.100,0.900,0.900,0.900,0.900,12.55,0\r\n",
          S::Log,
          {{36005.0, {1, 1, 1, 1}}, {36005.0, {0.9f, 0.9f, 0.9f, 0.9f}}},
+         0,
+         false},
+        {"fewer than three decimals, decimal point",
+         Header + "14:03:27, 0.9, 1.02, 14.7, 1\r\n14:03:27, -0.5, 0.05, 10.10, 0.0\r\n",
+         S::Log,
+         {{T140327, {0.9f, 1.02f, 14.7f, 1.0f}}, {T140327 + 0.5, {-0.5f, 0.05f, 10.1f, 0.0f}}},
+         0,
+         false},
+        {"fewer than three decimals, decimal comma",
+         Header + "14:03:27, 0,9, 1,02, 14,7, 1\r\n14:03:27, -0,5, 0,05, 10,10, 0,0\r\n",
+         S::Log,
+         {{T140327, {0.9f, 1.02f, 14.7f, 1.0f}}, {T140327 + 0.5, {-0.5f, 0.05f, 10.1f, 0.0f}}},
+         0,
+         false},
+        {"precise, fewer than three decimals",
+         PreciseHeader + "2025-12-09T14:03:27.120+01:00,0.0,0.9,1.02,14.7,1,12.5,0\r\n",
+         S::Log,
+         {{T140327 + 0.12, {0.9f, 1.02f, 14.7f, 1.0f}}},
          0,
          false},
         {"an empty file", "", S::Empty, {}, 0, false},
@@ -557,5 +587,235 @@ TEST(LogReader, ReadsALargeLogInOneBlockAsInSmallPieces) {
                         << "record " << i << " CH" << n + 1;
             }
         }
+    }
+}
+
+namespace {
+// A main window's log of about this many bytes, ten records a second, CH1 counting the
+// records in thousandths; and the path it was written to.
+QString WriteCountingLog(const QString& path, std::size_t bytes, std::size_t& records) {
+    std::string text = Header;
+    char line[64];
+    records = 0;
+    while (text.size() < bytes) {
+        const std::size_t second = 36000 + records / 10;
+        std::snprintf(line, sizeof line, "%02zu:%02zu:%02zu, %zu.%03zu, 1.000, 1.000, 1.000\r\n",
+                      second / 3600, second / 60 % 60, second % 60, records % 20000 / 1000,
+                      records % 1000);
+        text += line;
+        ++records;
+    }
+    Append(path, text);
+    return path;
+}
+} // namespace
+
+// The chart reads a large log a step at a time, so that its window answers between
+// steps: each step takes the next bytes from where the last stopped, up to the end.
+TEST(LogFollower, ReadsALargeLogStepByStepToItsEnd) {
+    QTemporaryDir dir;
+    std::size_t records = 0;
+    const QString path = WriteCountingLog(dir.filePath("large.csv"), 13 << 20, records);
+    constexpr std::uint64_t Step = 4 << 20;
+    TLogFollower follower;
+    follower.Start(path, Step);
+    const std::uint64_t size = std::uint64_t(QFileInfo(path).size());
+    EXPECT_EQ(follower.Size(), size);
+    EXPECT_EQ(follower.Offset(), Step);
+    for (int step = 2; step <= 4; ++step) {
+        const std::uint64_t before = follower.Offset();
+        EXPECT_TRUE(follower.Continue(Step)) << "step " << step;
+        EXPECT_EQ(follower.Offset(), std::min(before + Step, size)) << "step " << step;
+    }
+    ASSERT_EQ(follower.Offset(), size) << "four steps read 13 MiB";
+    EXPECT_FALSE(follower.Continue(Step)) << "nothing left";
+    const TLogSeries& series = follower.Parser().Series();
+    ASSERT_EQ(series.Size(), records);
+    EXPECT_EQ(follower.Parser().Malformed(), 0u);
+    EXPECT_EQ(series.Value(0, records - 1), float((records - 1) % 20000) / 1000.0f);
+    EXPECT_EQ(series.Tick(records - 1), std::int64_t(36000 + (records - 1) / 10));
+}
+
+// Hundreds of blocks, each large enough to be read on two threads: the thread that takes
+// the pieces in their order must be woken for every piece the other thread reads, or it
+// sleeps for ever. Each block ends in the piece that takes longest to read, so that one
+// thread waits for the other in most blocks. A reading that makes no progress for a
+// minute has lost a wake-up.
+TEST(LogReader, ReadingOnTwoThreadsNeverLosesAWakeUp) {
+    struct Shared {
+        std::string block;
+        TLogParser parser;
+        std::atomic<int> fed{0};
+        std::atomic<bool> done{false};
+    };
+    constexpr int Blocks = 300;
+    auto shared = std::make_shared<Shared>();
+    std::string& block = shared->block;
+    std::size_t perBlock = 0;
+    // Four pieces of records, then one of blank lines that costs the most to read: while
+    // one thread reads it, the other has nothing left but to wait.
+    while (block.size() < 256 * 1024) {
+        block += "10:00:00, 0.988, 1.020, 0.850, 1.000\r\n";
+        ++perBlock;
+    }
+    block += std::string(64 * 1024, '\n');
+    shared->parser.Feed(Header);
+    // Detached, so that a reader asleep for ever fails the test instead of hanging it.
+    std::thread([shared] {
+        for (int k = 0; k < Blocks; ++k) {
+            shared->parser.Feed(shared->block);
+            shared->fed.store(k + 1);
+        }
+        shared->done.store(true);
+    }).detach();
+    int seen = 0;
+    auto progress = std::chrono::steady_clock::now();
+    while (!shared->done.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (shared->fed.load() != seen) {
+            seen = shared->fed.load();
+            progress = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - progress > std::chrono::minutes(1)) {
+            FAIL() << "block " << seen + 1 << " of " << Blocks
+                   << " still waits for its pieces after a minute";
+        }
+    }
+    EXPECT_EQ(shared->parser.Series().Size(), perBlock * Blocks);
+    EXPECT_EQ(shared->parser.Malformed(), 0u);
+}
+
+namespace {
+// Runs Start on a thread of its own, so that one that never returns fails the test
+// instead of hanging it: the error it threw, "opened" when it threw none, nothing when it
+// had not returned after half a minute.
+std::optional<std::string> StartRefusal(const QString& path) {
+    struct Shared {
+        TLogFollower follower;
+        std::string error = "opened";
+        std::atomic<bool> done{false};
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, path] {
+        try {
+            shared->follower.Start(path, 4 << 20);
+        } catch (const EInOutError& e) {
+            shared->error = e.what();
+        }
+        shared->done.store(true);
+    }).detach();
+    const auto start = std::chrono::steady_clock::now();
+    while (!shared->done.load()) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30))
+            return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return shared->error;
+}
+} // namespace
+
+// Only a regular file is read as a log: a pipe would hold the open until a writer came,
+// a device be read for ever. Each refusal names the file and says why, at once.
+TEST(LogFollower, OpensOnlyARegularFileAndSaysWhyNot) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.csv");
+    ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+    const QString folder = dir.filePath("folder.csv");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const struct {
+        QString path;
+        const char* error;
+    } cases[] = {
+        {pipe, "pipe.csv is a pipe, not a data log"},
+        {QStringLiteral("/dev/zero"), "zero is a device, not a data log"},
+        {folder, "folder.csv is a folder, not a data log"},
+        {dir.filePath("missing.csv"), "missing.csv was not found"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<std::string> error = StartRefusal(c.path);
+        if (!error) {
+            ADD_FAILURE() << c.path.toStdString() << ": still opening after 30 s";
+            continue;
+        }
+        EXPECT_EQ(*error, c.error) << c.path.toStdString();
+    }
+    // A writer, if one was waited for, lets the open go on.
+    const int writer = ::open(pipe.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0)
+        ::close(writer);
+}
+
+// A file the operator may not read (without the right to read past permissions, as
+// root has): named in the refusal.
+TEST(LogFollower, AFileThatMayNotBeReadIsNamed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("locked.csv");
+    Append(path, Header);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
+    WithoutReadOverride unprivileged;
+    TLogFollower follower;
+    try {
+        follower.Start(path, 4 << 20);
+        FAIL() << "read a file without read permission";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "locked.csv may not be read: access denied");
+    }
+    EXPECT_FALSE(follower.IsOpen());
+}
+
+// Reading stops at the size the file had when the read began; a regular file's growth is
+// followed, and a pipe put in its place is not read.
+TEST(LogFollower, FollowsOnlyARegularFilesGrowth) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.csv");
+    Append(path, Header + Records(3, "10:00:00", "1.000, 1.000, 1.000, 1.000"));
+    TLogFollower follower;
+    follower.Open(path);
+    ASSERT_EQ(follower.Parser().Series().Size(), 3u);
+    EXPECT_EQ(follower.Offset(), follower.Size());
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_FALSE(follower.Poll()) << "a pipe is not followed";
+    EXPECT_EQ(follower.Parser().Series().Size(), 3u);
+    ASSERT_TRUE(QFile::remove(path));
+    Append(path, Header + Records(2, "11:00:00", "0.900, 0.900, 0.900, 0.900"));
+    EXPECT_TRUE(follower.Poll()) << "a regular file again";
+    EXPECT_EQ(follower.Parser().Series().Size(), 2u);
+}
+
+// Precise stamps across month ends, leap days and changes of a negative offset: each pair
+// lies the given seconds apart; impossible dates are malformed lines.
+TEST(LogReader, PreciseStampsAcrossMonthEndsLeapDaysAndOffsets) {
+    const struct {
+        const char* first;
+        const char* second;
+        double apart;
+    } pairs[] = {
+        {"2025-01-31T23:59:59.000Z", "2025-02-01T00:00:01.000Z", 2},
+        {"2025-02-28T23:59:59.000Z", "2025-03-01T00:00:00.000Z", 1},
+        {"2024-02-28T23:59:59.000Z", "2024-03-01T00:00:00.000Z", 86401}, // 2024 is leap
+        {"2000-02-28T23:59:59.000Z", "2000-03-01T00:00:00.000Z", 86401}, // so is 2000
+        {"2100-02-28T23:59:59.000Z", "2100-03-01T00:00:00.000Z", 1},     // 2100 is not
+        {"2025-04-30T23:59:59.000Z", "2025-05-01T00:00:00.000Z", 1},
+        {"2025-12-31T23:59:59.500Z", "2026-01-01T00:00:00.250Z", 0.75},
+        {"2025-03-09T01:59:59.000-05:00", "2025-03-09T03:00:00.000-04:00", 1},
+        {"2025-11-02T01:59:59.000-04:00", "2025-11-02T01:00:00.000-05:00", 1},
+        {"2025-06-01T10:00:00.000-03:30", "2025-06-01T13:30:00.000Z", 0},
+    };
+    const std::string values = ",0.000,1.000,1.000,1.000,1.000,12.55,0\r\n";
+    for (const auto& p : pairs) {
+        TLogParser parser;
+        parser.Feed(PreciseHeader + p.first + values + p.second + values);
+        ASSERT_EQ(parser.Series().Size(), 2u) << p.first;
+        EXPECT_NEAR(parser.Series().Time(1) - parser.Series().Time(0), p.apart, 1e-9)
+            << p.first << " to " << p.second;
+    }
+    for (const char* impossible :
+         {"1900-02-29T10:00:00.000Z", "2100-02-29T10:00:00.000Z", "2025-04-31T10:00:00.000Z",
+          "2025-06-31T10:00:00.000Z", "2025-09-31T10:00:00.000Z", "2025-11-31T10:00:00.000Z",
+          "2025-00-10T10:00:00.000Z", "2025-01-00T10:00:00.000Z"}) {
+        TLogParser parser;
+        parser.Feed(PreciseHeader + impossible + values);
+        EXPECT_EQ(parser.Malformed(), 1u) << impossible;
+        EXPECT_EQ(parser.Series().Size(), 0u) << impossible;
     }
 }

@@ -353,4 +353,33 @@ TEST(ValueModel, LogScaleMapsDecadesEvenly) {
     EXPECT_FLOAT_EQ(v.Model.Value(), 1000.0f);
 }
 
+// A log scale whose range was left at its default start, zero, which has no logarithm:
+// the range starts at the smallest value instead, and every value keeps a finite place
+// and text, both ways round.
+TEST(ValueModel, ALogScaleWithoutAValueFromStaysFinite) {
+    for (bool loadFirst : {false, true}) {
+        TAbAnalogValue model;
+        model.SignalSettings()->SetValueFormat(QStringLiteral("0.000"));
+        if (loadFirst)
+            model.Loaded();
+        model.SetLogScale(true);
+        if (!loadFirst)
+            model.Loaded();
+        EXPECT_EQ(model.SignalSettings()->ValueFrom(), 0.000001f) << loadFirst;
+        const struct {
+            float Value;
+            int Digit;
+            const char* Text;
+        } cases[] = {{10, 875, "10.000"}, {0.01f, 500, "0.010"}, {100, 1000, "100.000"}};
+        for (const auto& k : cases) {
+            model.SetValue(k.Value);
+            EXPECT_EQ(model.Digit(), k.Digit) << k.Value;
+            EXPECT_EQ(model.ValueStr(), QString::fromLatin1(k.Text)) << k.Value;
+        }
+        model.SetDigit(250);
+        EXPECT_FLOAT_EQ(model.Value(), 0.0001f);
+        EXPECT_EQ(model.ValueStr(), QStringLiteral("0.000"));
+    }
+}
+
 } // namespace
