@@ -3,19 +3,17 @@
 #include "chart/PreciseLogLine.h"
 #include "chart/WindowLogLine.h"
 #include "core/InOutError.h"
+#include "core/PosixFiles.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <exception>
-#include <fcntl.h>
 #include <limits>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <thread>
 #include <type_traits>
-#include <unistd.h>
 
 namespace {
 constexpr int HalfDay = 43200;

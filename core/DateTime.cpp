@@ -1,45 +1,13 @@
 #include "core/DateTime.h"
 
 #include <QDateTime>
-#include <cmath>
-#include <ctime>
-#include <langinfo.h>
 
 namespace {
-
 const QDate DateTimeEpoch(1899, 12, 30);
-
-QString FormatLocale(const char* format, TDateTime dt) {
-    const double days = std::floor(dt);
-    const QDate date = DateTimeEpoch.addDays(qint64(days));
-    const QTime time = QTime(0, 0).addMSecs(int(std::lround((dt - days) * 86400000.0)));
-    std::tm tm{};
-    tm.tm_year = date.year() - 1900;
-    tm.tm_mon = date.month() - 1;
-    tm.tm_mday = date.day();
-    tm.tm_wday = date.dayOfWeek() % 7;
-    tm.tm_yday = date.dayOfYear() - 1;
-    tm.tm_hour = time.hour();
-    tm.tm_min = time.minute();
-    tm.tm_sec = time.second();
-    tm.tm_isdst = -1;
-    char buffer[128];
-    const size_t n = std::strftime(buffer, sizeof buffer, format, &tm);
-    return QString::fromLocal8Bit(buffer, qsizetype(n));
-}
-
 } // namespace
 
 TDateTime Now() {
     const QDateTime now = QDateTime::currentDateTime();
     return double(DateTimeEpoch.daysTo(now.date())) +
            now.time().msecsSinceStartOfDay() / 86400000.0;
-}
-
-QString FormatLocaleDate(TDateTime dt) {
-    return FormatLocale(nl_langinfo(D_FMT), dt);
-}
-
-QString FormatLocaleTime(TDateTime dt) {
-    return FormatLocale(nl_langinfo(T_FMT), dt);
 }

@@ -1,11 +1,10 @@
 #include "core/SaveFile.h"
 
+#include "core/PosixFiles.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 int WriteAll(int fd, const QByteArray& bytes) {
@@ -47,8 +46,8 @@ int SaveFileWhole(const QString& path, const QByteArray& bytes) {
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && std::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
+    if (error == 0)
+        error = RenameReplacing(temporary.constData(), target.constData());
     if (error != 0)
         ::unlink(temporary.constData());
     return error;
