@@ -3,6 +3,7 @@
 #include "chart/PreciseLogLine.h"
 #include "chart/WindowLogLine.h"
 #include "core/InOutError.h"
+#include "core/PosixFiles.h"
 
 #include <QFileInfo>
 
@@ -11,14 +12,12 @@
 #include <cerrno>
 #include <cmath>
 #include <exception>
-#include <fcntl.h>
 #include <limits>
 #include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <type_traits>
-#include <unistd.h>
 
 namespace {
 constexpr int HalfDay = 43200;

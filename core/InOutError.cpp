@@ -1,5 +1,7 @@
 #include "core/InOutError.h"
 
+#include "core/PosixFiles.h"
+
 #include <cerrno>
 
 EInOutError EInOutError::FromErrno(int error) {

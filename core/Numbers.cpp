@@ -5,7 +5,6 @@
 #include <array>
 #include <bit>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -22,29 +21,8 @@ int Round(double x) {
     return int(r);
 }
 
-QChar DecimalSeparator() {
-    // Decoding the locale's text costs more than formatting a number: keep the last one.
-    thread_local std::string lastPoint;
-    thread_local QChar lastSeparator('.');
-    const lconv* conv = std::localeconv();
-    const char* point = conv && conv->decimal_point ? conv->decimal_point : ".";
-    if (lastPoint != point) {
-        lastPoint = point;
-        const QString text = QString::fromLocal8Bit(point);
-        lastSeparator = text.isEmpty() ? QChar('.') : text.at(0);
-    }
-    return lastSeparator;
-}
-
 QString FixedDecimals(double value, int decimals) {
     return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), DecimalSeparator());
-}
-
-QChar ThousandSeparator() {
-    const lconv* conv = std::localeconv();
-    const QString separator =
-        QString::fromLocal8Bit(conv && conv->thousands_sep ? conv->thousands_sep : "");
-    return separator.isEmpty() ? QChar() : separator.at(0);
 }
 
 namespace {

@@ -1,11 +1,10 @@
 #include "core/SaveFile.h"
 
+#include "core/PosixFiles.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 int WriteAll(int fd, const QByteArray& bytes) {
@@ -64,8 +63,8 @@ int TSaveFile::Commit() {
     if (FFile >= 0 && ::close(FFile) != 0 && FError == 0)
         FError = errno;
     FFile = -1;
-    if (FError == 0 && std::rename(FTemporary.constData(), FTarget.constData()) != 0)
-        FError = errno;
+    if (FError == 0)
+        FError = RenameReplacing(FTemporary.constData(), FTarget.constData());
     FCommitted = FError == 0;
     return FError;
 }

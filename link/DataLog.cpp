@@ -1,10 +1,9 @@
 #include "link/DataLog.h"
 
+#include "core/PosixFiles.h"
+
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 TDataLog::~TDataLog() {
     if (FFile >= 0)

@@ -2,6 +2,7 @@
 // uego-log's run: polls the controller for live data and writes one record per valid answer,
 // without a window. It goes through the main window's port component, frames, live-frame
 // check and decoding, and record writer, so the two cannot drift apart.
+#include "core/PosixFiles.h"
 #include "link/DataLog.h"
 #include "link/LinkState.h"
 #include "link/PortRetry.h"

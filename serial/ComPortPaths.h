@@ -1,6 +1,6 @@
 #pragma once
-// How a port name "COMn" becomes a Linux device path: a user alias first, then the
-// numbered ranges of the on-board, USB and ACM serial devices.
+// How a port name "COMn" becomes a device path. On Linux: a user alias first, then the
+// numbered ranges of the on-board, USB and ACM serial devices; on Windows: \\.\COMn.
 #include <string>
 
 namespace va {

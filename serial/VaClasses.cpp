@@ -3,10 +3,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
-#include <cerrno>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 TVaComponent::TVaComponent(QObject* owner) : QObject(owner) {}
 
@@ -187,15 +183,13 @@ TVaThread::TVaThread(const void* owner) : FHandOver(TVaHandOver::Instance()), FO
 TVaThread::~TVaThread() = default;
 
 void TVaThread::Start() {
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, 0);
-    FBaseNice = errno == 0 ? nice : 0;
+    FBaseNice = StartingPriority();
     FThread = std::thread([this] { Run(); });
 }
 
 void TVaThread::SetPriority(TThreadPriority priority) {
     FPriority = priority;
-    if (const pid_t tid = FThreadId)
+    if (const std::intptr_t tid = FThreadId)
         ApplyPriority(tid, FBaseNice, priority);
 }
 
@@ -225,7 +219,7 @@ const void* TVaThread::CurrentOwner() {
 
 void TVaThread::Run() {
     tRunningFor = FOwner;
-    FThreadId = ::gettid();
+    FThreadId = CurrentThreadId();
     ApplyPriority(FThreadId, FBaseNice, FPriority);
     try {
         Execute();
@@ -234,17 +228,4 @@ void TVaThread::Run() {
     }
     FEnded = true;
     FHandOver.Notify();
-}
-
-// Steps of nice from the starting thread's own value, so that a program started with a
-// lower priority keeps it. A thread above normal takes its larger share as a batch
-// thread, which does not preempt when woken: the write thread, woken by the main thread
-// for the bytes it queues, would otherwise take the main thread's processor at once and
-// hold it up for each write. Raising a priority needs the right to do so and is skipped
-// without it.
-void TVaThread::ApplyPriority(pid_t tid, int base, TThreadPriority priority) {
-    static constexpr int step[] = {19, 10, 5, 0, -5, -10, -15};
-    const sched_param param{};
-    ::sched_setscheduler(tid, priority > tpNormal ? SCHED_BATCH : SCHED_OTHER, &param);
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::clamp(base + step[priority], -20, 19));
 }

@@ -8,11 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
-#include <sys/types.h>
 #include <thread>
 
 // A component: an owner, a name, and the loading and destroying states.
@@ -131,14 +131,18 @@ protected:
 
 private:
     void Run();
-    static void ApplyPriority(pid_t tid, int base, TThreadPriority priority);
+    // The system's side (VaObjects.cpp, VaObjectsWin32.cpp): the calling thread's id, the
+    // calling thread's own priority to count steps from, and a thread's priority set.
+    static std::intptr_t CurrentThreadId();
+    static int StartingPriority();
+    static void ApplyPriority(std::intptr_t tid, int base, TThreadPriority priority);
 
     TVaHandOver& FHandOver;
     const void* const FOwner;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<TThreadPriority> FPriority{tpNormal};
-    std::atomic<pid_t> FThreadId{0};
+    std::atomic<std::intptr_t> FThreadId{0};
     int FBaseNice = 0; // of the thread that started this one
     std::atomic<bool> FEnded{false};
     bool FSync = true;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <sys/ioctl.h>
 #include <thread>
 
 namespace {
@@ -66,8 +65,7 @@ TVaDCB BuildDCB(const TVaLineSettings& line, const TVaFlowControl& flow, const T
     return dcb;
 }
 
-TVaCustomComm::TVaCustomComm(QObject* owner)
-    : TVaCustomComm(owner, std::make_unique<TVaTermiosLine>()) {}
+TVaCustomComm::TVaCustomComm(QObject* owner) : TVaCustomComm(owner, NewSystemLine()) {}
 
 TVaCustomComm::TVaCustomComm(QObject* owner, std::unique_ptr<TVaLine> line)
     : TVaComponent(owner), FDevice(std::move(line)),

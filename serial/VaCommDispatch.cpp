@@ -3,7 +3,6 @@
 #include "serial/VaCommInternal.h"
 
 #include <QThread>
-#include <poll.h>
 
 // ---------------------------------------------------------------------------------
 // Batches of events
@@ -73,10 +72,13 @@ void TVaCustomComm::HandleRxChar() {
 // whatever the main thread does not get to first: while it is busy, while a handler
 // runs, and every other event.
 
+// A line without a descriptor the event loop can watch (Windows) leaves it all to the
+// event thread.
 void TVaCustomComm::StartRxWatch() {
-    if (!FSyncThreads || !(FEventMask & EV_RXCHAR) || !FEventThread)
+    const int fd = FDevice->PollDescriptor();
+    if (!FSyncThreads || !(FEventMask & EV_RXCHAR) || !FEventThread || fd < 0)
         return;
-    FRxWatch = std::make_unique<TRxWatch>(FHandle, [this] { RxWatchActivated(); });
+    FRxWatch = std::make_unique<TRxWatch>(fd, [this] { RxWatchActivated(); });
 }
 
 void TVaCustomComm::RxWatchActivated() {
@@ -90,10 +92,10 @@ void TVaCustomComm::RxWatchActivated() {
 // spin on the port), the receive queue is full, or the input ended. The event thread
 // sees to those; the watch goes on once a handler has returned or room was made.
 void TVaCustomComm::PauseRxWatchIfStuck() {
-    pollfd port{FHandle, POLLIN, 0};
-    if (::poll(&port, 1, 0) <= 0)
+    TVaLineWait port{*FDevice, TVaLineReady::Input};
+    if (WaitForMultiple({}, 0, &port) == wmTimeout)
         return; // the event thread took the bytes
-    if (port.revents & (POLLHUP | POLLERR | POLLNVAL))
+    if (port.HungUp)
         FHangUp->Note();
     FRxWatch->setEnabled(false);
 }

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <poll.h>
-#include <sys/ioctl.h>
 
 bool Answered(int error, const char* format) {
     if (error == 0)
@@ -121,8 +119,9 @@ int TVaCustomComm::DirectWriteBuf(const void* Buf, int Count) {
         if (written.Status() == TVaIoStatus::Failed)
             RaiseCommError(sWriteError, written.Error);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd port{FHandle, POLLOUT, 0};
-        if (left.count() <= 0 || ::poll(&port, 1, static_cast<int>(left.count())) <= 0)
+        TVaLineWait port{*FDevice, TVaLineReady::Output};
+        if (left.count() <= 0 ||
+            WaitForMultiple({}, static_cast<std::uint32_t>(left.count()), &port) == wmTimeout)
             break;
     }
     if (sent > 0)

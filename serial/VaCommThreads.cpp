@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <poll.h>
 #include <utility>
 
 namespace {
@@ -68,7 +67,7 @@ void TVaCommEventThread::Execute() {
             continue;
         }
         const bool room = FLink.Receiver.Room();
-        pollfd port{FLink.Handle, POLLIN, 0};
+        TVaLineWait port{FLink.Line, TVaLineReady::Input};
         std::uint32_t timeout = FLink.Receiver.WatchesLine() ? LineWatchMs : INFINITE;
         if (draining)
             timeout = DrainPollMs;
@@ -87,7 +86,7 @@ void TVaCommEventThread::Execute() {
         mask &= FLink.EventMask;
         if (mask != 0)
             Dispatch(mask);
-        if (port.revents & (POLLHUP | POLLERR | POLLNVAL))
+        if (port.HungUp)
             FLink.HangUp.Note();
     }
 }
@@ -266,7 +265,7 @@ void TVaCommWriteThread::AwaitRun() {
 // The rest of a write waits for room in the driver, a flush or a stop. A flush drops the
 // rest with the queue; nothing of this write is counted afterwards.
 void TVaCommWriteThread::WaitWritable() {
-    pollfd port{FLink.Handle, POLLOUT, 0};
+    TVaLineWait port{FLink.Line, TVaLineReady::Output};
     switch (WaitForMultiple({&FCloseEvent, &FFlushEvent}, INFINITE, &port)) {
     case 0:
         Terminate();
@@ -275,7 +274,7 @@ void TVaCommWriteThread::WaitWritable() {
         AcknowledgeFlush();
         break;
     case 2:
-        if (port.revents & (POLLERR | POLLHUP | POLLNVAL))
+        if (port.HungUp)
             FLink.HangUp.Note();
         break;
     }

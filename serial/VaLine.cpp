@@ -1,6 +1,7 @@
 #include "serial/VaLine.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/file.h>
@@ -54,6 +55,18 @@ tcflag_t ParityFlags(std::uint8_t parity) {
 }
 
 } // namespace
+
+std::unique_ptr<TVaLine> NewSystemLine() {
+    return std::make_unique<TVaTermiosLine>();
+}
+
+std::string SystemErrorText(int code) {
+    char buffer[256];
+    std::string text = strerror_r(code, buffer, sizeof buffer);
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
 
 bool IsHangUpError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;

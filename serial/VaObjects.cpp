@@ -1,5 +1,7 @@
 #include "serial/VaObjects.h"
 
+#include "serial/VaLine.h"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -11,11 +13,11 @@
 #include <system_error>
 #include <unistd.h>
 
-TVaHandleObject::TVaHandleObject(int handle) : FHandle(handle) {}
+TVaHandleObject::TVaHandleObject(std::intptr_t handle) : FHandle(handle) {}
 
 TVaHandleObject::~TVaHandleObject() {
     if (FHandle >= 0)
-        ::close(FHandle);
+        ::close(static_cast<int>(FHandle));
 }
 
 namespace {
@@ -57,7 +59,7 @@ void TVaEvent::Signal() {
     // The state first: a thread woken by the descriptor must find the event set.
     FState = true;
     const std::uint64_t one = 1;
-    if (::write(FHandle, &one, sizeof one) != sizeof one)
+    if (::write(static_cast<int>(FHandle), &one, sizeof one) != sizeof one)
         FError = errno;
 }
 
@@ -68,13 +70,13 @@ void TVaEvent::ResetEvent() {
     if (!FState)
         return;
     std::uint64_t count = 0;
-    if (::read(FHandle, &count, sizeof count) != sizeof count)
+    if (::read(static_cast<int>(FHandle), &count, sizeof count) != sizeof count)
         FError = errno;
     FState = false;
 }
 
 TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {
-    pollfd fd{FHandle, POLLIN, 0};
+    pollfd fd{static_cast<int>(FHandle), POLLIN, 0};
     const int n = PollFor(&fd, 1, Timeout);
     if (n < 0) {
         FError = errno;
@@ -83,7 +85,8 @@ TVaEventWaitResult TVaEvent::WaitFor(std::uint32_t Timeout) {
     return n == 0 ? wrTimeout : wrSignaled;
 }
 
-int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout, pollfd* port) {
+int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout,
+                    TVaLineWait* port) {
     std::array<pollfd, 6> fds{};
     std::array<int, 6> index{};
     assert(events.size() < fds.size());
@@ -92,18 +95,19 @@ int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeo
     for (TVaEvent* e : events) {
         if (e) {
             index[count] = listed;
-            fds[count++] = {e->Handle(), POLLIN, 0};
+            fds[count++] = {static_cast<int>(e->Handle()), POLLIN, 0};
         }
         ++listed;
     }
     if (port) {
         index[count] = listed;
-        fds[count++] = {port->fd, port->events, 0};
+        const short ready = port->For == TVaLineReady::Input ? POLLIN : POLLOUT;
+        fds[count++] = {port->Line.PollDescriptor(), ready, 0};
     }
     if (PollFor(fds.data(), count, Timeout) <= 0)
         return wmTimeout;
     if (port)
-        port->revents = fds[count - 1].revents;
+        port->HungUp = (fds[count - 1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     for (std::size_t i = 0; i < count; ++i)
         if (fds[i].revents != 0)
             return index[i];

@@ -1,35 +1,37 @@
 #pragma once
-// Small system wrappers the port threads are built on: a descriptor owner, a
-// manual-reset event on an eventfd (so poll() can wait on it beside the port), a wait
-// on several events, and a lock the holding thread may take again.
+// Small system wrappers the port threads are built on: a handle owner, a manual-reset
+// event (an eventfd that poll() waits on beside the port on Linux, a Win32 event on
+// Windows), a wait on several events and the line, and a lock the holding thread may
+// take again. VaObjects.cpp is the POSIX side, VaObjectsWin32.cpp the Windows one.
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
 
-struct pollfd;
+struct TVaLineWait;
 
 enum TVaEventWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
 
 inline constexpr std::uint32_t INFINITE = 0xFFFFFFFF;
 
-// Owns a file descriptor; FError keeps the last system error seen.
+// Owns a system handle (a descriptor, or a Win32 handle); FError keeps the last system
+// error seen.
 class TVaHandleObject {
 public:
-    explicit TVaHandleObject(int handle);
+    explicit TVaHandleObject(std::intptr_t handle);
     virtual ~TVaHandleObject();
     TVaHandleObject(const TVaHandleObject&) = delete;
     TVaHandleObject& operator=(const TVaHandleObject&) = delete;
 
-    int Handle() const { return FHandle; }
+    std::intptr_t Handle() const { return FHandle; }
     int Error() const { return FError; }
 
 protected:
-    int FHandle;
+    std::intptr_t FHandle;
     int FError = 0;
 };
 
-// A manual-reset event: stays signalled until reset. The descriptor is readable
+// A manual-reset event: stays signalled until reset. The handle is readable (set)
 // exactly while the event is signalled.
 class TVaEvent : public TVaHandleObject {
 public:
@@ -64,12 +66,12 @@ public:
 // Result of WaitForMultiple when the time limit passed first.
 inline constexpr int wmTimeout = -1;
 
-// Waits until one of events is signalled or, when port is given, until the port
-// reports any of port->events (its revents are filled in). Returns the index of the
-// first signalled event in list order (the port counts as the index after the last
-// event), or wmTimeout. A null entry keeps its place in the list and is not waited on.
+// Waits until one of events is signalled or, when port is given, until its line is
+// ready for port->For or hung up (port->HungUp tells). Returns the index of the first
+// signalled event in list order (the port counts as the index after the last event), or
+// wmTimeout. A null entry keeps its place in the list and is not waited on.
 int WaitForMultiple(std::initializer_list<TVaEvent*> events, std::uint32_t Timeout,
-                    pollfd* port = nullptr);
+                    TVaLineWait* port = nullptr);
 
 // A lock that the thread holding it may take again.
 class TVaCriticalSection {

@@ -5,14 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-std::string SystemErrorText(int code) {
-    char buffer[256];
-    std::string text = strerror_r(code, buffer, sizeof buffer);
-    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
-        text.pop_back();
-    return text;
-}
-
 namespace {
 
 template <typename... Args> std::string Format(const char* format, Args... args) {

@@ -41,7 +41,8 @@ inline constexpr char sErrorCommFunction[] = "Error calling comm function (%d), 
 inline constexpr char sErrorModemState[] = "Error reading modem state (%d), %s";
 inline constexpr char sErrorProperties[] = "Error reading port properties (%d), %s";
 
-// The system's text for an error code, without trailing blanks, control characters
+// The system's text for an error code (strerror, or FormatMessage on Windows; defined
+// with the line layer), without trailing blanks, control characters
 // and full stops.
 std::string SystemErrorText(int code);
 
