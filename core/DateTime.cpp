@@ -1,7 +1,5 @@
 #include "core/DateTime.h"
 
-#include "core/Numbers.h"
-
 #include <QDateTime>
 
 namespace {

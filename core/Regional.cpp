@@ -5,8 +5,8 @@
 
 #include <QDateTime>
 #include <clocale>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <langinfo.h>
 #include <string>
