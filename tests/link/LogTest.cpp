@@ -139,12 +139,14 @@ TEST(Log, RecordsUseTheLocalesDecimalSeparator) {
 // file open, and the next valid frame is recorded.
 TEST(Log, FailedHeaderLineLeavesTheLogOnWithItsFileOpen) {
     const QString header = QStringLiteral("VORLANX Log V1.0  12/09/25");
+    const QString columns = QStringLiteral("Time, CH1, CH2, CH3, CH4");
     const QString record = QStringLiteral("12:00:00, 1.000, 1.000, 1.000, 1.000");
-    // Room for nothing, or for the first line and part of the second.
+    // Room for nothing, or for the first line and part of the second: the header that could
+    // not be written goes in whole ahead of the first record that can.
     const struct {
         int room;
         QStringList lines;
-    } cases[] = {{0, {record}}, {28 + 5, {header, record}}};
+    } cases[] = {{0, {header, columns, record}}, {28 + 5, {header, columns, record}}};
     for (const auto& c : cases) {
         LogRig rig;
         rig.StartEmulator(ConstantController(1, 1, 1, 1));
