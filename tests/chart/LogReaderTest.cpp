@@ -803,8 +803,10 @@ TEST(LogReader, PreciseStampsAcrossMonthEndsLeapDaysAndOffsets) {
     };
     const std::string values = ",0.000,1.000,1.000,1.000,1.000,12.55,0\r\n";
     for (const auto& p : pairs) {
+        std::string log = PreciseHeader;
+        log.append(p.first).append(values).append(p.second).append(values);
         TLogParser parser;
-        parser.Feed(PreciseHeader + p.first + values + p.second + values);
+        parser.Feed(log);
         ASSERT_EQ(parser.Series().Size(), 2u) << p.first;
         EXPECT_NEAR(parser.Series().Time(1) - parser.Series().Time(0), p.apart, 1e-9)
             << p.first << " to " << p.second;
@@ -813,8 +815,10 @@ TEST(LogReader, PreciseStampsAcrossMonthEndsLeapDaysAndOffsets) {
          {"1900-02-29T10:00:00.000Z", "2100-02-29T10:00:00.000Z", "2025-04-31T10:00:00.000Z",
           "2025-06-31T10:00:00.000Z", "2025-09-31T10:00:00.000Z", "2025-11-31T10:00:00.000Z",
           "2025-00-10T10:00:00.000Z", "2025-01-00T10:00:00.000Z"}) {
+        std::string log = PreciseHeader;
+        log.append(impossible).append(values);
         TLogParser parser;
-        parser.Feed(PreciseHeader + impossible + values);
+        parser.Feed(log);
         EXPECT_EQ(parser.Malformed(), 1u) << impossible;
         EXPECT_EQ(parser.Series().Size(), 0u) << impossible;
     }
